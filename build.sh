@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Wendul's one entry for setting up, building, running and testing.
+#   ./build.sh run [editor options]   install what is missing, build, start the editor
+#   ./build.sh test                   install what is missing, build, run every test
+#   ./build.sh bench [filter]         build and run the benchmarks (on demand)
+set -euo pipefail
+cd "$(dirname "$0")"
+
+PACKAGES=(cmake g++ make pkg-config qt6-base-dev libsqlite3-dev libicu-dev
+          libgtest-dev libgmock-dev libbenchmark-dev libpcre2-dev
+          fonts-ipafont-gothic)
+BENCH_PACKAGES=(manpages-ja man-db groff-base)
+
+as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+install_missing() {
+  local missing=()
+  for p in "$@"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    as_root apt-get update -qq
+    as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  fi
+}
+
+build() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+  cmake --build "$dir" -j2
+}
+
+cmd=${1:-run}; shift || true
+case "$cmd" in
+  run)
+    install_missing "${PACKAGES[@]}"
+    build build -DWENDUL_BUILD_TESTS=OFF
+    exec ./build/app/wendul "$@"
+    ;;
+  test)
+    install_missing "${PACKAGES[@]}"
+    build build-test -DWENDUL_BUILD_TESTS=ON
+    cd build-test
+    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 300
+    ;;
+  bench)
+    install_missing "${PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
+    build build-bench -DWENDUL_BUILD_TESTS=OFF -DWENDUL_BUILD_BENCH=ON
+    for b in build-bench/bench/*_bench; do
+      echo "== $b"
+      "$b" --benchmark_filter="${1:-.}" || exit 1
+    done
+    ;;
+  *)
+    echo "usage: $0 run|test|bench" >&2; exit 2 ;;
+esac

@@ -1,0 +1,198 @@
+// MT: the system's table class. A keyed table in one SQLite database file,
+// reached by folder and file name, with the cursor semantics of a desktop
+// table store: a current record, an index order (by index name or by index
+// field names), a "begins with" filter, bookmarks, an edit buffer with the
+// states browse / edit / insert, and notifications that data sources follow.
+//
+// Edit and Append take the file's write lock (a write transaction); Post
+// commits it and Cancel rolls it back. So a table locked by another process
+// makes Edit fail, which is what muEdit's retry waits for.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "util/wtypes.h"
+
+namespace wendul {
+
+// One entry of an engine error, filled from SQLite's result codes.
+struct DBErrorEntry {
+  std::string message;
+  int category = 0;         // primary SQLite result code
+  uint32_t errorCode = 0;   // extended SQLite result code
+  uint32_t subCode = 0;     // extended code >> 8 (the refinement of the primary code)
+  uint32_t nativeCode = 0;  // errno-like system code when SQLite has one, else 0
+};
+
+// Error raised by every store operation that fails in the engine.
+class EDBEngineError : public std::runtime_error {
+ public:
+  EDBEngineError(const std::string& message, std::vector<DBErrorEntry> entries)
+      : std::runtime_error(message), errors(std::move(entries)) {}
+  std::vector<DBErrorEntry> errors;
+};
+
+enum class DataSetState { Inactive, Browse, Edit, Insert };
+
+// What a data source hears from its table.
+enum class DataEvent {
+  RecordMoved,      // the current record is another one (same data)
+  DataChanged,      // content, order or filter changed: re-read everything shown
+  RecordChanged,    // a field of the current record changed in the edit buffer
+  StateChanged,     // Inactive / Browse / Edit / Insert changed
+  ControlsEnabled,  // EnableControls brought the count back to 0
+};
+
+class MTListener {
+ public:
+  virtual ~MTListener() = default;
+  virtual void TableEvent(class MT& table, DataEvent event) = 0;
+};
+
+// A position in a table: the SQLite rowid of a record.
+using Bookmark = int64_t;
+
+// One field value as the store holds it.
+struct FieldValue {
+  enum class Kind { Null, Text, Number, DateTime } kind = Kind::Null;
+  SjisString text;   // Text
+  double number = 0; // Number, DateTime
+};
+
+// A record read for display (grids): its bookmark and its values in field order.
+struct RowView {
+  Bookmark bookmark = 0;
+  std::vector<FieldValue> values;
+};
+
+class MT {
+ public:
+  explicit MT(std::string componentName = {});
+  ~MT();
+  MT(const MT&) = delete;
+  MT& operator=(const MT&) = delete;
+
+  // --- properties -------------------------------------------------------
+  std::string Name;        // component name, used in log texts
+  bool AutoClose = true;   // close (without commit) on destruction
+  bool Silent = false;     // failures of Op, muEdit, muPost neither log nor show
+
+  void SetDatabaseName(const std::string& folder);  // folder of the file
+  const std::string& DatabaseName() const;
+  void SetTableName(const std::string& fileName);   // e.g. "KWD.DB"
+  const std::string& TableName() const;
+  std::string FilePath() const;                      // folder + file name
+
+  // Switching the index keeps the current record.
+  void SetIndexName(const std::string& indexName);        // "" = primary key
+  std::string IndexName() const;
+  void SetIndexFieldNames(const std::string& fieldNames); // e.g. "KEYWORD", "CDATE"
+  std::string IndexFieldNames() const;
+
+  // Filter text of the form FIELD='value' or FIELD='prefix*'. Rejected filters
+  // raise EDBEngineError when they are set while filtering is on, or when
+  // filtering is switched on.
+  void SetFilter(const std::string& filter);
+  const std::string& Filter() const;
+  void SetFiltered(bool on);
+  bool Filtered() const;
+
+  // Master-detail: records whose field equals the master's current value.
+  void SetMasterSource(MT* master, const std::string& masterField);
+
+  // --- open / close (raw: raise EDBEngineError) --------------------------
+  // Open creates a missing file from the layout declarations when there are any.
+  void Open();
+  void Close();
+  bool Active() const;
+  DataSetState State() const;
+
+  // --- navigation --------------------------------------------------------
+  void First();
+  void Last();
+  void Next();
+  void Prior();
+  bool Eof() const;
+  bool Bof() const;
+  bool IsEmpty();                      // no record passes filter / range
+  int64_t RecordCount();               // every record that passes
+  int64_t CountAtMost(int64_t limit);  // min(RecordCount(), limit), without counting past limit
+  // Key lookup on the primary key (index "KEYWORD" or primary): true when found,
+  // and the record becomes current; otherwise the current record is unchanged.
+  bool FindKey(const std::vector<FieldValue>& key);
+  bool FindKey(const SjisString& textKey);
+  Bookmark GetBookmark() const;        // 0 when there is no current record
+  bool BookmarkValid(Bookmark b);
+  void GotoBookmark(Bookmark b);
+  void Refresh();                      // re-read the current record from the file
+
+  // --- editing -----------------------------------------------------------
+  void Edit();
+  void Append();
+  void Insert();
+  void Post();
+  void Cancel();
+  void Delete();
+
+  // --- fields of the current record (or of the edit buffer) --------------
+  std::vector<std::string> FieldNames() const;
+  int FieldIndex(const std::string& name) const;  // -1 when absent
+  FieldValue GetField(const std::string& name) const;
+  void SetField(const std::string& name, const FieldValue& v);
+  SjisString FieldAsString(const std::string& name) const;
+
+  SjisString GS(const std::string& field) const;
+  int32_t GI(const std::string& field) const;
+  TDateTime GD(const std::string& field) const;
+  void SS(const std::string& field, const SjisString& value);
+  void SI(const std::string& field, int32_t value);
+  void SD(const std::string& field, TDateTime value);
+
+  // --- the component's own operations ------------------------------------
+  bool Op();
+  bool Cl(bool commit);
+  void Cmt();
+  bool muEdit();
+  bool muPost();
+  void EmptyT();
+  void AddFieldDef(const std::string& declaration);
+  const std::vector<std::string>& FieldDefs() const;
+  void AddSecIndex(const std::string& indexName, const std::string& fieldNames);
+  void AddPrimaryIndex(const std::string& fieldNames);
+  bool SkipNext(int n);
+  bool SkipPrior(int n);
+  void muShowExceptionError(const std::exception& e, const SjisString& text, bool show);
+
+  // --- data sources ------------------------------------------------------
+  void AddListener(MTListener* l);
+  void RemoveListener(MTListener* l);
+  void DisableControls();
+  void EnableControls();
+  bool ControlsDisabled() const;
+
+  // Rows around the current record in the current order and filter, for
+  // display: up to `before` rows before it, the current one, up to `after`
+  // after it. *currentIndex receives the current row's index in the result
+  // (-1 when there is no current record). The current record does not move.
+  std::vector<RowView> RowsAround(int before, int after, int* currentIndex);
+  // Rows starting from a bookmark (included) going forward (count > 0) or
+  // backward (count < 0), in display order. The current record does not move.
+  std::vector<RowView> RowsFrom(Bookmark from, int count);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> d;
+};
+
+// Folder where the error log lives ("TABLE/ERROR_LOG.TXT" below it): the data
+// folder. Set once at start-up; tests point it at a temporary folder.
+void SetErrorLogBase(const std::string& folderWithSlash);
+std::string ErrorLogPath();
+
+}  // namespace wendul
