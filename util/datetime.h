@@ -16,6 +16,9 @@ TDateTime Now();
 TDateTime EncodeDate(int year, int month, int day);
 TDateTime EncodeTime(int hour, int minute, int second, int msec);
 bool TryEncodeDate(int year, int month, int day, TDateTime* out);
+// Joins a date and a time of day; before the origin the time is subtracted,
+// so that the fraction's magnitude stays the time of day.
+TDateTime ComposeDateTime(TDateTime date, TDateTime time);
 DateParts DecodeDateTime(TDateTime t);
 int DayOfWeek(TDateTime t);  // 1 = Sunday ... 7 = Saturday
 
