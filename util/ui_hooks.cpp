@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "util/codec.h"
+
 namespace wendul {
 
 namespace {
@@ -13,14 +15,14 @@ class SilentUi final : public UiHooks {
  public:
   void Beep() override {}
   void ShowMessage(const SjisString& caption, const SjisString& text) override {
-    std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
+    Print(caption, text, "");
   }
   MsgAnswer AskYesNoDefaultNo(const SjisString& caption, const SjisString& text) override {
-    std::fprintf(stderr, "[%s] %s -> No\n", caption.c_str(), text.c_str());
+    Print(caption, text, " -> No");
     return MsgAnswer::No;
   }
   MsgAnswer AskYesNoCancel(const SjisString& caption, const SjisString& text) override {
-    std::fprintf(stderr, "[%s] %s -> Cancel\n", caption.c_str(), text.c_str());
+    Print(caption, text, " -> Cancel");
     return MsgAnswer::Cancel;
   }
   // オプション設定: the principal window's caption.
@@ -28,6 +30,13 @@ class SilentUi final : public UiHooks {
     return "\x83\x49\x83\x76\x83\x56\x83\x87\x83\x93\x90\xdd\x92\xe8";
   }
   void ProcessMessages() override {}
+
+ private:
+  // Terminals on Linux read UTF-8.
+  static void Print(const SjisString& caption, const SjisString& text, const char* answer) {
+    std::fprintf(stderr, "[%s] %s%s\n", SjisToUtf8(caption).c_str(), SjisToUtf8(text).c_str(),
+                 answer);
+  }
 };
 
 SilentUi& DefaultUi() {
