@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace wendul {
 
@@ -20,5 +21,38 @@ std::string AddBackslash(const std::string& folder);  // appends "/" unless empt
 bool ForceDirectories(const std::string& folder);
 // Set by the program entry from argv[0] (used by ProgramDir).
 void SetProgramPath(const std::string& argv0);
+
+// All-or-nothing replacement of a file: the bytes go to a temporary file in
+// the target's folder, which takes the target's place only on Commit. Until
+// then (and after any failure) the old file stays as it was. A symbolic link
+// is followed, so the file it names is replaced; an existing file's
+// permissions are kept.
+class AtomicFile {
+ public:
+  AtomicFile() = default;
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+  ~AtomicFile();  // abandons an uncommitted file
+
+  // Starts the temporary file; false (with the reason in *error) when the
+  // folder does not take it.
+  bool Open(const std::string& target, std::string* error = nullptr);
+  // Appends bytes; false once any write has failed.
+  bool Write(std::string_view bytes);
+  // Flushes, syncs and renames over the target; false (reason in *error)
+  // when any step or an earlier write failed, the target then untouched.
+  bool Commit(std::string* error = nullptr);
+  void Abandon();
+  bool IsOpen() const { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+  bool failed_ = false;
+  int errno_ = 0;
+  std::string target_;
+  std::string temp_;
+  std::string buf_;  // small writes are gathered before they reach the file
+  bool Flush();
+};
 
 }  // namespace wendul

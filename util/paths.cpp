@@ -1,0 +1,239 @@
+#include "util/paths.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <pwd.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "util/messages.h"
+
+namespace wendul {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string g_programPath;  // absolute path of the executable, from argv[0]
+
+std::string Env(const char* name) {
+  const char* v = std::getenv(name);
+  return v ? std::string(v) : std::string();
+}
+
+// The user's home folder: $HOME, else the password database.
+std::string HomeDir() {
+  std::string home = Env("HOME");
+  if (!home.empty()) return home;
+  if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir && *pw->pw_dir) return pw->pw_dir;
+  return {};
+}
+
+// An XDG base folder: the variable when it holds an absolute path (relative
+// values are to be ignored), else home + fallback.
+std::string XdgBase(const char* variable, const char* homeFallback) {
+  std::string v = Env(variable);
+  if (!v.empty() && v[0] == '/') return v;
+  std::string home = HomeDir();
+  if (home.empty()) return {};
+  return AddBackslash(home) + homeFallback;
+}
+
+std::string WendulHome() { return Env("WENDUL_HOME"); }
+
+std::string ParentFolder(std::string folder) {  // "a/b/c/" -> "a/b/"
+  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  size_t slash = folder.rfind('/');
+  if (slash == std::string::npos) return {};
+  return folder.substr(0, slash + 1);
+}
+
+}  // namespace
+
+std::string AddBackslash(const std::string& folder) {
+  if (folder.empty() || folder.back() == '/') return folder;
+  return folder + "/";
+}
+
+std::string GetWDir() {
+  std::string home = WendulHome();
+  if (!home.empty()) return AddBackslash(home);
+  std::string base = XdgBase("XDG_CONFIG_HOME", ".config");
+  if (base.empty()) PgmError("GetWDir error");
+  return AddBackslash(base) + "wendul/";
+}
+
+std::string DataDir() {
+  std::string home = WendulHome();
+  if (!home.empty()) return AddBackslash(home);
+  std::string base = XdgBase("XDG_DATA_HOME", ".local/share");
+  if (base.empty()) PgmError("DataDir error");
+  return AddBackslash(base) + "wendul/";
+}
+
+void SetProgramPath(const std::string& argv0) {
+  if (argv0.empty()) return;
+  std::string path = argv0;
+  if (path.find('/') == std::string::npos) {
+    // A bare name was found through PATH, so look there the same way.
+    std::string dirs = Env("PATH");
+    size_t start = 0;
+    path.clear();
+    while (start <= dirs.size()) {
+      size_t end = dirs.find(':', start);
+      if (end == std::string::npos) end = dirs.size();
+      std::string candidate = AddBackslash(dirs.substr(start, end - start)) + argv0;
+      if (end > start && access(candidate.c_str(), X_OK) == 0) {
+        path = candidate;
+        break;
+      }
+      start = end + 1;
+    }
+    if (path.empty()) return;
+  }
+  std::error_code ec;
+  fs::path abs = fs::absolute(path, ec);  // against the start folder, before anyone changes it
+  if (!ec) g_programPath = abs.lexically_normal().string();
+}
+
+std::string ProgramDir() {
+  char buf[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buf, sizeof buf - 1);
+  std::string exe;
+  if (n > 0) {
+    exe.assign(buf, static_cast<size_t>(n));
+    // A replaced executable reads as "path (deleted)"; its folder is still right.
+  } else {
+    exe = g_programPath;
+  }
+  size_t slash = exe.rfind('/');
+  if (slash == std::string::npos) return "./";
+  return exe.substr(0, slash + 1);
+}
+
+std::string ShippedFile(const std::string& name) {
+  std::string beside = ProgramDir() + name;
+  std::error_code ec;
+  if (fs::exists(beside, ec)) return beside;
+  // Installed layout: <prefix>/bin/wendul with the files in <prefix>/share/wendul.
+  std::string prefix = ParentFolder(ProgramDir());
+  if (!prefix.empty()) {
+    std::string installed = prefix + "share/wendul/" + name;
+    if (fs::exists(installed, ec)) return installed;
+  }
+  return beside;
+}
+
+bool ForceDirectories(const std::string& folder) {
+  if (folder.empty()) return false;
+  std::error_code ec;
+  fs::create_directories(folder, ec);
+  return fs::is_directory(folder, ec);
+}
+
+// ---------------------------------------------------------------- AtomicFile
+
+AtomicFile::~AtomicFile() { Abandon(); }
+
+bool AtomicFile::Open(const std::string& target, std::string* error) {
+  Abandon();
+  failed_ = false;
+  errno_ = 0;
+  buf_.clear();
+  target_ = target;
+  // Replace the file a link names, not the link.
+  char resolved[PATH_MAX];
+  struct stat st {};
+  bool exists = lstat(target.c_str(), &st) == 0;
+  if (exists && S_ISLNK(st.st_mode) && realpath(target.c_str(), resolved)) {
+    target_ = resolved;
+    exists = stat(target_.c_str(), &st) == 0;
+  }
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    temp_ = target_ + ".tmp" + std::to_string(getpid()) + "_" + std::to_string(counter++);
+    // 0666 lets the umask decide, as for any newly created file.
+    fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd_ >= 0 || errno != EEXIST) break;
+  }
+  if (fd_ < 0) {
+    if (error) *error = std::strerror(errno);
+    temp_.clear();
+    return false;
+  }
+  if (exists && S_ISREG(st.st_mode)) fchmod(fd_, st.st_mode & 07777);
+  return true;
+}
+
+bool AtomicFile::Flush() {
+  size_t done = 0;
+  while (!failed_ && done < buf_.size()) {
+    ssize_t n = ::write(fd_, buf_.data() + done, buf_.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      failed_ = true;
+      errno_ = errno;
+    } else {
+      done += static_cast<size_t>(n);
+    }
+  }
+  buf_.clear();
+  return !failed_;
+}
+
+bool AtomicFile::Write(std::string_view bytes) {
+  if (fd_ < 0 || failed_) return false;
+  buf_.append(bytes);
+  if (buf_.size() >= 64 * 1024) return Flush();
+  return true;
+}
+
+bool AtomicFile::Commit(std::string* error) {
+  if (fd_ < 0) {
+    if (error) *error = "not open";
+    return false;
+  }
+  Flush();
+  if (!failed_ && fsync(fd_) != 0) {
+    failed_ = true;
+    errno_ = errno;
+  }
+  if (::close(fd_) != 0 && !failed_) {
+    failed_ = true;
+    errno_ = errno;
+  }
+  fd_ = -1;
+  if (!failed_ && std::rename(temp_.c_str(), target_.c_str()) != 0) {
+    failed_ = true;
+    errno_ = errno;
+  }
+  if (failed_) {
+    if (error) *error = std::strerror(errno_ ? errno_ : EIO);
+    ::unlink(temp_.c_str());
+    temp_.clear();
+    return false;
+  }
+  temp_.clear();
+  return true;
+}
+
+void AtomicFile::Abandon() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+  if (!temp_.empty()) {
+    ::unlink(temp_.c_str());
+    temp_.clear();
+  }
+  buf_.clear();
+}
+
+}  // namespace wendul
