@@ -1,0 +1,208 @@
+#include "store/sepkeyword.h"
+
+#include <algorithm>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "store/doc_editor.h"
+#include "store/mt.h"
+#include "store/muwgy.h"
+#include "util/codec.h"
+#include "util/datetime.h"
+#include "util/messages.h"
+#include "util/strutil.h"
+
+namespace wendul {
+
+namespace {
+
+// Appended to every text: a word of its own (ダミイストリング) and a separator
+// (だ), so the output always ends in the dummy and its marker, and whether the
+// dummy stood alone tells whether the text ended inside a word.
+constexpr std::string_view kDummy = "\x83\x5f\x83\x7e\x83\x43\x83\x58\x83\x67\x83\x8a\x83\x93\x83\x4f";
+constexpr std::string_view kStop = "\x82\xbe";
+constexpr size_t kAppended = kDummy.size() + kStop.size();       // 18
+constexpr size_t kDummyWord = kDummy.size() + kWordMarker.size();  // 22
+
+// 単語を切り出せる文章の長さがオーバーしました。
+constexpr std::string_view kTooLong1 =
+    "\x92\x50\x8c\xea\x82\xf0\x90\xd8\x82\xe8\x8f\x6f\x82\xb9\x82\xe9\x95\xb6\x8f\xcd"
+    "\x82\xcc\x92\xb7\x82\xb3\x82\xaa\x83\x49\x81\x5b\x83\x6f\x81\x5b\x82\xb5\x82\xdc"
+    "\x82\xb5\x82\xbd\x81\x42";
+// バイトあります。
+constexpr std::string_view kTooLong2 = "\x83\x6f\x83\x43\x83\x67\x82\xa0\x82\xe8\x82\xdc\x82\xb7\x81\x42";
+// 最大16384バイトまでです。
+constexpr std::string_view kTooLong3 =
+    "\x8d\xc5\x91\xe5" "16384" "\x83\x6f\x83\x43\x83\x67\x82\xdc\x82\xc5\x82\xc5\x82\xb7\x81\x42";
+
+constexpr const char* kIdxUpdateDate = "IDX_UPDATEDATE";
+
+// How far back the fragment scan looks, and how many positions right before
+// the caret it never tests (so a break just typed does not end the fragment).
+constexpr int64_t kScanLimit = 301;
+constexpr int64_t kUntested = 4;
+
+int g_wordPattern = 0;
+
+SepKeywordProgress& Progress() {
+  static SepKeywordProgress progress;
+  return progress;
+}
+
+// Byte length of the character that starts at s[k].
+size_t CharLen(std::string_view s, size_t k) {
+  auto b = static_cast<unsigned char>(s[k]);
+  if (!IsSjisLeadByte(b) || k + 1 >= s.size()) return 1;
+  auto t = static_cast<unsigned char>(s[k + 1]);
+  return ((t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFC)) ? 2 : 1;
+}
+
+// Stores one word: a known word is touched (new UPDATEDATE), a new one appended.
+void StoreWord(MT& table, const SjisString& word) {
+  const bool found = table.FindKey(word);  // a closed table raises here, to the caller
+  try {
+    if (found)
+      table.Edit();
+    else
+      table.Append();
+  } catch (const std::exception& e) {
+    // Locked elsewhere: skip this word, the others still get stored.
+    ErrMsgBox(e.what());
+    return;
+  }
+  try {
+    const TDateTime now = Now();
+    if (!found) {
+      table.SS("KEYWORD", word);
+      table.SD("APPENDDATE", now);
+    }
+    table.SD("UPDATEDATE", now);
+    table.Post();
+  } catch (const std::exception& e) {
+    ErrMsgBox("SepKeyword_01:" + SjisString(e.what()));
+    // Leave no pending edit behind: the next word's lookup must start from browse.
+    try {
+      table.Cancel();
+    } catch (const std::exception&) {
+    }
+  }
+}
+
+void StoreWords(MT& table, const std::vector<SjisString>& words, size_t n) {
+  table.SetIndexFieldNames("KEYWORD");
+  try {
+    const SepKeywordProgress progress = Progress();  // a copy: the callback may reset the hook
+    const SjisString total = SpacePadStr(static_cast<int64_t>(n), 4);
+    for (size_t i = 0; i < n; ++i) {
+      const SjisString& word = words[i];
+      if (progress) progress(SpacePadStr(static_cast<int64_t>(i + 1), 4) + "/" + total, word);
+      if (word.size() > 2 && word.size() <= kKeywordMaxBytes) StoreWord(table, word);
+    }
+  } catch (...) {
+    try {
+      table.SetIndexName(kIdxUpdateDate);
+    } catch (const std::exception&) {
+    }
+    throw;
+  }
+  table.SetIndexName(kIdxUpdateDate);
+}
+
+}  // namespace
+
+int WordPatternHandle() { return g_wordPattern; }
+void SetWordPatternHandle(int handle) { g_wordPattern = handle; }
+
+void SetSepKeywordProgress(SepKeywordProgress progress) { Progress() = std::move(progress); }
+const SepKeywordProgress& SepKeywordProgressHook() { return Progress(); }
+
+bool IsSentenceBreak(std::string_view s) {
+  return s.size() == 2 && (s == "\x81\x42" || s == "\x81\x41" || s == "\r\n");
+}
+
+SjisString SepKeyword(MT& table, const SjisString& text, bool takeLast, bool noRegister) {
+  std::string_view body = text;
+  SjisString input;
+  std::optional<SjisString> out;
+  for (;;) {
+    input.reserve(body.size() + kAppended);
+    input.assign(body).append(kDummy).append(kStop);
+    out = MuWGYStr(WordPatternHandle(), input);
+    if (!out) {
+      // Short text refused: the pattern was never compiled, not a length problem.
+      if (input.size() <= kMuWGYMaxInput) PgmError("SepKeyword");
+      MsgBox("Wendul", SjisString(kTooLong1) + std::to_string(input.size()) + SjisString(kTooLong2) +
+                           "\r\n" + SjisString(kTooLong3));
+      return {};
+    }
+    // A text cut inside a double-byte character would pair its last byte with
+    // the dummy's first; drop that stray byte and look again.
+    if (out->size() >= kDummyWord &&
+        std::string_view(*out).substr(out->size() - kDummyWord, kDummy.size()) == kDummy)
+      break;
+    if (body.empty()) return {};
+    body.remove_suffix(1);
+  }
+
+  const size_t L = out->size();
+  if (L == kDummyWord) return {};  // the text held no word
+
+  // If the dummy stood alone (a marker right before it), the text ended at a
+  // word boundary and its last word is complete.
+  const size_t markerLen = kWordMarker.size();
+  const bool complete =
+      L >= kDummyWord + markerLen &&
+      std::string_view(*out).substr(L - kDummyWord - markerLen, markerLen) == kWordMarker;
+  const std::string_view words_text =
+      std::string_view(*out).substr(0, complete ? L - kDummyWord - markerLen : L - kDummyWord);
+
+  // Words hold neither quotes nor blanks, so a plain split at the marker is
+  // what the field splitter would give, without its copying.
+  std::vector<SjisString> words;
+  for (size_t pos = 0; pos <= words_text.size();) {
+    size_t end = words_text.find(kWordMarker, pos);
+    if (end == std::string_view::npos) end = words_text.size();
+    if (end > pos) words.emplace_back(words_text.substr(pos, end - pos));
+    pos = end + markerLen;
+  }
+  if (words.empty()) return {};
+
+  const size_t n = (takeLast || complete) ? words.size() : words.size() - 1;
+  if (n > 0 && !noRegister) StoreWords(table, words, n);
+  return words.back();
+}
+
+int64_t FindFragmentStart(const DocEditor& editor) {
+  const int64_t caret = std::clamp<int64_t>(editor.CaretPos(), 0, editor.TextLength());
+  const int64_t lowest = std::max<int64_t>(0, caret - kScanLimit);
+  const int64_t highest = caret - kUntested - 1;
+  if (highest < lowest) return lowest;
+
+  // A break counts only where a character starts: the trail byte of one
+  // character and the first byte of the next can look like "。" or "、".
+  int64_t from = lowest;
+  const SjisString bytes = editor.TextSlice(from, caret);
+  int64_t found = -1;
+  for (size_t k = 0; k < bytes.size();) {
+    const int64_t pos = from + static_cast<int64_t>(k);
+    if (pos > highest) break;
+    if (k + 1 < bytes.size() && IsSentenceBreak(std::string_view(bytes).substr(k, 2))) found = pos;
+    k += CharLen(bytes, k);
+  }
+  return found >= 0 ? found : lowest;
+}
+
+SjisString SepKeywordAtCaret(MT& table, const DocEditor& editor, bool takeLast, bool noRegister) {
+  const int64_t caret = std::clamp<int64_t>(editor.CaretPos(), 0, editor.TextLength());
+  int64_t start = FindFragmentStart(editor);
+  if (start == 0) start = -2;
+  int64_t from = start + 2;
+  if (caret - from <= 2) return {};
+  // The scan may stop inside a character; the slice begins at the next one.
+  const SjisString fragment = editor.TextSlice(from, caret);
+  if (fragment.size() <= 2) return {};
+  return SepKeyword(table, fragment, takeLast, noRegister);
+}
+
+}  // namespace wendul

@@ -1,0 +1,64 @@
+// Word extraction: cuts Shift-JIS text into words (maximal runs of katakana,
+// kanji, Latin letters, digits and a few symbols) with the word pattern and
+// stores them in the word table, so the word panes can offer them later.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string_view>
+
+#include "util/wtypes.h"
+
+namespace wendul {
+
+class MT;
+class DocEditor;
+
+// The word pattern (64 bytes of Shift-JIS):
+//   [・「」ァ-ヶー0-9a-zA-Z\-\_.,()/:~#&\*\\@亜-黑々]+_+{wndl} CR LF ?_ CR LF
+// "黑" is written as 0xFC4B, the end of the kanji range. The main window
+// compiles it once: SetWordPatternHandle(MuWGYInitStr(kWordPattern, kWordPatternLimit)).
+inline constexpr std::string_view kWordPattern =
+    "[\x81\x45\x81\x75\x81\x76\x83\x40-\x83\x96\x81\x5b"
+    "0-9a-zA-Z\\-\\_.,()/:~#&\\*\\\\@\x88\x9f-\xfc\x4b\x81\x58]+_+{wndl}\r\n?_\r\n";
+inline constexpr int kWordPatternLimit = 50;
+
+// The marker the word pattern writes after every word.
+inline constexpr std::string_view kWordMarker = "{wndl}";
+
+// Longest word the word table holds (its KEYWORD field); longer runs are not stored.
+inline constexpr size_t kKeywordMaxBytes = 64;
+
+// The compiled word pattern that SepKeyword runs. The main window owns it: it
+// sets the handle after compiling and sets 0 when it releases the pattern.
+int WordPatternHandle();
+void SetWordPatternHandle(int handle);
+
+// Called before each word SepKeyword considers storing, with the counter
+// "   i/   n" (each number right-aligned in 4 places) and the word. Empty by
+// default; the selection registration sets it around one call.
+using SepKeywordProgress = std::function<void(const SjisString& counter, const SjisString& word)>;
+void SetSepKeywordProgress(SepKeywordProgress progress);  // an empty function clears it
+const SepKeywordProgress& SepKeywordProgressHook();
+
+// Cuts text into words and, unless noRegister, stores every word longer than
+// 2 bytes in table (a new word gets APPENDDATE and UPDATEDATE, a known one a
+// new UPDATEDATE). The last word is stored only when it is finished (the text
+// ends outside a word) or takeLast is set. Returns the last word found, or
+// empty. Text longer than the engine takes is refused with a message box.
+// When words were considered the table is left on IDX_UPDATEDATE.
+SjisString SepKeyword(MT& table, const SjisString& text, bool takeLast, bool noRegister);
+
+// SepKeyword on the fragment between the last sentence break before the caret
+// (see FindFragmentStart) and the caret. The caret does not move.
+SjisString SepKeywordAtCaret(MT& table, const DocEditor& editor, bool takeLast, bool noRegister);
+
+// Position of the nearest sentence break ("。", "、" or CR LF) that starts at a
+// character start 5 to 301 bytes before the caret; without one, the caret
+// minus 301, or 0 near the start of the text. Reads at most 301 bytes.
+int64_t FindFragmentStart(const DocEditor& editor);
+
+// True for the two bytes of "。", "、" and CR LF.
+bool IsSentenceBreak(std::string_view twoBytes);
+
+}  // namespace wendul
