@@ -1,0 +1,539 @@
+#include "controls/murichedit.h"
+
+#include <QGuiApplication>
+#include <QInputMethod>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextCharFormat>
+#include <QTextDocument>
+#include <algorithm>
+#include <climits>
+#include <memory>
+#include <vector>
+
+#include "controls/qsjis.h"
+#include "util/codec.h"
+
+namespace wendul {
+
+namespace {
+
+// Bytes per UTF-16 code unit in code page 932. A character that cannot be
+// held counts 1 (it is read as '?'); a surrogate pair as a whole counts 1,
+// which the counting loops arrange; the paragraph and line separators are
+// read as CR LF.
+const uint8_t* Widths() {
+  static const std::unique_ptr<uint8_t[]> table = [] {
+    auto t = std::make_unique<uint8_t[]>(0x10000);
+    char buf[2];
+    for (uint32_t c = 0; c < 0x10000; ++c) {
+      if (c >= 0xD800 && c <= 0xDFFF) {
+        t[c] = 1;
+      } else if (c == 0x2028 || c == 0x2029) {
+        t[c] = 2;
+      } else {
+        int n = EncodeCp932Char(static_cast<char32_t>(c), buf);
+        t[c] = static_cast<uint8_t>(n == 0 ? 1 : n);
+      }
+    }
+    return t;
+  }();
+  return table.get();
+}
+
+inline bool IsPair(const QChar* s, qsizetype n, qsizetype i) {
+  return s[i].isHighSurrogate() && i + 1 < n && s[i + 1].isLowSurrogate();
+}
+
+// Bytes of s[0, n).
+int64_t ByteCount(const QChar* s, qsizetype n) {
+  const uint8_t* w = Widths();
+  int64_t total = 0;
+  for (qsizetype i = 0; i < n; ++i) {
+    char16_t c = s[i].unicode();
+    if (c < 0x80) {
+      ++total;
+    } else if (IsPair(s, n, i)) {
+      ++total;
+      ++i;
+    } else {
+      total += w[c];
+    }
+  }
+  return total;
+}
+
+// Encodes the character at s[i]: returns its bytes in out and the code units
+// it takes in *units.
+inline int EncodeAt(const QChar* s, qsizetype n, qsizetype i, char out[2], int* units) {
+  char16_t c = s[i].unicode();
+  *units = 1;
+  if (c < 0x80) {
+    out[0] = static_cast<char>(c);
+    return 1;
+  }
+  if (IsPair(s, n, i)) {
+    *units = 2;
+    out[0] = '?';
+    return 1;
+  }
+  if (c == 0x2028 || c == 0x2029) {
+    out[0] = '\r';
+    out[1] = '\n';
+    return 2;
+  }
+  int k = EncodeCp932Char(c, out);
+  if (k == 0) {
+    out[0] = '?';
+    return 1;
+  }
+  return k;
+}
+
+int64_t g_blocksMeasured = 0;
+
+int64_t BlockWeight(const QTextBlock& b) {
+  ++g_blocksMeasured;
+  const QString t = b.text();
+  return ByteCount(t.constData(), t.size()) + 2;
+}
+
+// Any line break form of a search pattern becomes the editor's block break.
+QString PatternForSearch(const SjisString& text) {
+  QString q = ToQ(text);
+  q.replace(QStringLiteral("\r\n"), QString(QChar::ParagraphSeparator));
+  q.replace(QChar(u'\r'), QChar::ParagraphSeparator);
+  q.replace(QChar(u'\n'), QChar::ParagraphSeparator);
+  return q;
+}
+
+bool IsWordChar(QChar c) { return c.isLetterOrNumber() || c == u'_'; }
+
+}  // namespace
+
+TmuRichEdit::TmuRichEdit(QWidget* parent) : QPlainTextEdit(parent) {
+  connect(document(), &QTextDocument::contentsChange, this, &TmuRichEdit::OnContentsChange);
+  connect(this, &QPlainTextEdit::textChanged, this, &TmuRichEdit::Change);
+  // The selection stays visible while another control has the focus.
+  QPalette p = palette();
+  p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
+  p.setColor(QPalette::Inactive, QPalette::HighlightedText,
+             p.color(QPalette::Active, QPalette::HighlightedText));
+  setPalette(p);
+  RebuildIndex();
+}
+
+TmuRichEdit::~TmuRichEdit() = default;
+
+// ---------------------------------------------------------------------------
+// byte index
+
+void TmuRichEdit::RebuildIndex() const {
+  QTextDocument* doc = document();
+  std::vector<int64_t> weights;
+  weights.reserve(static_cast<size_t>(doc->blockCount()));
+  for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) weights.push_back(BlockWeight(b));
+  blocks_.Assign(weights);
+}
+
+void TmuRichEdit::EnsureIndex() const {
+  if (blocks_.Size() != document()->blockCount()) RebuildIndex();
+}
+
+void TmuRichEdit::OnContentsChange(int position, int /*removed*/, int added) {
+  QTextDocument* doc = document();
+  const int64_t oldCount = blocks_.Size();
+  const int64_t newCount = doc->blockCount();
+  QTextBlock first = doc->findBlock(position);
+  int endPos = std::min(position + std::max(added, 0), doc->characterCount() - 1);
+  QTextBlock last = doc->findBlock(std::max(endPos, position));
+  if (oldCount == 0 || !first.isValid() || !last.isValid()) {
+    RebuildIndex();
+    return;
+  }
+  // Blocks before `first` and after `last` are untouched; the tail after
+  // `last` is the same in the old and the new document.
+  const int64_t f = first.blockNumber();
+  const int64_t l = last.blockNumber();
+  const int64_t tail = newCount - 1 - l;
+  const int64_t oldAffected = oldCount - f - tail;
+  if (l < f || oldAffected < 0 || f + oldAffected > oldCount) {
+    RebuildIndex();
+    return;
+  }
+  std::vector<int64_t> weights;
+  weights.reserve(static_cast<size_t>(l - f + 1));
+  for (QTextBlock b = first;; b = b.next()) {
+    weights.push_back(BlockWeight(b));
+    if (b == last) break;
+  }
+  blocks_.Replace(f, oldAffected, weights);
+}
+
+int64_t TmuRichEdit::BlocksMeasured() { return g_blocksMeasured; }
+
+bool TmuRichEdit::CheckByteIndex() const {
+  QTextDocument* doc = document();
+  if (blocks_.Size() != doc->blockCount()) return false;
+  int64_t i = 0;
+  for (QTextBlock b = doc->begin(); b.isValid(); b = b.next(), ++i) {
+    if (blocks_.At(i) != BlockWeight(b)) return false;
+  }
+  return true;
+}
+
+int64_t TmuRichEdit::TextLength() const {
+  EnsureIndex();
+  return blocks_.Total() - 2;
+}
+
+int64_t TmuRichEdit::PosToByte(int pos) const {
+  EnsureIndex();
+  QTextDocument* doc = document();
+  pos = std::clamp(pos, 0, doc->characterCount() - 1);
+  QTextBlock b = doc->findBlock(pos);
+  if (!b.isValid()) return TextLength();
+  const QString t = b.text();
+  qsizetype k = std::min<qsizetype>(pos - b.position(), t.size());
+  return blocks_.Prefix(b.blockNumber()) + ByteCount(t.constData(), k);
+}
+
+int TmuRichEdit::ByteToPos(int64_t byte, bool forward, int64_t* snapped) const {
+  EnsureIndex();
+  const int64_t len = TextLength();
+  byte = std::clamp<int64_t>(byte, 0, len);
+  int64_t within = 0;
+  const int64_t index = blocks_.Find(byte, &within);
+  const int64_t blockStart = byte - within;
+  QTextBlock b = document()->findBlockByNumber(static_cast<int>(index));
+  const QString t = b.text();
+  const QChar* s = t.constData();
+  const qsizetype n = t.size();
+  const uint8_t* w = Widths();
+  int64_t acc = 0;
+  qsizetype i = 0;
+  while (i < n) {
+    if (acc == within) break;
+    int units = IsPair(s, n, i) ? 2 : 1;
+    int64_t cw = units == 2 ? 1 : (s[i].unicode() < 0x80 ? 1 : w[s[i].unicode()]);
+    if (acc + cw > within) {  // inside this character
+      if (forward) {
+        acc += cw;
+        i += units;
+      }
+      break;
+    }
+    acc += cw;
+    i += units;
+  }
+  if (i == n && within > acc) {  // between CR and LF
+    if (forward && b.next().isValid()) {
+      if (snapped) *snapped = blockStart + acc + 2;
+      return b.next().position();
+    }
+  }
+  if (snapped) *snapped = blockStart + acc;
+  return b.position() + static_cast<int>(i);
+}
+
+// ---------------------------------------------------------------------------
+// reading text
+
+void TmuRichEdit::AppendRange(int pos, int endPos, int64_t byteLimit, SjisString& out) const {
+  QTextBlock b = document()->findBlock(pos);
+  int64_t written = 0;
+  char buf[2];
+  while (b.isValid() && pos < endPos) {
+    const QString t = b.text();
+    const QChar* s = t.constData();
+    const qsizetype n = t.size();
+    const int bpos = b.position();
+    qsizetype i = pos - bpos;
+    const qsizetype stop = std::min<qsizetype>(n, static_cast<qsizetype>(endPos) - bpos);
+    while (i < stop) {
+      int units;
+      int k = EncodeAt(s, n, i, buf, &units);
+      if (byteLimit >= 0 && written + k > byteLimit) return;
+      out.append(buf, static_cast<size_t>(k));
+      written += k;
+      i += units;
+    }
+    QTextBlock next = b.next();
+    if (!next.isValid() || bpos + n >= endPos) return;
+    if (byteLimit >= 0 && written + 2 > byteLimit) return;
+    out.append("\r\n", 2);
+    written += 2;
+    b = next;
+    pos = b.position();
+  }
+}
+
+QString TmuRichEdit::RangeString(int pos, int endPos) const {
+  QString out;
+  QTextBlock b = document()->findBlock(pos);
+  while (b.isValid() && pos < endPos) {
+    const QString t = b.text();
+    const int bpos = b.position();
+    qsizetype from = pos - bpos;
+    qsizetype stop = std::min<qsizetype>(t.size(), static_cast<qsizetype>(endPos) - bpos);
+    if (stop > from) out.append(QStringView(t).mid(from, stop - from));
+    QTextBlock next = b.next();
+    if (!next.isValid() || bpos + t.size() >= endPos) break;
+    out.append(QChar::ParagraphSeparator);
+    b = next;
+    pos = b.position();
+  }
+  return out;
+}
+
+SjisString TmuRichEdit::TextSlice(int64_t& from, int64_t to) const {
+  const int64_t len = TextLength();
+  from = std::clamp<int64_t>(from, 0, len);
+  to = std::min(to, len);
+  int64_t snapped = from;
+  int pos = ByteToPos(from, true, &snapped);
+  from = snapped;
+  SjisString out;
+  if (to <= from) return out;
+  out.reserve(static_cast<size_t>(to - from));
+  AppendRange(pos, INT_MAX, to - from, out);
+  return out;
+}
+
+SjisString TmuRichEdit::Text() const {
+  SjisString out;
+  out.reserve(static_cast<size_t>(TextLength()));
+  AppendRange(0, INT_MAX, -1, out);
+  return out;
+}
+
+void TmuRichEdit::SetText(const SjisString& text) {
+  setPlainText(ToQ(text));
+  EnsureIndex();
+}
+
+// ---------------------------------------------------------------------------
+// caret and selection
+
+int64_t TmuRichEdit::SelStart() const { return PosToByte(textCursor().selectionStart()); }
+
+int64_t TmuRichEdit::SelLength() const {
+  QTextCursor c = textCursor();
+  if (!c.hasSelection()) return 0;
+  return PosToByte(c.selectionEnd()) - PosToByte(c.selectionStart());
+}
+
+void TmuRichEdit::SetSelStart(int64_t pos) {
+  QTextCursor c = textCursor();
+  c.setPosition(ByteToPos(pos));
+  setTextCursor(c);
+}
+
+void TmuRichEdit::SetSelLength(int64_t len) {
+  QTextCursor c = textCursor();
+  const int start = c.selectionStart();
+  const int end = len < 0 ? document()->characterCount() - 1 : ByteToPos(PosToByte(start) + len);
+  c.setPosition(start);
+  c.setPosition(end, QTextCursor::KeepAnchor);
+  setTextCursor(c);
+}
+
+void TmuRichEdit::SetSel(int64_t start, int64_t end) {
+  QTextCursor c = textCursor();
+  const int a = ByteToPos(start);
+  const int e = end < 0 ? document()->characterCount() - 1 : ByteToPos(end);
+  c.setPosition(a);
+  c.setPosition(e, QTextCursor::KeepAnchor);
+  setTextCursor(c);
+}
+
+SjisString TmuRichEdit::SelText() const {
+  QTextCursor c = textCursor();
+  SjisString out;
+  if (c.hasSelection()) AppendRange(c.selectionStart(), c.selectionEnd(), -1, out);
+  return out;
+}
+
+void TmuRichEdit::SetSelText(const SjisString& text) {
+  QTextCursor c = textCursor();
+  c.insertText(ToQ(text));
+  setTextCursor(c);
+}
+
+void TmuRichEdit::insertFromMimeData(const QMimeData* source) {
+  if (!source || !source->hasText()) {
+    QPlainTextEdit::insertFromMimeData(source);
+    return;
+  }
+  // Line and paragraph separators would hide a line break inside a block;
+  // they become ordinary line breaks.
+  QString t = source->text();
+  t.replace(QChar::LineSeparator, u'\n');
+  t.replace(QChar::ParagraphSeparator, u'\n');
+  QTextCursor c = textCursor();
+  c.insertText(t);
+  setTextCursor(c);
+  ensureCursorVisible();
+}
+
+void TmuRichEdit::keyPressEvent(QKeyEvent* e) {
+  if (e->matches(QKeySequence::InsertLineSeparator)) {
+    // Shift+Enter makes a line break like Enter, never a soft line separator.
+    QKeyEvent plain(e->type(), e->key(), e->modifiers() & ~Qt::ShiftModifier, e->text(),
+                    e->isAutoRepeat(), static_cast<ushort>(e->count()));
+    QPlainTextEdit::keyPressEvent(&plain);
+    e->setAccepted(plain.isAccepted());
+    return;
+  }
+  QPlainTextEdit::keyPressEvent(e);
+}
+
+// ---------------------------------------------------------------------------
+// search and lines
+
+int64_t TmuRichEdit::FindText(const SjisString& text, int64_t from, int64_t to, bool caseSensitive,
+                              bool wholeWord) const {
+  if (text.empty()) return -1;
+  const int64_t len = TextLength();
+  if (to < 0 || to > len) to = len;
+  from = std::clamp<int64_t>(from, 0, len);
+  if (from >= to) return -1;
+  const QString pattern = PatternForSearch(text);
+  if (pattern.isEmpty()) return -1;
+  const int pa = ByteToPos(from, true);
+  const int pb = ByteToPos(to, false);
+  if (pb <= pa) return -1;
+  const QString hay = RangeString(pa, pb);
+  const Qt::CaseSensitivity cs = caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive;
+  QTextDocument* doc = document();
+  for (qsizetype i = hay.indexOf(pattern, 0, cs); i >= 0; i = hay.indexOf(pattern, i + 1, cs)) {
+    const int at = pa + static_cast<int>(i);
+    if (wholeWord) {
+      const int after = at + static_cast<int>(pattern.size());
+      if (at > 0 && IsWordChar(doc->characterAt(at - 1))) continue;
+      if (after < doc->characterCount() - 1 && IsWordChar(doc->characterAt(after))) continue;
+    }
+    return PosToByte(at);
+  }
+  return -1;
+}
+
+int TmuRichEdit::LineFromChar(int64_t pos) const {
+  if (pos < 0) return document()->findBlock(textCursor().selectionStart()).blockNumber();
+  EnsureIndex();
+  int64_t within = 0;
+  int64_t index = blocks_.Find(std::min(pos, TextLength()), &within);
+  return static_cast<int>(std::max<int64_t>(index, 0));
+}
+
+int64_t TmuRichEdit::LineIndex(int line) const {
+  if (line < 0) line = LineFromChar(-1);
+  EnsureIndex();
+  if (line >= blocks_.Size()) return -1;
+  return blocks_.Prefix(line);
+}
+
+int TmuRichEdit::LineCount() const { return document()->blockCount(); }
+
+int64_t TmuRichEdit::LineLength(int line) const {
+  EnsureIndex();
+  if (line < 0 || line >= blocks_.Size()) return 0;
+  return blocks_.At(line) - 2;
+}
+
+SjisString TmuRichEdit::LineText(int line) const {
+  SjisString out;
+  QTextBlock b = document()->findBlockByNumber(line);
+  if (b.isValid()) AppendRange(b.position(), b.position() + b.length() - 1, -1, out);
+  return out;
+}
+
+int TmuRichEdit::ScrollPos() const { return verticalScrollBar()->value(); }
+
+void TmuRichEdit::SetScrollPos(int pos) { verticalScrollBar()->setValue(pos); }
+
+bool TmuRichEdit::WordWrap() const { return lineWrapMode() == QPlainTextEdit::WidgetWidth; }
+
+void TmuRichEdit::SetWordWrap(bool on) {
+  setLineWrapMode(on ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+}
+
+// ---------------------------------------------------------------------------
+// input method
+
+void TmuRichEdit::SetIMEColors(const std::array<ImeColor, 4>& colors) {
+  imeColors_ = colors;
+  imeColorsSet_ = true;
+}
+
+void TmuRichEdit::SetImeMode(ImeMode mode) {
+  imeMode_ = mode;
+  Qt::InputMethodHints h = inputMethodHints();
+  if (mode == ImeMode::Closed) h |= Qt::ImhPreferLatin;
+  else h &= ~Qt::ImhPreferLatin;
+  setInputMethodHints(h);
+  if (hasFocus()) QGuiApplication::inputMethod()->update(Qt::ImHints);
+}
+
+// The input method marks the clause being converted with a background
+// (ibus and fcitx both do); with such a clause present the preedit is being
+// converted, otherwise it is text being typed. The configured pairs replace
+// the method's colours; its underline and other properties are kept.
+void TmuRichEdit::inputMethodEvent(QInputMethodEvent* e) {
+  const QString pre = e->preeditString();
+  if (!imeColorsSet_ || pre.isEmpty()) {
+    QPlainTextEdit::inputMethodEvent(e);
+    return;
+  }
+  const qsizetype n = pre.size();
+  std::vector<bool> covered(static_cast<size_t>(n), false);
+  bool converting = false;
+  for (const QInputMethodEvent::Attribute& a : e->attributes()) {
+    if (a.type != QInputMethodEvent::TextFormat) continue;
+    QTextCharFormat f = a.value.value<QTextFormat>().toCharFormat();
+    if (f.hasProperty(QTextFormat::BackgroundBrush)) converting = true;
+  }
+  auto pairFor = [&](const QTextCharFormat& f) -> const ImeColor& {
+    if (!converting) return imeColors_[0];
+    return f.hasProperty(QTextFormat::BackgroundBrush) ? imeColors_[1] : imeColors_[2];
+  };
+  QList<QInputMethodEvent::Attribute> attrs;
+  for (const QInputMethodEvent::Attribute& a : e->attributes()) {
+    if (a.type != QInputMethodEvent::TextFormat) {
+      attrs.append(a);
+      continue;
+    }
+    QTextCharFormat f = a.value.value<QTextFormat>().toCharFormat();
+    const ImeColor& c = pairFor(f);
+    f.setForeground(c.text);
+    f.setBackground(c.background);
+    attrs.append(QInputMethodEvent::Attribute(QInputMethodEvent::TextFormat, a.start, a.length, f));
+    for (qsizetype i = std::max(0, a.start); i < std::min<qsizetype>(n, a.start + a.length); ++i)
+      covered[static_cast<size_t>(i)] = true;
+  }
+  // Parts the input method left unformatted get the plain pair of the state.
+  const ImeColor& rest = converting ? imeColors_[2] : imeColors_[0];
+  for (qsizetype i = 0; i < n;) {
+    if (covered[static_cast<size_t>(i)]) {
+      ++i;
+      continue;
+    }
+    qsizetype j = i;
+    while (j < n && !covered[static_cast<size_t>(j)]) ++j;
+    QTextCharFormat f;
+    f.setForeground(rest.text);
+    f.setBackground(rest.background);
+    attrs.append(QInputMethodEvent::Attribute(QInputMethodEvent::TextFormat, static_cast<int>(i),
+                                              static_cast<int>(j - i), f));
+    i = j;
+  }
+  QInputMethodEvent changed(pre, attrs);
+  changed.setCommitString(e->commitString(), e->replacementStart(), e->replacementLength());
+  QPlainTextEdit::inputMethodEvent(&changed);
+  e->setAccepted(changed.isAccepted());
+}
+
+}  // namespace wendul

@@ -1,0 +1,147 @@
+// TmuRichEdit: the document editor. A QPlainTextEdit that speaks the system's
+// units: every position and length is a byte offset into the document's
+// Shift-JIS text, a line break counting 2 (CR LF).
+//
+// The editor keeps the byte length of every text block in a SumTree updated
+// from QTextDocument::contentsChange, so a position <-> byte conversion costs
+// O(log blocks + length of the line) and a keystroke never re-encodes the
+// document. A character that code page 932 cannot hold (an emoji, "𠮷", a
+// surrogate pair as a whole) stays in the document as typed, counts 1 byte
+// and reads as '?', which is never part of a word.
+#pragma once
+
+#include <QColor>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <array>
+#include <cstdint>
+
+#include "controls/sumtree.h"
+#include "store/doc_editor.h"
+#include "util/wtypes.h"
+
+class QMimeData;
+
+namespace wendul {
+
+class TmuRichEdit : public QPlainTextEdit, public DocEditor {
+  Q_OBJECT
+
+ public:
+  explicit TmuRichEdit(QWidget* parent = nullptr);
+  ~TmuRichEdit() override;
+
+  // --- DocEditor -----------------------------------------------------------
+  // The caret is the selection start, as the rich edit reports it.
+  int64_t CaretPos() const override { return SelStart(); }
+  int64_t TextLength() const override;
+  // [from, to) in bytes; `from` inside a character moves to its end (and the
+  // caller's value follows); a character that would cross `to` is left out.
+  SjisString TextSlice(int64_t& from, int64_t to) const override;
+
+  // --- caret and selection (bytes) -----------------------------------------
+  int64_t SelStart() const;
+  int64_t SelLength() const;
+  // Caret to pos (clamped), nothing selected. A position inside a character
+  // moves to the character's start.
+  void SetSelStart(int64_t pos);
+  // Selects len bytes from the selection start (len < 0: to the end).
+  void SetSelLength(int64_t len);
+  // Anchor at start, caret at end (end < 0: the end of the text).
+  void SetSel(int64_t start, int64_t end);
+  SjisString SelText() const;
+  // Replaces the selection with text (CR LF, CR or LF each make one line
+  // break), as one undo step; the caret ends after the inserted text.
+  void SetSelText(const SjisString& text);
+
+  // --- search and lines ----------------------------------------------------
+  // First occurrence of text lying wholly inside [from, to) (to < 0: end of
+  // text); the byte position of its start, or -1.
+  int64_t FindText(const SjisString& text, int64_t from, int64_t to,
+                   bool caseSensitive = false, bool wholeWord = false) const;
+  // Line (text block, counted from 0) that holds byte pos; pos < 0: the line
+  // of the selection start.
+  int LineFromChar(int64_t pos = -1) const;
+  // First byte of a line; line < 0: the line of the selection start; -1 when
+  // the line does not exist.
+  int64_t LineIndex(int line = -1) const;
+  int LineCount() const;
+  // Bytes of a line without its line break (0 for a line that does not exist).
+  int64_t LineLength(int line) const;
+  SjisString LineText(int line) const;
+
+  // Vertical scroll position (the first line shown), for restoring a view.
+  int ScrollPos() const;
+  void SetScrollPos(int pos);
+
+  // --- whole text (load / save; not for the keystroke path) ----------------
+  SjisString Text() const;
+  // Replaces the whole document (CR LF, CR or LF make line breaks; bytes that
+  // are not valid Shift-JIS become U+FFFD). Emits Change(); clears undo.
+  void SetText(const SjisString& text);
+
+  bool WordWrap() const;
+  void SetWordWrap(bool on);
+
+  // --- input method --------------------------------------------------------
+  // One (text, background) pair of the composition display.
+  struct ImeColor {
+    QColor text;
+    QColor background;
+  };
+  // In this order: text being typed, clause being converted, other clauses,
+  // text while the conversion range is set. Applied to the preedit text of
+  // later input-method events; Qt's input methods give no separate "range
+  // being set" state, so the fourth pair is kept but not shown.
+  void SetIMEColors(const std::array<ImeColor, 4>& colors);
+  const std::array<ImeColor, 4>& IMEColors() const { return imeColors_; }
+  bool HasIMEColors() const { return imeColorsSet_; }
+
+  // Wished input-method state. Qt cannot open, close or switch the platform
+  // input method of a widget; Closed only hints "prefer Latin" to the input
+  // method, the others leave the hints alone. The value is kept for callers.
+  enum class ImeMode { NoPreference, Closed, Hiragana };
+  void SetImeMode(ImeMode mode);
+  ImeMode imeMode() const { return imeMode_; }
+
+  // Link of the reading capture; no window of this system sets it.
+  QPointer<QWidget> muIMEControl;
+
+  // --- conversions for owners (status line and the like) -------------------
+  int64_t PosToByte(int pos) const;
+  // A byte inside a character (or between CR and LF) moves to the
+  // character's end when forward is true, else to its start.
+  int ByteToPos(int64_t byte, bool forward = false, int64_t* snapped = nullptr) const;
+
+  // Recomputes every block's length and compares with the kept ones (tests).
+  bool CheckByteIndex() const;
+  // Number of text blocks measured so far by all editors (tests and
+  // benchmarks check that a keystroke measures only the blocks it touched).
+  static int64_t BlocksMeasured();
+
+ signals:
+  // Every change of the text, like the rich edit's change notification.
+  void Change();
+
+ protected:
+  void insertFromMimeData(const QMimeData* source) override;
+  void keyPressEvent(QKeyEvent* e) override;
+  void inputMethodEvent(QInputMethodEvent* e) override;
+
+ private:
+  void OnContentsChange(int position, int removed, int added);
+  void RebuildIndex() const;
+  void EnsureIndex() const;
+  // Appends the text of char positions [pos, endPos) to out, stopping before
+  // a character that would take out past byteLimit bytes (byteLimit < 0: no
+  // limit).
+  void AppendRange(int pos, int endPos, int64_t byteLimit, SjisString& out) const;
+  QString RangeString(int pos, int endPos) const;
+
+  mutable SumTree blocks_;  // byte length of each block + 2 for its line break
+  std::array<ImeColor, 4> imeColors_;
+  bool imeColorsSet_ = false;
+  ImeMode imeMode_ = ImeMode::NoPreference;
+};
+
+}  // namespace wendul
