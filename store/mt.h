@@ -7,6 +7,19 @@
 // Edit and Append take the file's write lock (a write transaction); Post
 // commits it and Cancel rolls it back. So a table locked by another process
 // makes Edit fail, which is what muEdit's retry waits for.
+//
+// Layout declarations (AddFieldDef), used to create a missing file:
+//   "NAME,A,n"  text of at most n bytes (longer text is cut at a character
+//               boundary, never inside a double-byte character)
+//   "NAME,M"    text without size limit (memo)
+//   "NAME,N"    number (floating point)
+//   "NAME,@"    date-time (day count; cleared = NULL)
+//   "NAME,P"    primary key on NAME (several fields: "A;B,P"), unique
+//   "NAME,i"    secondary index "IDX_" + NAME, descending
+// Text is kept as bytes and ordered by bytes (Shift-JIS byte order).
+// Navigating, moving to another index or filter, Refresh and Append/Insert
+// first post a pending modified edit (or cancel an unmodified one); Close
+// cancels it.
 #pragma once
 
 #include <cstdint>
@@ -63,6 +76,19 @@ struct FieldValue {
   enum class Kind { Null, Text, Number, DateTime } kind = Kind::Null;
   SjisString text;   // Text
   double number = 0; // Number, DateTime
+
+  static FieldValue Of(const SjisString& t) { return {Kind::Text, t, 0}; }
+  static FieldValue OfNumber(double v) { return {Kind::Number, {}, v}; }
+  static FieldValue OfDate(TDateTime v) { return {Kind::DateTime, {}, v}; }
+  bool IsNull() const { return kind == Kind::Null; }
+};
+
+// One field of an open table's layout.
+struct FieldInfo {
+  std::string name;
+  char type = 'A';                              // 'A', 'M', 'N' or '@' as declared
+  int size = 0;                                 // bytes for 'A', else 0
+  FieldValue::Kind kind = FieldValue::Kind::Text;  // Text, Number or DateTime
 };
 
 // A record read for display (grids): its bookmark and its values in field order.
@@ -103,8 +129,12 @@ class MT {
   void SetFiltered(bool on);
   bool Filtered() const;
 
-  // Master-detail: records whose field equals the master's current value.
-  void SetMasterSource(MT* master, const std::string& masterField);
+  // Master-detail: records whose detailField (default: the same name as
+  // masterField) equals the master's current value of masterField; follows the
+  // master's moves (then goes to the first record). nullptr unlinks. A closed
+  // or empty master leaves the detail empty.
+  void SetMasterSource(MT* master, const std::string& masterField,
+                       const std::string& detailField = {});
 
   // --- open / close (raw: raise EDBEngineError) --------------------------
   // Open creates a missing file from the layout declarations when there are any.
@@ -123,8 +153,11 @@ class MT {
   bool IsEmpty();                      // no record passes filter / range
   int64_t RecordCount();               // every record that passes
   int64_t CountAtMost(int64_t limit);  // min(RecordCount(), limit), without counting past limit
-  // Key lookup on the primary key (index "KEYWORD" or primary): true when found,
-  // and the record becomes current; otherwise the current record is unchanged.
+  // Key lookup on the fields of the current index (the primary key, or
+  // "KEYWORD", "CDATE", ...), the first n fields for n values, within the
+  // filter: true when found, and the record becomes current; otherwise the
+  // current record is unchanged. The text form converts the text to the first
+  // index field's type (a date-time field reads "yyyy/mm/dd[ hh:nn:ss]").
   bool FindKey(const std::vector<FieldValue>& key);
   bool FindKey(const SjisString& textKey);
   Bookmark GetBookmark() const;        // 0 when there is no current record
@@ -140,7 +173,12 @@ class MT {
   void Cancel();
   void Delete();
 
+  bool Modified() const;               // a field was set since Edit/Append/Insert
+
   // --- fields of the current record (or of the edit buffer) --------------
+  // Getters of an open table without a current record give empty values
+  // (Null: "" / 0); a closed table or an unknown field raises EDBEngineError.
+  const std::vector<FieldInfo>& Fields() const;  // layout of the open table (empty when closed)
   std::vector<std::string> FieldNames() const;
   int FieldIndex(const std::string& name) const;  // -1 when absent
   FieldValue GetField(const std::string& name) const;
@@ -182,17 +220,26 @@ class MT {
   // (-1 when there is no current record). The current record does not move.
   std::vector<RowView> RowsAround(int before, int after, int* currentIndex);
   // Rows starting from a bookmark (included) going forward (count > 0) or
-  // backward (count < 0), in display order. The current record does not move.
+  // backward (count < 0, the rows ending at it), in display order. Bookmark 0
+  // starts at the first (count > 0) or the last (count < 0) record; a bookmark
+  // whose record no longer exists gives no rows. The current record does not move.
   std::vector<RowView> RowsFrom(Bookmark from, int count);
 
+  struct Impl;  // internal (store/mt_internal.h)
+
  private:
-  struct Impl;
   std::unique_ptr<Impl> d;
 };
 
 // Folder where the error log lives ("TABLE/ERROR_LOG.TXT" below it): the data
 // folder. Set once at start-up; tests point it at a temporary folder.
+// Until it is set the log goes to "TABLE/ERROR_LOG.TXT" below the current folder.
 void SetErrorLogBase(const std::string& folderWithSlash);
 std::string ErrorLogPath();
+
+// Classifies a store error for callers that treat some kinds apart (import).
+bool IsKeyViolation(const std::exception& e);  // duplicate primary key
+bool IsTableFull(const std::exception& e);     // disk or database full
+bool IsLockError(const std::exception& e);     // write lock held elsewhere (busy)
 
 }  // namespace wendul

@@ -1,0 +1,222 @@
+// Internals of MT shared by its source files: the SQLite connection, the
+// layout read from the file, the cursor and the statement cache.
+#pragma once
+
+#include <sqlite3.h>
+
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "store/mt.h"
+
+namespace wendul::mtimpl {
+
+// Name of the data table inside every table file, and of its rowid alias.
+inline constexpr const char* kDataTable = "T";
+inline constexpr const char* kIdColumn = "mt_id";
+inline constexpr const char* kPrimaryIndexSql = "mt_pk";
+inline constexpr const char* kSecondaryPrefixSql = "mtx_";
+// Marks a file as an MT table file.
+inline constexpr int kApplicationId = 0x57444c31;  // "WDL1"
+
+struct IndexDef {
+  std::string name;       // "" for the primary key
+  std::vector<int> cols;  // field positions
+  bool primary = false;
+  bool descending = false;
+};
+
+// A record as read from the file.
+struct Row {
+  int64_t id = 0;
+  std::vector<FieldValue> vals;
+};
+
+// A value bound to a statement parameter.
+struct Bind {
+  enum class K { Null, Blob, Real, Int } k = K::Null;
+  std::string blob;
+  double real = 0;
+  int64_t i = 0;
+  static Bind Of(const FieldValue& v);
+  static Bind Id(int64_t id) { Bind b; b.k = K::Int; b.i = id; return b; }
+};
+
+// The part of every query that selects which records pass (filter, master link).
+struct Constraint {
+  std::string sql;          // e.g. "\"KEYWORD\" >= ? AND \"KEYWORD\" < ?"
+  std::vector<Bind> binds;
+};
+
+// Parsed layout declarations.
+struct Layout {
+  std::vector<FieldInfo> fields;
+  std::vector<IndexDef> indexes;
+};
+
+// Error helpers: every failure leaves as EDBEngineError.
+[[noreturn]] void ThrowStore(int code, const std::string& message, const std::string& path = {});
+[[noreturn]] void ThrowSqlite(sqlite3* db, int rc, const std::string& path);
+
+std::string Quote(const std::string& identifier);  // "name" (names are validated)
+bool ValidName(const std::string& name);
+std::vector<std::string> SplitFieldList(const std::string& list);  // "A;B" -> {A, B}
+bool SameName(const std::string& a, const std::string& b);          // ASCII case-insensitive
+
+// Field positions of "A;B" in fields; raises for an unknown field.
+std::vector<int> ResolveFields(const std::vector<FieldInfo>& fields, const std::string& list,
+                               const std::string& path);
+std::string JoinFieldNames(const std::vector<FieldInfo>& fields, const std::vector<int>& cols);
+
+// Parses declarations into a layout; raises on a malformed one.
+Layout ParseDeclarations(const std::vector<std::string>& decls, const std::string& path);
+
+// Reads "yyyy/mm/dd[ hh:nn[:ss]]"; false when the text is not such a date.
+bool ParseDateText(const std::string& text, TDateTime* out);
+
+// Cuts text to at most max bytes without splitting a double-byte character.
+SjisString CutToSize(const SjisString& text, size_t max);
+
+// A connection to one table file with its layout loaded.
+class Connection {
+ public:
+  ~Connection();
+  // Opens path; a missing file is created (with its folder) from decls when
+  // there are any, else raises.
+  void Open(const std::string& path, const std::vector<std::string>& decls);
+  void Close();
+  sqlite3* db() const { return db_; }
+  const std::string& path() const { return path_; }
+  const Layout& layout() const { return layout_; }
+  Layout& layout() { return layout_; }
+
+  void Exec(const char* sql);
+  sqlite3_stmt* Prepare(const std::string& sql);  // cached, reset before return
+  void Bind(sqlite3_stmt* s, const std::vector<mtimpl::Bind>& binds);
+  [[noreturn]] void Fail(int rc);
+  void ReloadLayout();
+  // Creates (or replaces) an index and records it; inside a write transaction.
+  void WriteIndex(const IndexDef& idx);
+
+  // Write transaction: BEGIN IMMEDIATE without waiting.
+  void Begin();
+  void Commit();
+  void Rollback();
+  bool InTransaction() const;
+
+ private:
+  void CreateSchema(const Layout& layout);
+  sqlite3* db_ = nullptr;
+  std::string path_;
+  Layout layout_;
+  std::unordered_map<std::string, sqlite3_stmt*> stmts_;
+};
+
+// Resets a statement when it goes out of scope, so no read stays open.
+class StmtScope {
+ public:
+  explicit StmtScope(sqlite3_stmt* s) : s_(s) {}
+  ~StmtScope() { sqlite3_reset(s_); }
+  sqlite3_stmt* get() const { return s_; }
+  StmtScope(const StmtScope&) = delete;
+  StmtScope& operator=(const StmtScope&) = delete;
+
+ private:
+  sqlite3_stmt* s_;
+};
+
+FieldValue ReadValue(sqlite3_stmt* s, int col, FieldValue::Kind kind);
+
+}  // namespace wendul::mtimpl
+
+namespace wendul {
+
+struct MT::Impl {
+  explicit Impl(MT* owner) : self(owner) {}
+  MT* self;
+  std::string folder;
+  std::string tableName;
+  std::vector<std::string> decls;
+  mtimpl::Connection conn;
+  bool active = false;
+  std::string selectSql;  // "SELECT mt_id, fields... FROM T"
+
+  // Order as requested (kept while closed) and as resolved on the open file.
+  std::string indexName;        // by name ("" = primary)
+  std::string indexFieldNames;  // by field names; wins when not empty
+  std::vector<int> orderCols;
+  bool orderDesc = false;
+
+  // Filter as given and as in force.
+  std::string filterText;
+  bool filtered = false;
+  std::optional<mtimpl::Constraint> filterConstraint;
+
+  // Master link.
+  MT* master = nullptr;
+  std::string masterField, detailField;
+  std::vector<MT*> details;
+  class MasterLink;
+  std::unique_ptr<MasterLink> masterLink;
+
+  // Cursor.
+  bool hasCur = false;
+  mtimpl::Row cur;
+  bool bof = true, eof = true;
+  DataSetState state = DataSetState::Inactive;
+
+  // Edit buffer.
+  std::vector<FieldValue> buf;
+  std::vector<bool> changed;
+  bool modified = false;
+  bool appending = false;       // Insert state reached through Append
+  bool hadCurBeforeInsert = false;
+  mtimpl::Row beforeInsert;     // current record when Insert/Append began
+
+  // Data sources.
+  std::vector<MTListener*> listeners;
+  int disableCount = 0;
+
+  // --- helpers (mt_cursor.cpp) ---
+  void CheckActive() const;
+  void Notify(DataEvent e);
+  int Field(const std::string& name) const;  // raises when absent
+  void ResolveOrder();
+  void ResolveFilter();
+  std::vector<mtimpl::Constraint> Constraints() const;
+  std::string SelectList() const;
+  // Physical scan of the order (ascending when fwd), from an anchor.
+  std::vector<mtimpl::Row> Scan(const mtimpl::Row* anchor, bool fwd, bool inclusive, int limit);
+  bool LogicalFwd(bool next) const { return next != orderDesc; }
+  std::optional<mtimpl::Row> ReadById(int64_t id);
+  mtimpl::Row ReadRow(sqlite3_stmt* s) const;
+  void SetCurrent(const mtimpl::Row& r);
+  void ClearCurrent();
+  void GoFirst();
+  void GoLast();
+  // Keeps the current record if it still exists, else the nearest after it.
+  void Reposition();
+  void CheckBrowseMode();
+  int64_t Count(int64_t limit);  // limit < 0: no limit
+  RowView ToView(const mtimpl::Row& r) const;
+  const std::vector<FieldValue>& Values() const;  // buffer in edit modes, else current row
+  FieldValue Convert(int col, const FieldValue& v) const;
+  void MasterChanged();
+};
+
+// Follows the master's moves for a detail table.
+class MT::Impl::MasterLink : public MTListener {
+ public:
+  explicit MasterLink(MT::Impl* detail) : detail_(detail) {}
+  void TableEvent(MT&, DataEvent e) override {
+    if (e == DataEvent::RecordChanged) return;
+    detail_->MasterChanged();
+  }
+
+ private:
+  MT::Impl* detail_;
+};
+
+}  // namespace wendul

@@ -1,0 +1,451 @@
+// Table files: the SQLite connection, layout declarations and their schema.
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+#include "store/mt_internal.h"
+#include "util/codec.h"
+
+namespace wendul::mtimpl {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string TrimBlanks(const std::string& s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return s.substr(b, e - b);
+}
+
+std::vector<std::string> Split(const std::string& s, char sep) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  for (;;) {
+    size_t p = s.find(sep, start);
+    out.push_back(TrimBlanks(s.substr(start, p == std::string::npos ? std::string::npos : p - start)));
+    if (p == std::string::npos) break;
+    start = p + 1;
+  }
+  return out;
+}
+
+int FindField(const std::vector<FieldInfo>& fields, const std::string& name) {
+  for (size_t i = 0; i < fields.size(); ++i)
+    if (SameName(fields[i].name, name)) return static_cast<int>(i);
+  return -1;
+}
+
+}  // namespace
+
+std::vector<int> ResolveFields(const std::vector<FieldInfo>& fields, const std::string& list,
+                               const std::string& path) {
+  std::vector<int> cols;
+  for (const std::string& name : SplitFieldList(list)) {
+    int c = FindField(fields, name);
+    if (c < 0) ThrowStore(SQLITE_ERROR, "Field '" + name + "' not found", path);
+    cols.push_back(c);
+  }
+  if (cols.empty()) ThrowStore(SQLITE_ERROR, "No index fields given", path);
+  return cols;
+}
+
+std::string JoinFieldNames(const std::vector<FieldInfo>& fields, const std::vector<int>& cols) {
+  std::string s;
+  for (int c : cols) {
+    if (!s.empty()) s += ';';
+    s += fields[c].name;
+  }
+  return s;
+}
+
+Bind Bind::Of(const FieldValue& v) {
+  Bind b;
+  switch (v.kind) {
+    case FieldValue::Kind::Null: break;
+    case FieldValue::Kind::Text: b.k = K::Blob; b.blob = v.text; break;
+    case FieldValue::Kind::Number:
+    case FieldValue::Kind::DateTime: b.k = K::Real; b.real = v.number; break;
+  }
+  return b;
+}
+
+namespace {
+std::vector<DBErrorEntry> Entries(const std::string& message, uint32_t extended, uint32_t native,
+                                  const std::string& path) {
+  std::vector<DBErrorEntry> entries;
+  DBErrorEntry e;
+  e.message = message;
+  e.category = static_cast<int>(extended & 0xff);
+  e.errorCode = extended;
+  e.subCode = extended >> 8;
+  e.nativeCode = native;
+  entries.push_back(e);
+  if (!path.empty()) {
+    // A second entry names the file, as the log reader needs to know which one.
+    e.message = "Table: " + path;
+    entries.push_back(e);
+  }
+  return entries;
+}
+}  // namespace
+
+void ThrowStore(int code, const std::string& message, const std::string& path) {
+  throw EDBEngineError(message, Entries(message, static_cast<uint32_t>(code), 0, path));
+}
+
+void ThrowSqlite(sqlite3* db, int rc, const std::string& path) {
+  uint32_t extended = static_cast<uint32_t>(rc);
+  std::string message = sqlite3_errstr(rc);
+  uint32_t native = 0;
+  if (db) {
+    int ext = sqlite3_extended_errcode(db);
+    if ((ext & 0xff) == (rc & 0xff)) {
+      extended = static_cast<uint32_t>(ext);
+      message = sqlite3_errmsg(db);
+    }
+    native = static_cast<uint32_t>(sqlite3_system_errno(db));
+  }
+  throw EDBEngineError(message, Entries(message, extended, native, path));
+}
+
+std::string Quote(const std::string& identifier) { return "\"" + identifier + "\""; }
+
+bool ValidName(const std::string& name) {
+  if (name.empty() || name.size() > 64) return false;
+  for (size_t i = 0; i < name.size(); ++i) {
+    unsigned char c = static_cast<unsigned char>(name[i]);
+    bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_' || (i > 0 && c >= '0' && c <= '9');
+    if (!ok) return false;
+  }
+  return true;
+}
+
+bool SameName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+std::vector<std::string> SplitFieldList(const std::string& list) {
+  std::vector<std::string> out;
+  for (std::string& s : Split(list, ';'))
+    if (!s.empty()) out.push_back(s);
+  return out;
+}
+
+SjisString CutToSize(const SjisString& text, size_t max) {
+  if (text.size() <= max) return text;
+  size_t i = 0;
+  while (i < text.size()) {
+    size_t len = (IsSjisLeadByte(static_cast<unsigned char>(text[i])) && i + 1 < text.size()) ? 2 : 1;
+    if (i + len > max) break;
+    i += len;
+  }
+  return text.substr(0, i);
+}
+
+Layout ParseDeclarations(const std::vector<std::string>& decls, const std::string& path) {
+  Layout layout;
+  struct PendingIndex { std::string fields; bool primary; };
+  std::vector<PendingIndex> pending;
+  for (const std::string& decl : decls) {
+    std::vector<std::string> parts = Split(decl, ',');
+    auto bad = [&]() { ThrowStore(SQLITE_ERROR, "Invalid field declaration '" + decl + "'", path); };
+    if (parts.size() < 2 || parts[1].size() != 1) bad();
+    const char letter = parts[1][0];
+    if (letter == 'P' || letter == 'p' || letter == 'i') {
+      if (parts.size() != 2) bad();
+      for (const std::string& f : SplitFieldList(parts[0]))
+        if (!ValidName(f)) bad();
+      pending.push_back({parts[0], letter != 'i'});
+      continue;
+    }
+    FieldInfo f;
+    f.name = parts[0];
+    if (!ValidName(f.name) || SameName(f.name, kIdColumn)) bad();
+    if (FindField(layout.fields, f.name) >= 0) ThrowStore(SQLITE_ERROR, "Duplicate field '" + f.name + "'", path);
+    switch (letter) {
+      case 'A': case 'a': {
+        if (parts.size() != 3) bad();
+        char* end = nullptr;
+        long n = std::strtol(parts[2].c_str(), &end, 10);
+        if (parts[2].empty() || *end != '\0' || n <= 0 || n > 1000000) bad();
+        f.type = 'A';
+        f.size = static_cast<int>(n);
+        f.kind = FieldValue::Kind::Text;
+        break;
+      }
+      case 'M': case 'm': f.type = 'M'; f.kind = FieldValue::Kind::Text; break;
+      case 'N': case 'n': f.type = 'N'; f.kind = FieldValue::Kind::Number; break;
+      case '@': f.type = '@'; f.kind = FieldValue::Kind::DateTime; break;
+      default: bad();
+    }
+    if (letter != 'A' && letter != 'a' && parts.size() != 2) bad();
+    layout.fields.push_back(f);
+  }
+  if (layout.fields.empty()) ThrowStore(SQLITE_ERROR, "No fields declared", path);
+  for (const PendingIndex& p : pending) {
+    IndexDef idx;
+    idx.cols = ResolveFields(layout.fields, p.fields, path);
+    idx.primary = p.primary;
+    idx.descending = !p.primary;
+    idx.name = p.primary ? std::string() : "IDX_" + JoinFieldNames(layout.fields, idx.cols);
+    if (!p.primary && !ValidName(idx.name)) ThrowStore(SQLITE_ERROR, "Invalid index name", path);
+    // A later declaration of the same index replaces the earlier one.
+    for (auto it = layout.indexes.begin(); it != layout.indexes.end(); ++it)
+      if (it->primary == idx.primary && SameName(it->name, idx.name)) {
+        layout.indexes.erase(it);
+        break;
+      }
+    layout.indexes.push_back(idx);
+  }
+  return layout;
+}
+
+// --- Connection --------------------------------------------------------
+
+Connection::~Connection() { Close(); }
+
+void Connection::Close() {
+  for (auto& [sql, s] : stmts_) sqlite3_finalize(s);
+  stmts_.clear();
+  if (db_) {
+    if (!sqlite3_get_autocommit(db_)) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close_v2(db_);
+    db_ = nullptr;
+  }
+  layout_ = Layout();
+}
+
+void Connection::Fail(int rc) { ThrowSqlite(db_, rc, path_); }
+
+void Connection::Exec(const char* sql) {
+  int rc = sqlite3_exec(db_, sql, nullptr, nullptr, nullptr);
+  if (rc != SQLITE_OK) Fail(rc);
+}
+
+sqlite3_stmt* Connection::Prepare(const std::string& sql) {
+  auto it = stmts_.find(sql);
+  if (it != stmts_.end()) return it->second;
+  sqlite3_stmt* s = nullptr;
+  int rc = sqlite3_prepare_v3(db_, sql.c_str(), static_cast<int>(sql.size()), SQLITE_PREPARE_PERSISTENT, &s,
+                              nullptr);
+  if (rc != SQLITE_OK) Fail(rc);
+  stmts_.emplace(sql, s);
+  return s;
+}
+
+void Connection::Bind(sqlite3_stmt* s, const std::vector<mtimpl::Bind>& binds) {
+  int i = 1;
+  for (const mtimpl::Bind& b : binds) {
+    int rc = SQLITE_OK;
+    switch (b.k) {
+      case Bind::K::Null: rc = sqlite3_bind_null(s, i); break;
+      case Bind::K::Blob:
+        // An empty blob must stay a blob: a null pointer would bind NULL.
+        rc = b.blob.empty() ? sqlite3_bind_zeroblob(s, i, 0)
+                            : sqlite3_bind_blob(s, i, b.blob.data(), static_cast<int>(b.blob.size()),
+                                                SQLITE_STATIC);
+        break;
+      case Bind::K::Real: rc = sqlite3_bind_double(s, i, b.real); break;
+      case Bind::K::Int: rc = sqlite3_bind_int64(s, i, b.i); break;
+    }
+    if (rc != SQLITE_OK) Fail(rc);
+    ++i;
+  }
+}
+
+void Connection::Begin() {
+  StmtScope s(Prepare("BEGIN IMMEDIATE"));
+  int rc = sqlite3_step(s.get());
+  if (rc != SQLITE_DONE) Fail(rc);
+}
+
+void Connection::Commit() {
+  StmtScope s(Prepare("COMMIT"));
+  int rc = sqlite3_step(s.get());
+  if (rc != SQLITE_DONE) Fail(rc);
+}
+
+void Connection::Rollback() {
+  if (!db_ || sqlite3_get_autocommit(db_)) return;
+  StmtScope s(Prepare("ROLLBACK"));
+  sqlite3_step(s.get());
+}
+
+bool Connection::InTransaction() const { return db_ && !sqlite3_get_autocommit(db_); }
+
+void Connection::Open(const std::string& path, const std::vector<std::string>& decls) {
+  Close();
+  path_ = path;
+  std::error_code ec;
+  const bool exists = fs::exists(path, ec);
+  if (!exists) {
+    if (decls.empty()) ThrowStore(SQLITE_CANTOPEN, "Table does not exist", path);
+    ParseDeclarations(decls, path);  // refuse bad declarations before creating anything
+    fs::path parent = fs::path(path).parent_path();
+    if (!parent.empty()) {
+      fs::create_directories(parent, ec);
+      if (ec) ThrowStore(SQLITE_CANTOPEN, "Cannot create folder " + parent.string() + ": " + ec.message(), path);
+    }
+  }
+  try {
+    int flags = SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
+    int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    if (rc != SQLITE_OK) Fail(rc);
+    sqlite3_extended_result_codes(db_, 1);
+    // Never wait for a lock: muEdit's retry loop is the only wait.
+    sqlite3_busy_timeout(db_, 0);
+    Exec("PRAGMA synchronous=NORMAL");
+    Exec("PRAGMA cache_size=-8192");
+    bool isTable = false, isEmptyFile = false;
+    {
+      StmtScope s(Prepare("SELECT (SELECT count(*) FROM sqlite_master WHERE name='mt_field'),"
+                          " (SELECT count(*) FROM sqlite_master)"));
+      int rc2 = sqlite3_step(s.get());
+      if (rc2 != SQLITE_ROW) Fail(rc2);
+      isTable = sqlite3_column_int(s.get(), 0) > 0;
+      isEmptyFile = sqlite3_column_int(s.get(), 1) == 0;
+    }
+    if (!isTable) {
+      if (!isEmptyFile || decls.empty()) ThrowStore(SQLITE_NOTADB, "Not a table file", path);
+      CreateSchema(ParseDeclarations(decls, path));
+    } else {
+      // WAL is kept by the file; a file made elsewhere gets it on first use.
+      StmtScope s(Prepare("PRAGMA journal_mode"));
+      if (sqlite3_step(s.get()) == SQLITE_ROW &&
+          std::string(reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0))) != "wal") {
+        sqlite3_reset(s.get());
+        sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
+      }
+    }
+    ReloadLayout();
+  } catch (...) {
+    Close();
+    throw;
+  }
+}
+
+void Connection::CreateSchema(const Layout& layout) {
+  Exec("PRAGMA journal_mode=WAL");
+  Begin();
+  try {
+    Exec(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str());
+    Exec("CREATE TABLE mt_field(pos INTEGER PRIMARY KEY, name TEXT NOT NULL, type TEXT NOT NULL,"
+         " size INTEGER NOT NULL)");
+    Exec("CREATE TABLE mt_index(name TEXT PRIMARY KEY, fields TEXT NOT NULL, is_primary INTEGER NOT NULL,"
+         " descending INTEGER NOT NULL)");
+    std::string create = std::string("CREATE TABLE ") + kDataTable + "(" + kIdColumn + " INTEGER PRIMARY KEY";
+    for (size_t i = 0; i < layout.fields.size(); ++i) {
+      const FieldInfo& f = layout.fields[i];
+      create += ", " + Quote(f.name) + (f.kind == FieldValue::Kind::Text ? " BLOB" : " REAL");
+      StmtScope s(Prepare("INSERT INTO mt_field(pos, name, type, size) VALUES(?, ?, ?, ?)"));
+      sqlite3_bind_int(s.get(), 1, static_cast<int>(i));
+      sqlite3_bind_text(s.get(), 2, f.name.c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_text(s.get(), 3, std::string(1, f.type).c_str(), -1, SQLITE_TRANSIENT);
+      sqlite3_bind_int(s.get(), 4, f.size);
+      int rc = sqlite3_step(s.get());
+      if (rc != SQLITE_DONE) Fail(rc);
+    }
+    create += ")";
+    Exec(create.c_str());
+    layout_ = layout;
+    for (const IndexDef& idx : layout.indexes) WriteIndex(idx);
+    Commit();
+  } catch (...) {
+    Rollback();
+    throw;
+  }
+}
+
+void Connection::WriteIndex(const IndexDef& idx) {
+  std::string cols;
+  for (int c : idx.cols) cols += (cols.empty() ? "" : ", ") + Quote(layout_.fields[c].name);
+  const std::string sqlName = idx.primary ? kPrimaryIndexSql : kSecondaryPrefixSql + idx.name;
+  Exec(("DROP INDEX IF EXISTS " + Quote(sqlName)).c_str());
+  Exec(((idx.primary ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") + Quote(sqlName) + " ON " + kDataTable + "(" +
+        cols + ")")
+           .c_str());
+  {
+    StmtScope s(Prepare(idx.primary ? "DELETE FROM mt_index WHERE is_primary = 1"
+                                    : "DELETE FROM mt_index WHERE name = ? COLLATE NOCASE"));
+    if (!idx.primary) sqlite3_bind_text(s.get(), 1, idx.name.c_str(), -1, SQLITE_TRANSIENT);
+    int rc = sqlite3_step(s.get());
+    if (rc != SQLITE_DONE) Fail(rc);
+  }
+  StmtScope s(Prepare("INSERT INTO mt_index(name, fields, is_primary, descending) VALUES(?, ?, ?, ?)"));
+  const std::string fields = JoinFieldNames(layout_.fields, idx.cols);
+  sqlite3_bind_text(s.get(), 1, idx.name.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_text(s.get(), 2, fields.c_str(), -1, SQLITE_TRANSIENT);
+  sqlite3_bind_int(s.get(), 3, idx.primary ? 1 : 0);
+  sqlite3_bind_int(s.get(), 4, idx.descending ? 1 : 0);
+  int rc = sqlite3_step(s.get());
+  if (rc != SQLITE_DONE) Fail(rc);
+}
+
+void Connection::ReloadLayout() {
+  Layout l;
+  {
+    StmtScope s(Prepare("SELECT name, type, size FROM mt_field ORDER BY pos"));
+    int rc;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+      FieldInfo f;
+      f.name = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0));
+      const char* type = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 1));
+      f.type = type && *type ? type[0] : 'A';
+      f.size = sqlite3_column_int(s.get(), 2);
+      f.kind = (f.type == 'N') ? FieldValue::Kind::Number
+               : (f.type == '@') ? FieldValue::Kind::DateTime
+                                 : FieldValue::Kind::Text;
+      if (!ValidName(f.name)) ThrowStore(SQLITE_CORRUPT, "Invalid field name in table file", path_);
+      l.fields.push_back(f);
+    }
+    if (rc != SQLITE_DONE) Fail(rc);
+  }
+  {
+    StmtScope s(Prepare("SELECT name, fields, is_primary, descending FROM mt_index"));
+    int rc;
+    while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
+      IndexDef idx;
+      idx.name = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0));
+      std::string fields = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 1));
+      idx.primary = sqlite3_column_int(s.get(), 2) != 0;
+      idx.descending = sqlite3_column_int(s.get(), 3) != 0;
+      idx.cols = ResolveFields(l.fields, fields, path_);
+      l.indexes.push_back(idx);
+    }
+    if (rc != SQLITE_DONE) Fail(rc);
+  }
+  layout_ = std::move(l);
+}
+
+FieldValue ReadValue(sqlite3_stmt* s, int col, FieldValue::Kind kind) {
+  FieldValue v;
+  const int type = sqlite3_column_type(s, col);
+  if (type == SQLITE_NULL) return v;
+  if (kind == FieldValue::Kind::Text) {
+    v.kind = FieldValue::Kind::Text;
+    if (type == SQLITE_BLOB || type == SQLITE_TEXT) {
+      const void* p = sqlite3_column_blob(s, col);
+      int n = sqlite3_column_bytes(s, col);
+      if (p && n > 0) v.text.assign(static_cast<const char*>(p), static_cast<size_t>(n));
+    } else {
+      char buf[32];
+      std::snprintf(buf, sizeof buf, "%.15g", sqlite3_column_double(s, col));
+      v.text = buf;
+    }
+    return v;
+  }
+  v.kind = kind;
+  v.number = sqlite3_column_double(s, col);
+  return v;
+}
+
+}  // namespace wendul::mtimpl
