@@ -1,6 +1,8 @@
 #include "store/muwgy.h"
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -26,8 +28,7 @@ struct ByteTables {
 };
 constexpr ByteTables kBytes;
 
-constexpr uint8_t kNoRule = 0xFE;  // dispatch: no rule matches
-constexpr uint8_t kLead = 0xFF;    // dispatch / class: look at the next byte
+constexpr uint8_t kNoRule = 0xFF;  // dispatch: no rule matches
 constexpr size_t kMaxRules = 64;
 
 // A character read from the pattern or the text.
@@ -36,42 +37,49 @@ struct Char {
   size_t len = 0;
 };
 
+// Character codes: a single-byte character (a lone lead byte included) is its
+// byte, 0x00-0xFF; a double-byte character is lead * 256 + trail, 0x8140 and
+// up. So one 64K-entry table covers both without overlap. Reads s[i + 1] only
+// when it lies inside the text, and decides the length without a branch.
+inline unsigned Decode(const unsigned char* s, size_t i, size_t n, size_t* len) {
+  const unsigned b0 = s[i];
+  if (kBytes.lead[b0] && i + 1 < n && kBytes.trail[s[i + 1]]) {
+    *len = 2;
+    return b0 << 8 | s[i + 1];
+  }
+  *len = 1;
+  return b0;
+}
+
 Char ReadChar(std::string_view s, size_t pos) {
-  unsigned b = static_cast<unsigned char>(s[pos]);
-  if (kBytes.lead[b] && pos + 1 < s.size() && kBytes.trail[static_cast<unsigned char>(s[pos + 1])])
-    return {b << 8 | static_cast<unsigned char>(s[pos + 1]), 2};
-  return {b, 1};
+  Char c;
+  c.code = Decode(reinterpret_cast<const unsigned char*>(s.data()), pos, s.size(), &c.len);
+  return c;
 }
 
 struct Range {
   unsigned lo, hi;
 };
 
-// One compiled rule: its atom as a byte-level class, and its action.
+using CodeSet = std::array<uint64_t, 65536 / 64>;
+
+inline bool Has(const CodeSet& set, unsigned code) { return (set[code >> 6] >> (code & 63)) & 1; }
+
+// One compiled rule: its atom as a set of character codes, and its action.
 struct Rule {
-  bool any = false;
   bool plus = false;
   bool echo = false;
   std::string literal;
-  // For a byte b that does not start a double-byte character: 1 when the
-  // single-byte character b is in the class, 0 when not; kLead for lead bytes
-  // (decided together with the next byte).
-  std::array<uint8_t, 256> single{};
-  // Lead bytes standing alone (at the end, or before a non-trail byte).
-  std::array<uint8_t, 256> lone{};
-  // Double-byte characters, one bit per lead * 256 + trail.
-  std::vector<uint64_t> dbl = std::vector<uint64_t>(65536 / 64);
-
-  bool Silent() const { return !echo && literal.empty(); }
-  bool HasDbl(unsigned code) const { return (dbl[code >> 6] >> (code & 63)) & 1; }
+  CodeSet set{};
 };
 
 struct Program {
   std::vector<Rule> rules;
-  // First rule matching each character, or kNoRule; kLead in first1 for lead bytes.
-  std::array<uint8_t, 256> first1{};
-  std::array<uint8_t, 256> firstLone{};
-  std::vector<uint8_t> first2 = std::vector<uint8_t>(65536, kNoRule);
+  std::array<uint8_t, 65536> first;  // first rule matching each character code
+  // The shape of the word pattern: rule 0 writes runs of its class followed by
+  // its literal, rule 1 drops any other character. It gets its own loop.
+  bool words = false;
+  Program() { first.fill(kNoRule); }
 };
 
 // --- compiling ------------------------------------------------------------
@@ -82,7 +90,7 @@ class RuleParser {
 
   bool Parse(Rule* rule) {
     std::vector<Range> ranges;
-    if (!ParseAtom(rule, &ranges)) return false;
+    if (!ParseAtom(&ranges)) return false;
     if (pos_ < s_.size() && s_[pos_] == '+') {
       rule->plus = true;
       ++pos_;
@@ -117,11 +125,11 @@ class RuleParser {
     return true;
   }
 
-  bool ParseAtom(Rule* rule, std::vector<Range>* ranges) {
+  bool ParseAtom(std::vector<Range>* ranges) {
     if (pos_ >= s_.size()) return false;
     char c = s_[pos_];
     if (c == '?') {
-      rule->any = true;
+      any_ = true;
       ++pos_;
       return true;
     }
@@ -150,20 +158,22 @@ class RuleParser {
     }
   }
 
-  static void Materialize(Rule* rule, const std::vector<Range>& ranges) {
+  void Materialize(Rule* rule, const std::vector<Range>& ranges) const {
+    if (any_) {
+      rule->set.fill(~uint64_t{0});
+      return;
+    }
     auto contains = [&](unsigned code) {
-      if (rule->any) return true;
       for (const Range& r : ranges)
         if (r.lo <= code && code <= r.hi) return true;
       return false;
     };
     for (unsigned b = 0; b < 256; ++b) {
-      rule->lone[b] = contains(b);
-      rule->single[b] = kBytes.lead[b] ? kLead : rule->lone[b];
+      if (contains(b)) rule->set[b >> 6] |= uint64_t{1} << (b & 63);
       if (!kBytes.lead[b]) continue;
       for (unsigned t = 0; t < 256; ++t) {
-        unsigned code = b << 8 | t;
-        if (kBytes.trail[t] && contains(code)) rule->dbl[code >> 6] |= uint64_t{1} << (code & 63);
+        const unsigned code = b << 8 | t;
+        if (kBytes.trail[t] && contains(code)) rule->set[code >> 6] |= uint64_t{1} << (code & 63);
       }
     }
   }
@@ -171,6 +181,7 @@ class RuleParser {
   std::string_view s_;
   int max_;
   size_t pos_ = 0;
+  bool any_ = false;
 };
 
 std::unique_ptr<Program> Compile(std::string_view pattern, int maxMatchBytes) {
@@ -189,88 +200,99 @@ std::unique_ptr<Program> Compile(std::string_view pattern, int maxMatchBytes) {
   }
   if (prog->rules.empty()) return nullptr;
 
-  prog->first1.fill(kNoRule);
-  prog->firstLone.fill(kNoRule);
   for (size_t i = prog->rules.size(); i-- > 0;) {  // last to first: the first one wins
     const Rule& r = prog->rules[i];
-    const auto idx = static_cast<uint8_t>(i);
-    for (unsigned b = 0; b < 256; ++b) {
-      if (r.lone[b]) prog->firstLone[b] = idx;
-      if (kBytes.lead[b]) continue;
-      if (r.single[b]) prog->first1[b] = idx;
-    }
-    for (unsigned code = 0x8100; code < 0x10000; ++code)
-      if (r.HasDbl(code)) prog->first2[code] = idx;
+    for (unsigned code = 0; code < 65536; ++code)
+      if (Has(r.set, code)) prog->first[code] = static_cast<uint8_t>(i);
   }
-  for (unsigned b = 0; b < 256; ++b)
-    if (kBytes.lead[b]) prog->first1[b] = kLead;
+  const auto& rules = prog->rules;
+  prog->words = rules.size() == 2 && rules[0].plus && rules[0].echo && !rules[1].plus && !rules[1].echo &&
+                rules[1].literal.empty() &&
+                std::all_of(rules[1].set.begin(), rules[1].set.end(), [](uint64_t w) { return w == ~uint64_t{0}; });
   return prog;
 }
 
 // --- running --------------------------------------------------------------
 
-// End of the run of rule's class that starts at j (j itself not yet tested).
-inline size_t RunEnd(const Rule& rule, const unsigned char* s, size_t j, size_t n) {
-  while (j < n) {
-    unsigned b = s[j];
-    unsigned k = rule.single[b];
-    if (k == 1) {
-      ++j;
-    } else if (k == 0) {
-      break;
-    } else if (j + 1 < n && kBytes.trail[s[j + 1]]) {
-      if (!rule.HasDbl(b << 8 | s[j + 1])) break;
-      j += 2;
-    } else {
-      if (!rule.lone[b]) break;
-      ++j;
+// Output is written into a scratch buffer sized for the worst case, so the
+// loops never check for room; the result is copied out once.
+char* Scratch(size_t bytes) {
+  static std::vector<char> buf;
+  if (buf.size() < bytes) buf.resize(bytes);
+  return buf.data();
+}
+
+// Every maximal run of the class, each followed by the literal; everything
+// else dropped. Words are short, so they and the literal are copied in fixed
+// 16-byte blocks where the input and the buffer's slack allow.
+SjisString RunWords(const Rule& rule, const unsigned char* s, size_t n) {
+  constexpr size_t kBlock = 16;
+  const CodeSet& set = rule.set;
+  const size_t litLen = rule.literal.size();
+  char lit[kBlock] = {};
+  const bool shortLit = litLen <= kBlock;
+  if (shortLit) std::memcpy(lit, rule.literal.data(), litLen);
+  // Runs are at most every other byte.
+  char* const out = Scratch(n + (n + 1) / 2 * litLen + kBlock);
+  char* w = out;
+  size_t i = 0, len = 1;
+  while (i < n) {
+    if (!Has(set, Decode(s, i, n, &len))) {
+      i += len;
+      continue;
     }
+    const size_t start = i;
+    i += len;
+    while (i < n && Has(set, Decode(s, i, n, &len))) i += len;
+    const size_t wordLen = i - start;
+    if (wordLen <= kBlock && start + kBlock <= n)
+      std::memcpy(w, s + start, kBlock);
+    else
+      std::memcpy(w, s + start, wordLen);
+    w += wordLen;
+    if (shortLit)
+      std::memcpy(w, lit, kBlock);
+    else
+      std::memcpy(w, rule.literal.data(), litLen);
+    w += litLen;
+    if (i < n) i += len;  // the character that ended the run is dropped too
   }
-  return j;
+  return SjisString(out, w);
 }
 
 SjisString Run(const Program& prog, std::string_view text) {
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
   const size_t n = text.size();
-  SjisString out;
-  out.reserve(n + n / 2 + 64);
-  size_t i = 0;
-  size_t copyFrom = 0;  // start of characters no rule matched, copied as they are
-  bool copying = false;
+  if (prog.words) return RunWords(prog.rules[0], s, n);
+  size_t longestLiteral = 0;
+  for (const Rule& r : prog.rules) longestLiteral = std::max(longestLiteral, r.literal.size());
+  // Each character yields at most itself plus one literal.
+  char* const out = Scratch(n * (1 + longestLiteral) + 1);
+  char* w = out;
+  size_t i = 0, len = 1;
   while (i < n) {
-    unsigned b = s[i];
-    size_t len = 1;
-    unsigned r = prog.first1[b];
-    if (r == kLead) {
-      if (i + 1 < n && kBytes.trail[s[i + 1]]) {
-        r = prog.first2[b << 8 | s[i + 1]];
-        len = 2;
-      } else {
-        r = prog.firstLone[b];
-      }
-    }
-    if (r == kNoRule) {
-      if (!copying) {
-        copying = true;
-        copyFrom = i;
-      }
+    const unsigned r = prog.first[Decode(s, i, n, &len)];
+    if (r == kNoRule) {  // copied as it is
+      std::memcpy(w, s + i, len);
+      w += len;
       i += len;
       continue;
     }
-    if (copying) {
-      out.append(text.data() + copyFrom, i - copyFrom);
-      copying = false;
-    }
     const Rule& rule = prog.rules[r];
-    size_t end = rule.plus ? RunEnd(rule, s, i + len, n) : i + len;
-    if (!rule.Silent()) {
-      if (rule.echo) out.append(text.data() + i, end - i);
-      out.append(rule.literal);
+    size_t end = i + len;
+    if (rule.plus) {
+      size_t l;
+      while (end < n && Has(rule.set, Decode(s, end, n, &l))) end += l;
     }
+    if (rule.echo) {
+      std::memcpy(w, s + i, end - i);
+      w += end - i;
+    }
+    std::memcpy(w, rule.literal.data(), rule.literal.size());
+    w += rule.literal.size();
     i = end;
   }
-  if (copying) out.append(text.data() + copyFrom, n - copyFrom);
-  return out;
+  return SjisString(out, w);
 }
 
 // --- handles --------------------------------------------------------------

@@ -161,6 +161,18 @@ TEST(PatternLanguage, RulesLiteralsAnyAndCopying) {
   MuWGYTerm(h);
 }
 
+TEST(PatternLanguage, WordPatternsWithOtherMarkers) {
+  const std::string mark = "<a marker longer than sixteen bytes>";
+  int h = MuWGYInitStr("[a-z]+_+" + mark + "\r\n?_", 0);
+  ASSERT_GT(h, 0);
+  EXPECT_EQ(*MuWGYStr(h, "ab, cd"), "ab" + mark + "cd" + mark);
+  MuWGYTerm(h);
+  h = MuWGYInitStr("[a-z]+_+\r\n?_", 0);  // no marker at all
+  ASSERT_GT(h, 0);
+  EXPECT_EQ(*MuWGYStr(h, "ab, cd"), "abcd");
+  MuWGYTerm(h);
+}
+
 TEST(PatternLanguage, MalformedPatternsAndTheMatchLimit) {
   for (const char* bad : {"", "\r\n", "[abc_x", "[]_x", "_x", "+_x", "[z-a]_x", "abc", "a_\\", "[a\\"})
     EXPECT_EQ(MuWGYInitStr(bad, 0), 0) << bad;
