@@ -1,0 +1,145 @@
+// TmuDBGrid: a read-only data grid over a TDataSource, drawn like a desktop
+// database grid: an indicator column with the current-record arrow, one cell
+// per field column, row and column lines, a fixed row height from the font,
+// resizable columns.
+//
+// The grid reads only the rows it shows, around the table's current record
+// (MT::RowsAround / RowsFrom), so a table of any size stays responsive. It
+// follows the current record and moves it (click, arrows, Page keys, Home,
+// End, wheel) through the table, whose notifications then redraw the grid.
+// A step past the last or first shown row scrolls by one row, paging keeps
+// the current record's screen row, a jump elsewhere centres the record.
+// As the row number of a record is not known cheaply, the vertical scroll
+// bar has three states: at the first record, between, at the last record.
+//
+// The table's notifications of one burst (a word stored: lookup, edit, post)
+// are gathered and applied once control returns to the event loop; Reload()
+// re-reads at once.
+#pragma once
+
+#include <QAbstractScrollArea>
+#include <QPointer>
+#include <QString>
+#include <string>
+#include <vector>
+
+#include "store/mt.h"
+
+namespace wendul {
+
+class TDataSource;
+
+class TmuDBGrid : public QAbstractScrollArea {
+  Q_OBJECT
+
+ public:
+  explicit TmuDBGrid(QWidget* parent = nullptr);
+  ~TmuDBGrid() override;
+
+  void SetDataSource(TDataSource* source);
+  TDataSource* DataSource() const { return source_; }
+  MT* Table() const;
+
+  // --- columns -------------------------------------------------------------
+  struct Column {
+    std::string field;  // field name in the table, e.g. "KEYWORD"
+    QString title;      // shown in the title row when titles are on
+    int width = 64;
+  };
+  void SetColumns(const std::vector<Column>& columns);
+  const std::vector<Column>& Columns() const { return columns_; }
+  int ColumnCount() const { return static_cast<int>(columns_.size()); }
+  // One column showing the field, the grid's usual use.
+  void SetFieldName(const std::string& field);
+  void SetColumnWidth(int column, int width);
+  void SetColumnWidth(int width) { SetColumnWidth(0, width); }  // the first column
+  int ColumnWidth(int column = 0) const;
+  void SetTitlesVisible(bool on);
+  bool TitlesVisible() const { return titles_; }
+
+  // --- what is shown (also for tests) --------------------------------------
+  int RowHeight() const;
+  int VisibleRowCount() const;  // rows that fit wholly, at least 1
+  int ShownRowCount() const { return static_cast<int>(rows_.size()); }
+  QString CellText(int row, int column) const;
+  Bookmark RowBookmark(int row) const;
+  int CurrentRow() const { return current_; }  // -1: no current record shown
+  // 0 at the first record, 2 at the last, 1 between (0 when empty).
+  int ScrollState() const;
+
+  // --- key links ------------------------------------------------------------
+  // Shift+Enter focuses muPrevControl (else muPrevControl2); Enter focuses
+  // muNextControl (else muNextControl2). A destroyed control unlinks itself.
+  QPointer<QWidget> muPrevControl;
+  QPointer<QWidget> muPrevControl2;
+  QPointer<QWidget> muNextControl;
+  QPointer<QWidget> muNextControl2;
+
+  // Moves the table's current record n rows forward (n > 0) or back.
+  void MoveBy(int n);
+
+ public slots:
+  // Re-reads the shown rows around the current record.
+  void Reload();
+
+ signals:
+  void DblClick();
+  // Enter that no key link consumed.
+  void EnterPressed();
+  // Focus came in / went out.
+  void Enter();
+  void Exit();
+  void ColumnResized(int column, int width);
+
+ protected:
+  void paintEvent(QPaintEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
+  void mousePressEvent(QMouseEvent* e) override;
+  void mouseMoveEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
+  void mouseDoubleClickEvent(QMouseEvent* e) override;
+  void wheelEvent(QWheelEvent* e) override;
+  void focusInEvent(QFocusEvent* e) override;
+  void focusOutEvent(QFocusEvent* e) override;
+  void changeEvent(QEvent* e) override;
+  void scrollContentsBy(int dx, int dy) override;
+
+ private:
+  enum class Follow { KeepPlace, Track };
+  void Fetch(Follow mode);
+  void OnRecordMove(bool keepPlace);
+  void SchedulePending();
+  void RunPending();
+  void UpdateScrollBars();
+  void OnScrollAction(int action);
+  void OnScrollReleased();
+  int TitleHeight() const;
+  int IndicatorWidth() const;
+  int RowAt(int y) const;           // -1 when not on a shown data row
+  int ColumnBorderAt(int x) const;  // column whose right border is near x, else -1
+  QString DisplayText(const FieldValue& v) const;
+
+  TDataSource* source_ = nullptr;
+  std::vector<Column> columns_;
+  std::vector<int> fieldIndex_;  // column -> index into RowView::values
+  bool titles_ = false;
+
+  std::vector<RowView> rows_;  // shown rows, top first
+  int current_ = -1;           // index of the current record in rows_
+  int currentInView_ = 0;      // wished screen row of the current record
+  bool topIsFirst_ = true;     // rows_[0] is the first record of the table
+  bool bottomIsLast_ = true;   // rows_.back() is the last record of the table
+
+  bool pendingData_ = false;  // notifications gathered until the event loop runs
+  bool pendingMove_ = false;
+  bool scheduled_ = false;
+  bool keepPlaceOnce_ = false;  // the pending move is a page / wheel step
+  int wheelRest_ = 0;
+
+  int resizing_ = -1;  // column being resized by the mouse
+  int resizeStartX_ = 0;
+  int resizeStartWidth_ = 0;
+};
+
+}  // namespace wendul
