@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,16 @@ size_t CharLen(std::string_view s, size_t k) {
   return ((t >= 0x40 && t <= 0x7E) || (t >= 0x80 && t <= 0xFC)) ? 2 : 1;
 }
 
+// True when the text's last byte is a lead byte with no trail byte after it.
+// Bytes in the lead range are also valid trail bytes, so a run of them before
+// the end pairs up from its first byte: parity decides.
+bool EndsInsideCharacter(std::string_view t) {
+  if (t.empty() || !IsSjisLeadByte(static_cast<unsigned char>(t.back()))) return false;
+  size_t k = t.size() - 1;
+  while (k > 0 && IsSjisLeadByte(static_cast<unsigned char>(t[k - 1]))) --k;
+  return (t.size() - 1 - k) % 2 == 0;
+}
+
 // Stores one word: a known word is touched (new UPDATEDATE), a new one appended.
 void StoreWord(MT& table, const SjisString& word) {
   const bool found = table.FindKey(word);  // a closed table raises here, to the caller
@@ -97,7 +108,7 @@ void StoreWords(MT& table, const std::vector<SjisString>& words, size_t n) {
     for (size_t i = 0; i < n; ++i) {
       const SjisString& word = words[i];
       if (progress) progress(SpacePadStr(static_cast<int64_t>(i + 1), 4) + "/" + total, word);
-      if (word.size() > 2 && word.size() <= kKeywordMaxBytes) StoreWord(table, word);
+      if (word.size() > 2) StoreWord(table, word);
     }
   } catch (...) {
     try {
@@ -122,27 +133,20 @@ bool IsSentenceBreak(std::string_view s) {
 }
 
 SjisString SepKeyword(MT& table, const SjisString& text, bool takeLast, bool noRegister) {
+  // A text cut inside a double-byte character would pair its last byte with
+  // the dummy's first and shift the dummy; that stray byte is left out.
   std::string_view body = text;
+  if (EndsInsideCharacter(body)) body.remove_suffix(1);
   SjisString input;
-  std::optional<SjisString> out;
-  for (;;) {
-    input.reserve(body.size() + kAppended);
-    input.assign(body).append(kDummy).append(kStop);
-    out = MuWGYStr(WordPatternHandle(), input);
-    if (!out) {
-      // Short text refused: the pattern was never compiled, not a length problem.
-      if (input.size() <= kMuWGYMaxInput) PgmError("SepKeyword");
-      MsgBox("Wendul", SjisString(kTooLong1) + std::to_string(input.size()) + SjisString(kTooLong2) +
-                           "\r\n" + SjisString(kTooLong3));
-      return {};
-    }
-    // A text cut inside a double-byte character would pair its last byte with
-    // the dummy's first; drop that stray byte and look again.
-    if (out->size() >= kDummyWord &&
-        std::string_view(*out).substr(out->size() - kDummyWord, kDummy.size()) == kDummy)
-      break;
-    if (body.empty()) return {};
-    body.remove_suffix(1);
+  input.reserve(body.size() + kAppended);
+  input.assign(body).append(kDummy).append(kStop);
+  const std::optional<SjisString> out = MuWGYStr(WordPatternHandle(), input);
+  if (!out) {
+    // Short text refused: the pattern was never compiled, not a length problem.
+    if (input.size() <= kMuWGYMaxInput) PgmError("SepKeyword");
+    MsgBox("Wendul", SjisString(kTooLong1) + std::to_string(input.size()) + SjisString(kTooLong2) + "\r\n" +
+                         SjisString(kTooLong3));
+    return {};
   }
 
   const size_t L = out->size();

@@ -26,9 +26,6 @@ inline constexpr int kWordPatternLimit = 50;
 // The marker the word pattern writes after every word.
 inline constexpr std::string_view kWordMarker = "{wndl}";
 
-// Longest word the word table holds (its KEYWORD field); longer runs are not stored.
-inline constexpr size_t kKeywordMaxBytes = 64;
-
 // The compiled word pattern that SepKeyword runs. The main window owns it: it
 // sets the handle after compiling and sets 0 when it releases the pattern.
 int WordPatternHandle();
@@ -42,7 +39,8 @@ void SetSepKeywordProgress(SepKeywordProgress progress);  // an empty function c
 const SepKeywordProgress& SepKeywordProgressHook();
 
 // Cuts text into words and, unless noRegister, stores every word longer than
-// 2 bytes in table (a new word gets APPENDDATE and UPDATEDATE, a known one a
+// 2 bytes in table (a word longer than the KEYWORD field is kept, and looked
+// up, as the table cuts it) (a new word gets APPENDDATE and UPDATEDATE, a known one a
 // new UPDATEDATE). The last word is stored only when it is finished (the text
 // ends outside a word) or takeLast is set. Returns the last word found, or
 // empty. Text longer than the engine takes is refused with a message box.
