@@ -139,6 +139,7 @@ RowView MT::Impl::ToView(const Row& r) const { return RowView{r.id, r.vals}; }
 // --- order and filter ---------------------------------------------------
 
 void MT::Impl::ResolveOrder() {
+  filterDense.reset();
   const mtimpl::Layout& layout = conn.layout();
   const std::string path = self->FilePath();
   if (!indexFieldNames.empty()) {
@@ -177,6 +178,8 @@ void MT::Impl::ResolveOrder() {
 // parameter.
 void MT::Impl::ResolveFilter() {
   filterConstraint.reset();
+  filterCol = -1;
+  filterDense.reset();
   if (!filtered) return;
   const std::string path = self->FilePath();
   const std::string text = TrimBlanks(filterText);
@@ -230,12 +233,20 @@ void MT::Impl::ResolveFilter() {
       k.binds.push_back(Bind::Of(v));
     }
   }
+  // The same test with "+field": SQLite then serves it by no index.
+  k.sqlNoIndex = k.sql;
+  for (size_t at = 0; (at = k.sqlNoIndex.find(c, at)) != std::string::npos; at += c.size() + 1)
+    k.sqlNoIndex.insert(at, "+");
+  filterCol = col;
   filterConstraint = std::move(k);
 }
 
-std::vector<Constraint> MT::Impl::Constraints() const {
+std::vector<Constraint> MT::Impl::Constraints(bool walkingOrder) const {
   std::vector<Constraint> out;
-  if (filterConstraint) out.push_back(*filterConstraint);
+  if (filterConstraint) {
+    out.push_back(*filterConstraint);
+    if (walkingOrder && filterDense.value_or(false)) out.back().sql = out.back().sqlNoIndex;
+  }
   if (master) {
     Constraint k;
     const MT::Impl& m = *master->d;
@@ -282,8 +293,25 @@ std::vector<Constraint> MT::Impl::Constraints() const {
 std::vector<Row> MT::Impl::Scan(const Row* anchor, bool fwd, bool inclusive, int limit) {
   std::vector<Row> out;
   if (limit <= 0) return out;
+  if (filterConstraint && !filterDense && (orderCols.empty() || orderCols[0] != filterCol)) {
+    // A filter on another field than the order's: SQLite sorts every match.
+    // That is cheap for a few hundred matches; for more, walking the order's
+    // index meets matches soon (one in every n/matches records).
+    constexpr int64_t kSortAtMost = 500;
+    filterDense = false;
+    const std::string sql = std::string("SELECT count(*) FROM (SELECT 1 FROM ") + mtimpl::kDataTable + " WHERE " +
+                            filterConstraint->sql + " LIMIT ?)";
+    std::vector<Bind> binds = filterConstraint->binds;
+    binds.push_back(Bind::Id(kSortAtMost + 1));
+    sqlite3_stmt* s = conn.Prepare(sql);
+    StmtScope scope(s);
+    conn.Bind(s, binds);
+    int rc = sqlite3_step(s);
+    if (rc != SQLITE_ROW) conn.Fail(rc);
+    filterDense = sqlite3_column_int64(s, 0) > kSortAtMost;
+  }
   const auto& fields = conn.layout().fields;
-  const std::vector<Constraint> base = Constraints();
+  const std::vector<Constraint> base = Constraints(true);
   const char* dir = fwd ? "" : " DESC";
 
   auto run = [&](const std::string& extra, const std::vector<Bind>& extraBinds, size_t fromCol) {
@@ -317,6 +345,17 @@ std::vector<Row> MT::Impl::Scan(const Row* anchor, bool fwd, bool inclusive, int
     return out;
   }
   const size_t n = orderCols.size();
+  if (n == 1 && !anchor->vals[orderCols[0]].IsNull()) {
+    // One field with a value (the usual case): one range, (field, rowid) past
+    // the anchor's, so a step is one statement. Going back, the NULLs that
+    // sort before every value follow.
+    const std::string c = Quote(fields[orderCols[0]].name);
+    const char* op = fwd ? (inclusive ? " >= " : " > ") : (inclusive ? " <= " : " < ");
+    const std::vector<Bind> binds = {Bind::Of(anchor->vals[orderCols[0]]), Bind::Id(anchor->id)};
+    run("(" + c + ", " + mtimpl::kIdColumn + ")" + op + "(?, ?)", binds, 0);
+    if (!fwd) run(c + " IS NULL", {}, 1);
+    return out;
+  }
   for (size_t level = n + 1; level-- > 0;) {
     if (static_cast<int>(out.size()) >= limit) break;
     std::string pre;

@@ -47,6 +47,7 @@ struct Bind {
 // The part of every query that selects which records pass (filter, master link).
 struct Constraint {
   std::string sql;          // e.g. "\"KEYWORD\" >= ? AND \"KEYWORD\" < ?"
+  std::string sqlNoIndex;   // the same test, written so no index serves it
   std::vector<Bind> binds;
 };
 
@@ -153,6 +154,10 @@ struct MT::Impl {
   std::string filterText;
   bool filtered = false;
   std::optional<mtimpl::Constraint> filterConstraint;
+  int filterCol = -1;
+  // Whether the filter matches so many records that walking the order's index
+  // finds them sooner than sorting them all (decided once per filter and order).
+  std::optional<bool> filterDense;
 
   // Master link.
   MT* master = nullptr;
@@ -185,7 +190,8 @@ struct MT::Impl {
   int Field(const std::string& name) const;  // raises when absent
   void ResolveOrder();
   void ResolveFilter();
-  std::vector<mtimpl::Constraint> Constraints() const;
+  // The filter and master tests; walkingOrder: as the order's walk wants them.
+  std::vector<mtimpl::Constraint> Constraints(bool walkingOrder = false) const;
   std::string SelectList() const;
   // Physical scan of the order (ascending when fwd), from an anchor.
   std::vector<mtimpl::Row> Scan(const mtimpl::Row* anchor, bool fwd, bool inclusive, int limit);
