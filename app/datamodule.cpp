@@ -1,0 +1,134 @@
+#include "app/datamodule.h"
+
+#include "app/fmmain.h"
+#include "app/globals.h"
+#include "controls/datasource.h"
+#include "controls/qsjis.h"
+#include "util/inifile.h"
+#include "util/messages.h"
+#include "util/paths.h"
+#include "util/strutil.h"
+
+namespace wendul {
+
+TD* D = nullptr;
+
+void DeclareWordTable(MT& table) {
+  for (const char* decl : {"KEYWORD,A,64", "UPDATEDATE,@", "APPENDDATE,@", "KEYWORD,P", "UPDATEDATE,i"})
+    table.AddFieldDef(decl);
+}
+
+TD::TD(QObject* parent) : QObject(parent) {
+  setObjectName("D");
+  dsMuKwd = new TDataSource(&tbMuKwd, this);
+  dsMuKwd->setObjectName("dsMuKwd");
+  dsMuKwd2 = new TDataSource(&tbMuKwd2, this);
+  dsMuKwd2->setObjectName("dsMuKwd2");
+  dsGrep = new TDataSource(&tbGrep, this);
+  dsGrep->setObjectName("dsGrep");
+  dsMuLog = new TDataSource(&tbMuLog, this);
+  dsMuLog->setObjectName("dsMuLog");
+  dsMuLog2 = new TDataSource(&tbMuLog2, this);
+  dsMuLog2->setObjectName("dsMuLog2");
+  connect(dsMuKwd, &TDataSource::OnDataChange, this, &TD::dsMuKwdDataChange);
+  connect(dsMuKwd2, &TDataSource::OnDataChange, this, &TD::dsMuKwdDataChange);
+  D = this;
+  DCreate();
+}
+
+TD::~TD() {
+  DDestroy();
+  // The data sources listen to the tables, which are destroyed before QObject
+  // would delete its children.
+  delete dsMuKwd;
+  delete dsMuKwd2;
+  delete dsGrep;
+  delete dsMuLog;
+  delete dsMuLog2;
+  if (D == this) D = nullptr;
+}
+
+void TD::DCreate() {
+  AppGlobals& g = G();
+  {
+    IniFile ini(g.settingsPath);
+    g.kwdFolder = ini.ReadString("Path", "KWD", "");
+    g.mulogTextFolder = AddBackslash(ini.ReadString("Path", "MulogText", ""));
+    g.adminLevel = ini.ReadInteger("system", "admin", 0);
+  }
+  g.logMode = g.adminLevel > 0 && g.logOptionGiven;
+
+  tbGrep.SetDatabaseName(g.programFolder + "TABLE/");
+  tbGrep.SetTableName("GREP.DB");
+  for (const char* decl : {"PFNAME,A,80", "LINE,N", "TEXT,A,255", "DIARY_DATE,@", "APPENDDATE,@",
+                           "PFNAME,P", "PFNAME,i"})
+    tbGrep.AddFieldDef(decl);
+
+  if (g.logMode) {
+    tbMuLog.SetDatabaseName(g.kwdFolder);
+    tbMuLog.SetTableName("LOG.db");
+    tbMuLog.SetIndexFieldNames("CDATE");
+    // The day table is created with the fields the day log uses when it is missing.
+    for (const char* decl : {"CDATE,@", "POSITION,N", "SCROLL_POSITION,N", "APPENDDATE,@", "UPDATEDATE,@",
+                             "CDATE,P"})
+      tbMuLog.AddFieldDef(decl);
+    tbMuLog.Op();
+  }
+
+  if (g.adminLevel != 0) {
+    tbMuKwd.SetDatabaseName(g.kwdFolder);
+    tbMuKwd.SetTableName("MU_KWD.DB");
+  } else {
+    tbMuKwd.SetDatabaseName(g.programFolder + "TABLE/");
+    tbMuKwd.SetTableName("KWD.DB");
+  }
+  DeclareWordTable(tbMuKwd);
+  tbMuKwd.SetIndexName("IDX_UPDATEDATE");
+  tbMuKwd.Silent = true;
+  tbMuKwd.Op();
+  tbMuKwd.Silent = false;
+
+  tbMuKwd2.SetDatabaseName(tbMuKwd.DatabaseName());
+  tbMuKwd2.SetTableName(tbMuKwd.TableName());
+  tbMuKwd2.SetIndexFieldNames("KEYWORD");
+  tbMuKwd2.SetFiltered(true);
+  tbMuKwd2.Silent = true;
+  tbMuKwd2.Op();
+  tbMuKwd2.Silent = false;
+}
+
+void TD::DDestroy() {
+  tbMuKwd.Cl(false);
+  tbMuKwd2.Cl(false);
+  tbGrep.Cl(false);
+  if (G().logMode) tbMuLog.Cl(true);
+}
+
+std::string TD::KwdFolder() const { return tbMuKwd.DatabaseName(); }
+
+void TD::dsMuKwdDataChange(TDataSource* sender) {
+  MT* table = nullptr;
+  if (sender == dsMuKwd) table = &tbMuKwd;
+  else if (sender == dsMuKwd2) table = &tbMuKwd2;
+  else PgmError("TD.dsMuKwdDataChange");
+  if (!fmMain) return;
+  const QString name = fmMain->edCurFileName->text();
+  SjisString word;
+  if (table->Active() && !table->IsEmpty()) {
+    try {
+      word = table->GS("KEYWORD");
+    } catch (const std::exception&) {
+      word.clear();
+    }
+  }
+  const SjisString note = fmMain->CaptionNote;
+  QString caption = name;
+  if (!word.empty()) {
+    caption += QString(8, ' ') + ToQ(word);
+    if (!note.empty()) caption += QString::fromUtf8("（") + ToQ(note) + QString::fromUtf8("）");
+  }
+  fmMain->setWindowTitle(caption);
+  fmMain->CaptionNote.clear();
+}
+
+}  // namespace wendul

@@ -1,0 +1,44 @@
+// The data module: owns every table of the system and one data source per
+// table, from the first step of start-up to the end of the program.
+#pragma once
+
+#include <QObject>
+
+#include "store/mt.h"
+
+namespace wendul {
+
+class TDataSource;
+
+class TD : public QObject {
+  Q_OBJECT
+ public:
+  explicit TD(QObject* parent = nullptr);  // runs DCreate
+  ~TD() override;                          // runs DDestroy
+
+  MT tbMuKwd{"tbMuKwd"};    // word table, latest-first view
+  MT tbMuKwd2{"tbMuKwd2"};  // word table, prefix-filtered view
+  MT tbGrep{"tbGrep"};      // global-search results
+  MT tbMuLog{"tbMuLog"};    // day-log table (log mode)
+  MT tbMuLog2{"tbMuLog2"};  // mail records of the shown day
+
+  TDataSource* dsMuKwd = nullptr;
+  TDataSource* dsMuKwd2 = nullptr;
+  TDataSource* dsGrep = nullptr;
+  TDataSource* dsMuLog = nullptr;
+  TDataSource* dsMuLog2 = nullptr;
+
+  void DCreate();
+  void DDestroy();
+  void dsMuKwdDataChange(TDataSource* sender);
+
+  // The folder and file of the word table chosen in DCreate.
+  std::string KwdFolder() const;
+};
+
+extern TD* D;
+
+// Layout declarations of the word table, in declaration order.
+void DeclareWordTable(MT& table);
+
+}  // namespace wendul

@@ -1,0 +1,849 @@
+#include "app/fmmain.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QFile>
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QMenuBar>
+#include <QScreen>
+#include <QShortcut>
+#include <QVBoxLayout>
+
+#include "app/datamodule.h"
+#include "app/fmgrep.h"
+#include "app/globals.h"
+#include "controls/datasource.h"
+#include "controls/mudbgrid.h"
+#include "controls/mupanel.h"
+#include "controls/murichedit.h"
+#include "controls/qsjis.h"
+#include "settings/fmsetup.h"
+#include "settings/setuplinks.h"
+#include "store/companion.h"
+#include "store/muwgy.h"
+#include "store/sepkeyword.h"
+#include "util/datetime.h"
+#include "util/inifile.h"
+#include "util/messages.h"
+#include "util/strutil.h"
+#include "windows/fmmsgbox.h"
+
+namespace wendul {
+
+TfmMain* fmMain = nullptr;
+
+namespace {
+
+const QColor kCaptionActive(74, 105, 165);
+const QColor kCaptionBusy(146, 146, 146);
+
+// "ＭＳ ゴシック" and "ＭＳ Ｐゴシック" are asked for by name first; on Linux
+// the IPA fonts stand in for them.
+QFont JapaneseFont(bool proportional, int pixels) {
+  QFont f;
+  if (proportional)
+    f.setFamilies({QString::fromUtf8("ＭＳ Ｐゴシック"), "IPAPGothic", QString::fromUtf8("IPAPゴシック"),
+                   "Noto Sans CJK JP", "sans-serif"});
+  else
+    f.setFamilies({QString::fromUtf8("ＭＳ ゴシック"), "IPAGothic", QString::fromUtf8("IPAゴシック"),
+                   "Noto Sans Mono CJK JP", "monospace"});
+  f.setFixedPitch(!proportional);
+  f.setStyleHint(proportional ? QFont::SansSerif : QFont::TypeWriter);
+  f.setPixelSize(pixels);
+  return f;
+}
+
+SjisString NotFoundText(const SjisString& text) {
+  // " は見つかりませんでした"
+  return "\"" + text + "\"" + " \x82\xcd\x8c\xa9\x82\xc2\x82\xa9\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x82\xc5\x82\xb5\x82\xbd";
+}
+
+class WaitCursor {
+ public:
+  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+
+}  // namespace
+
+TfmMain::TfmMain(QWidget* parent) : TmuForm(parent) {
+  setObjectName("fmMain");
+  fmMain = this;
+  MainWindowObject() = this;
+  BuildLayout();
+  BuildMenus();
+  FormCreate();
+}
+
+TfmMain::~TfmMain() {
+  if (fmMain == this) fmMain = nullptr;
+  if (MainWindowObject() == this) MainWindowObject() = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Layout
+
+void TfmMain::BuildLayout() {
+  setWindowTitle("Wendul");
+  resize(937, 696);
+  if (QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - QPoint(937 / 2, 696 / 2));
+
+  auto* central = new QWidget(this);
+  central->setObjectName("pnClient");
+  auto* outer = new QVBoxLayout(central);
+  outer->setContentsMargins(0, 0, 0, 0);
+  outer->setSpacing(0);
+
+  pnMessage = new TmuPanel(central);
+  pnMessage->setObjectName("pnMessage");
+  pnMessage->setFixedHeight(22);
+  pnMessage->setFont(JapaneseFont(true, 12));
+  pnMessage->SetAlignmentLeft();
+  // A long help line is cut at the window's edge, never widening the window.
+  pnMessage->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+  pnMessage->setToolTip(QString::fromUtf8(
+      "ショートカットキーのヘルプを表示をします。表示を止めるのは「オプション」メニューの「全般」で行って下さい。"));
+  outer->addWidget(pnMessage);
+
+  auto makeCaption = [](QWidget* parent, const char* name, const char* text) {
+    auto* caption = new TmuPanel(parent);
+    caption->setObjectName(name);
+    caption->setFixedHeight(22);
+    caption->SetCaption(QString::fromUtf8(text));
+    caption->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    return caption;
+  };
+  auto makeGrid = [this](QWidget* parent, const char* name, TDataSource* source) {
+    auto* grid = new TmuDBGrid(parent);
+    grid->setObjectName(name);
+    grid->SetDataSource(source);
+    grid->SetFieldName("KEYWORD");
+    grid->setFont(JapaneseFont(false, 12));
+    grid->setFocusPolicy(Qt::ClickFocus);
+    grid->installEventFilter(this);
+    return grid;
+  };
+
+  SplitterWordCode = new QSplitter(Qt::Horizontal, central);
+  SplitterWordCode->setObjectName("SplitterWordCode");
+  SplitterWordCode->setHandleWidth(4);
+  SplitterWordCode->setChildrenCollapsible(false);
+
+  pnWordCode = new QWidget;
+  pnWordCode->setObjectName("pnWordCode");
+  auto* wcLayout = new QVBoxLayout(pnWordCode);
+  wcLayout->setContentsMargins(0, 0, 0, 0);
+  wcLayout->setSpacing(0);
+  pnWordCodeCaption = makeCaption(pnWordCode, "pnWordCodeCaption", "類似単語");
+  mgWordCode = makeGrid(pnWordCode, "mgWordCode", D ? D->dsMuKwd2 : nullptr);
+  wcLayout->addWidget(pnWordCodeCaption);
+  wcLayout->addWidget(mgWordCode);
+  pnWordCode->setMinimumWidth(80);
+
+  pnMain = new QSplitter(Qt::Horizontal);
+  pnMain->setObjectName("pnMain");
+  pnMain->setHandleWidth(4);
+  pnMain->setChildrenCollapsible(false);
+
+  pnDoc = new QWidget;
+  pnDoc->setObjectName("pnDoc");
+  auto* docLayout = new QVBoxLayout(pnDoc);
+  docLayout->setContentsMargins(0, 0, 0, 0);
+  docLayout->setSpacing(0);
+  pnDocCaption = makeCaption(pnDoc, "pnDocCaption", "文章入力");
+  mmDoc = new TmuRichEdit(pnDoc);
+  mmDoc->setObjectName("mmDoc");
+  mmDoc->setFont(JapaneseFont(false, 15));
+  mmDoc->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  mmDoc->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  mmDoc->setContextMenuPolicy(Qt::CustomContextMenu);
+  mmDoc->installEventFilter(this);
+  docLayout->addWidget(pnDocCaption);
+  docLayout->addWidget(mmDoc);
+
+  pnWordDate = new QWidget;
+  pnWordDate->setObjectName("pnWordDate");
+  auto* wdLayout = new QVBoxLayout(pnWordDate);
+  wdLayout->setContentsMargins(0, 0, 0, 0);
+  wdLayout->setSpacing(0);
+  pnWordDateCaption = makeCaption(pnWordDate, "pnWordDateCaption", "最新単語");
+  mgWordDate = makeGrid(pnWordDate, "mgWordDate", D ? D->dsMuKwd : nullptr);
+  wdLayout->addWidget(pnWordDateCaption);
+  wdLayout->addWidget(mgWordDate);
+  pnWordDate->setMinimumWidth(100);
+
+  pnMain->addWidget(pnDoc);
+  pnMain->addWidget(pnWordDate);
+  pnMain->setStretchFactor(0, 1);
+  pnMain->setStretchFactor(1, 0);
+  pnMain->handle(1)->setObjectName("SplitterWordDate");
+  SplitterWordCode->addWidget(pnWordCode);
+  SplitterWordCode->addWidget(pnMain);
+  SplitterWordCode->setStretchFactor(0, 0);
+  SplitterWordCode->setStretchFactor(1, 1);
+  SplitterWordCode->setSizes({150, 937 - 150});
+  pnMain->setSizes({937 - 300, 150});
+  outer->addWidget(SplitterWordCode, 1);
+
+  connect(SplitterWordCode, &QSplitter::splitterMoved, this, [this](int, int) {
+    if (!SplitterWordCodeCanResize(pnWordCode->width())) {
+      QList<int> sizes = SplitterWordCode->sizes();
+      sizes[0] = std::max(80, sizes[0] - 10);
+      sizes[1] = SplitterWordCode->width() - sizes[0] - SplitterWordCode->handleWidth();
+      SplitterWordCode->setSizes(sizes);
+    }
+    ApplyGridColumnWidths();
+  });
+  connect(pnMain, &QSplitter::splitterMoved, this, [this](int, int) { ApplyGridColumnWidths(); });
+
+  StatusBarMain = new QStatusBar(this);
+  StatusBarMain->setObjectName("StatusBarMain");
+  StatusBarMain->setFixedHeight(22);
+  StatusBarMain->setSizeGripEnabled(true);
+  setStatusBar(StatusBarMain);
+
+  // Hidden helpers.
+  edCurFileName = new QLineEdit(central);
+  edCurFileName->setObjectName("edCurFileName");
+  edCurFileName->hide();
+  edWrk = new QLineEdit(central);
+  edWrk->setObjectName("edWrk");
+  edWrk->hide();
+  edGrepSearchWord = new QLineEdit(central);
+  edGrepSearchWord->setObjectName("edGrepSearchWord");
+  edGrepSearchWord->hide();
+  btKwdTitle = new QPushButton(QString::fromUtf8("並べ替え"), central);
+  btKwdTitle->setObjectName("btKwdTitle");
+  btKwdTitle->hide();
+  connect(btKwdTitle, &QPushButton::clicked, this, [this] { CnChgKeywordSort(btKwdTitle); });
+  btTest = new QPushButton("Test", central);
+  btTest->setObjectName("btTest");
+  btTest->hide();
+
+  setCentralWidget(central);
+
+  connect(pnDocCaption, &TmuPanel::clicked, this, [this] { CnSetFocusLog(pnDocCaption); });
+  connect(pnWordDateCaption, &TmuPanel::clicked, this, [this] { CnSetFocusWordDate(pnWordDateCaption); });
+  connect(pnWordCodeCaption, &TmuPanel::clicked, this, [this] { CnSetFocusWordCode(pnWordCodeCaption); });
+  connect(mgWordDate, &TmuDBGrid::DblClick, this, [this] { mgMuKwdDblClick(mgWordDate); });
+  connect(mgWordCode, &TmuDBGrid::DblClick, this, [this] { mgMuKwdDblClick(mgWordCode); });
+  connect(mgWordDate, &TmuDBGrid::EnterPressed, this, [this] { mgMuKwdDblClick(mgWordDate); });
+  connect(mgWordCode, &TmuDBGrid::EnterPressed, this, [this] { mgMuKwdDblClick(mgWordCode); });
+  connect(mmDoc, &TmuRichEdit::Change, this, &TfmMain::mmDocChange);
+}
+
+void TfmMain::BuildMenus() {
+  auto action = [this](QMenu* menu, const char* name, const char* text, auto slot,
+                       QKeySequence key = QKeySequence()) {
+    QAction* a = menu->addAction(QString::fromUtf8(text));
+    a->setObjectName(name);
+    if (!key.isEmpty()) a->setShortcut(key);
+    connect(a, &QAction::triggered, this, slot);
+    return a;
+  };
+  auto docOnly = [this](auto fn) {
+    return [this, fn] {
+      if (mmDoc->hasFocus()) fn();
+    };
+  };
+
+  QMenu* file = menuBar()->addMenu(QString::fromUtf8("ファイル(&F)"));
+  file->setObjectName("miFile");
+  action(file, "miNew", "新規作成(&N)", [this] { NewDocument(); }, QKeySequence("Ctrl+N"));
+  action(file, "miOpen", "ファイルを開く(&O)", [] {}, QKeySequence("Ctrl+O"));
+  action(file, "miSave", "上書き保存(&S)", [] {}, QKeySequence("Ctrl+S"));
+  action(file, "miSaveAs", "名前を付けて保存(&A)", [] {});
+  file->addSeparator();
+  action(file, "miAppClose", "終了(&X)", [this] { CnAppClose(nullptr); });
+
+  QMenu* edit = menuBar()->addMenu(QString::fromUtf8("編集(&E)"));
+  edit->setObjectName("miEdit");
+  action(edit, "miCopy", "コピー(&C)", docOnly([this] { mmDoc->copy(); }), QKeySequence("Ctrl+C"));
+  action(edit, "miPaste", "貼り付け(&P)", docOnly([this] { mmDoc->paste(); }), QKeySequence("Ctrl+V"));
+  action(edit, "miSelectAll", "全選択(&A)", docOnly([this] { mmDoc->selectAll(); }), QKeySequence("Ctrl+A"));
+  edit->addSeparator();
+  action(edit, "miSplitKeyword_PrevString", "直前の文章から単語を切り出す(&E)",
+         [this] { CnSplitKeyword_PrevString(nullptr); });
+  action(edit, "miSplitKeyword_SelectString", "選択した文章から単語を切り出す(&W)",
+         [this] { CnSplitKeyword_SelectString(nullptr); });
+
+  miSearch = menuBar()->addMenu(QString::fromUtf8("検索(&S)"));
+  miSearch->setObjectName("miSearch");
+  action(miSearch, "miSeekWord", "自動(&0)", [this] { CnSeekWord(nullptr); });
+  miSearchWord_xx = action(miSearch, "miSearchWord_xx", "検索(&S)", [] {}, QKeySequence("Ctrl+F"));
+  miGrep_xx = action(miSearch, "miGrep_xx", "グローバル検索(&G)", [] {}, QKeySequence("Ctrl+G"));
+
+  QMenu* view = menuBar()->addMenu(QString::fromUtf8("表示(&V)"));
+  view->setObjectName("miView");
+  miIsWordWrap = action(view, "miIsWordWrap", "行を折り返す", [this] {
+    mmDoc->SetWordWrap(miIsWordWrap->isChecked());
+  });
+  miIsWordWrap->setCheckable(true);
+  miIsWordWrap->setChecked(true);
+
+  QMenu* tools = menuBar()->addMenu(QString::fromUtf8("ツール(&T)"));
+  tools->setObjectName("miTool");
+  action(tools, "miSetup", "オプション設定(&O)", [] {
+    if (fmSetup) fmSetup->ShowSetup();
+  });
+  action(tools, "miWordBook", "単語帳(&W)", [] {});
+
+  QMenu* help = menuBar()->addMenu(QString::fromUtf8("ヘルプ(&H)"));
+  help->setObjectName("miHelp");
+  action(help, "miOpenManual", "クイックガイド(&Q)", [] {});
+  action(help, "miReadme", "&Readme", [] {});
+
+  pmLog = new QMenu(this);
+  pmLog->setObjectName("pmLog");
+  action(pmLog, "MenuItem1", "選択範囲を単語帳に登録(&C)", [this] { MenuItem1Click(); });
+  action(pmLog, "miOpenEditor", "このファイルをエディターで開く(&T)", [] {});
+  action(pmLog, "miGrepLog", "&Grep（現在は動きません）", [] {});
+  connect(mmDoc, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& pos) { pmLog->exec(mmDoc->viewport()->mapToGlobal(pos)); });
+}
+
+// ---------------------------------------------------------------------------
+// Lifecycle
+
+void TfmMain::FormCreate() {
+  mmDoc->clear();
+  EarliestDate = MuStrToDateTime("1998/04/01 00:00:00", "yyyy/mm/dd hh:nn:ss");
+  IsAutoHint = false;
+  WordPattern = MuWGYInitStr(kWordPattern, kWordPatternLimit);
+  SetWordPatternHandle(WordPattern);
+  Modified = InsertingWord = SeekDone = false;
+  CaptionNote.clear();
+  LastPane = 0;
+  PrevLength = 0;
+  CreateKeyboardNameTable();
+  edGrepSearchWord->setFixedWidth(0);
+  SimilarFilter("");
+
+  TimerStartUp = new QTimer(this);
+  TimerStartUp->setObjectName("TimerStartUp");
+  TimerStartUp->setSingleShot(true);
+  connect(TimerStartUp, &QTimer::timeout, this, &TfmMain::TimerStartUpTimer);
+  TimerStartUp->start(10);
+  TimerStartupSlow = new QTimer(this);
+  TimerStartupSlow->setObjectName("TimerStartupSlow");
+  TimerStartupSlow->setSingleShot(true);
+  TimerStartupSlow->start(2000);
+}
+
+void TfmMain::TimerStartUpTimer() {
+  TimerStartUp->stop();
+  IniFile ini(G().settingsPath);
+  miIsWordWrap->setChecked(ini.ReadBool("Option", "is_wordwrap", true));
+  const QRect g = geometry();
+  const int left = ini.ReadInteger("Position", "WindowLeft", g.left());
+  const int top = ini.ReadInteger("Position", "WindowTop", g.top());
+  const int width = ini.ReadInteger("Position", "Width", g.width());
+  const int height = ini.ReadInteger("Position", "Height", g.height());
+  setGeometry(left, top, std::max(width, 200), std::max(height, 150));
+  const int dateWidth = ini.ReadInteger("Position", "pnWordDate_Width", pnWordDate->width());
+  const int codeWidth = ini.ReadInteger("Position", "pnWordCode_Width", pnWordCode->width());
+  {
+    QList<int> sizes = pnMain->sizes();
+    const int total = sizes[0] + sizes[1];
+    sizes[1] = std::clamp(dateWidth, 100, std::max(100, total - 200));
+    sizes[0] = total - sizes[1];
+    pnMain->setSizes(sizes);
+    QList<int> outer = SplitterWordCode->sizes();
+    const int all = outer[0] + outer[1];
+    outer[0] = std::clamp(codeWidth, 80, std::max(80, all - 300));
+    outer[1] = all - outer[0];
+    SplitterWordCode->setSizes(outer);
+  }
+
+  // Default function keys, unless the settings gave a key a command.
+  static const char* const kDefaults[12] = {"CnSeekWord", "CnChgKeywordSort", "", "", "CnSetFocusLog",
+                                            "CnSetFocusKwd", "CnSplitKeyword_SelectString",
+                                            "CnSplitKeyword_PrevString", "", "", "", "CnAppClose"};
+  for (int i = 0; i < 12; ++i) {
+    if (FuncCommands[i].isEmpty()) FuncCommands[i] = QString::fromLatin1(kDefaults[i]);
+  }
+  FuncCommands[9].clear();
+  SetupProcParam();
+  if (fmSetup) fmSetup->ApplyMenuShortcuts();
+  BindFunctionKeys();
+
+  if (G().adminLevel <= 0) {
+    miSearch->menuAction()->setVisible(false);
+    miSearchWord_xx->setVisible(false);
+    miGrep_xx->setVisible(false);
+    miSearchWord_xx->setShortcut(QKeySequence());
+    miGrep_xx->setShortcut(QKeySequence());
+  }
+  btTest->hide();
+  if (fmSetup) fmSetup->hide();
+  mmDoc->SetWordWrap(miIsWordWrap->isChecked());
+
+  if (!G().logMode) {
+    const std::string file = Trim(MuAVFile(1));
+    if (!file.empty()) OpenDocument(QString::fromStdString(file));
+    else NewDocument();
+  }
+  mmDoc->SetImeMode(fmSetup && fmSetup->cbxIsIMEOn->isChecked() ? TmuRichEdit::ImeMode::Hiragana
+                                                                 : TmuRichEdit::ImeMode::Closed);
+  if (fmSetup) fmSetup->SendIMEColors();
+  ApplyGridColumnWidths();
+}
+
+void TfmMain::SetupProcParam() {
+  if (!fmSetup) return;
+  for (int i = 0; i < 12; ++i) {
+    const QString& cmd = FuncCommands[i];
+    if (cmd.isEmpty() || metaObject()->indexOfMethod(QMetaObject::normalizedSignature(
+                             (cmd + "(QObject*)").toLatin1().constData())) < 0)
+      continue;  // a key without a real command
+    const QString listName = "cmbx" + cmd.mid(2);
+    QComboBox* list = fmSetup->FindKeyList(listName);
+    if (!list) PgmError("SetupProcParam() not find Component :" + listName.toStdString());
+    list->setCurrentIndex(i + 1);
+  }
+}
+
+void TfmMain::BindFunctionKeys() {
+  // Keys whose command has a menu entry reach it through the entry's shortcut.
+  for (int i = 0; i < 12; ++i) {
+    const QString cmd = FuncCommands[i];
+    if (cmd.isEmpty()) continue;
+    if (findChild<QAction*>("mi" + cmd.mid(2))) continue;
+    auto* key = new QShortcut(QKeySequence(Qt::Key_F1 + i), this);
+    key->setObjectName(QString("Func01_%1").arg(i + 1));
+    connect(key, &QShortcut::activated, this, [this, i] {
+      if (!FuncCommands[i].isEmpty()) InvokeCommand(this, FuncCommands[i], nullptr);
+    });
+  }
+}
+
+void TfmMain::changeEvent(QEvent* e) {
+  if (e->type() == QEvent::ActivationChange) {
+    if (isActiveWindow()) FormActivate();
+    else FormDeactivate();
+  }
+  TmuForm::changeEvent(e);
+}
+
+void TfmMain::FormActivate() {
+  if (fmSetup) {
+    mmDoc->setToolTip(fmSetup->KeyHelpText[0]);
+    mgWordDate->setToolTip(fmSetup->KeyHelpText[1]);
+    mgWordCode->setToolTip(fmSetup->KeyHelpText[2]);
+  }
+  PaneEnter(LastPane);
+}
+
+void TfmMain::FormDeactivate() {
+  PaneExit(0);
+  PaneExit(1);
+  PaneExit(2);
+}
+
+void TfmMain::closeEvent(QCloseEvent* e) {
+  // FormCloseQuery: documents ask about unsaved changes once files can be saved.
+  FormClose();
+  e->accept();
+}
+
+void TfmMain::FormClose() {
+  if (closing_) return;
+  closing_ = true;
+  if (G().logMode && D) D->tbMuLog.Cl(true);
+  MuWGYTerm(WordPattern);
+  SetWordPatternHandle(0);
+  WordPattern = 0;
+  if (fmSetup) fmSetup->close();
+  try {
+    IniFile ini(G().settingsPath);
+    ini.WriteBool("Option", "is_wordwrap", miIsWordWrap->isChecked());
+    if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
+      const QRect g = geometry();
+      ini.WriteInteger("Position", "WindowLeft", g.left());
+      ini.WriteInteger("Position", "WindowTop", g.top());
+      ini.WriteInteger("Position", "Width", g.width());
+      ini.WriteInteger("Position", "Height", g.height());
+      ini.WriteInteger("Position", "pnWordDate_Width", pnWordDate->width());
+      ini.WriteInteger("Position", "pnWordCode_Width", pnWordCode->width());
+    }
+  } catch (const std::exception& e) {
+    ErrMsgBox(e.what());
+  }
+  if (fmGrep) fmGrep->close();
+  QApplication::quit();
+}
+
+void TfmMain::resizeEvent(QResizeEvent* e) {
+  TmuForm::resizeEvent(e);
+  mmDoc->viewport()->update();
+  ApplyGridColumnWidths();
+}
+
+bool TfmMain::SplitterWordCodeCanResize(int newWidth) {
+  if (newWidth < 80) return false;
+  if (mmDoc->width() < 200) return false;
+  return true;
+}
+
+bool TfmMain::SplitterWordDateCanResize(int newWidth) { return newWidth >= 100; }
+
+void TfmMain::ApplyGridColumnWidths() {
+  mgWordCode->SetColumnWidth(std::max(10, pnWordCode->width() - 33));
+  mgWordDate->SetColumnWidth(std::max(10, pnWordDate->width() - 33));
+}
+
+void TfmMain::ShowStatus(const SjisString& text) {
+  StatusBarMain->showMessage(StatusPosition + QString(10, ' ') + ToQ(text));
+}
+
+// ---------------------------------------------------------------------------
+// Focus of the panes
+
+bool TfmMain::eventFilter(QObject* watched, QEvent* e) {
+  if (e->type() == QEvent::FocusIn || e->type() == QEvent::FocusOut) {
+    const int pane = watched == mmDoc ? 0 : watched == mgWordCode ? 1 : watched == mgWordDate ? 2 : -1;
+    if (pane >= 0) {
+      if (e->type() == QEvent::FocusIn) {
+        PaneEnter(pane);
+      } else {
+        PaneExit(pane);
+      }
+    }
+  }
+  return TmuForm::eventFilter(watched, e);
+}
+
+void TfmMain::HighlightCaption(TmuPanel* caption, bool on) {
+  if (on) caption->SetColors(kCaptionActive, Qt::white);
+  else caption->SetColors(palette().color(QPalette::Button), Qt::black);
+}
+
+void TfmMain::PaneEnter(int pane) {
+  LastPane = pane;
+  const bool help = fmSetup && fmSetup->cbxIsShowShortCutKeyHelp->isChecked();
+  switch (pane) {
+    case 0:
+      HighlightCaption(pnDocCaption, true);
+      if (help) pnMessage->SetCaption(fmSetup->KeyHelpText[0]);
+      if (SeekDone) {
+        // Leaving a pane without inserting puts the caret back where the seek began.
+        mmDoc->SetSelStart(SavedCaret);
+        mmDoc->SetSelLength(0);
+        SeekDone = false;
+      }
+      break;
+    case 1:  // mgWordCodeEnter
+      HighlightCaption(pnWordCodeCaption, true);
+      if (help)
+        pnMessage->SetCaption(QString::fromUtf8("ENTERキーで単語を文章に挿入します  ") + fmSetup->KeyHelpText[2]);
+      break;
+    case 2:  // mgWordDateEnter
+      HighlightCaption(pnWordDateCaption, true);
+      if (help)
+        pnMessage->SetCaption(QString::fromUtf8("ENTERキーで単語を文章に挿入します  ") + fmSetup->KeyHelpText[1]);
+      break;
+  }
+}
+
+void TfmMain::PaneExit(int pane) {
+  HighlightCaption(pane == 0 ? pnDocCaption : pane == 1 ? pnWordCodeCaption : pnWordDateCaption, false);
+}
+
+void TfmMain::CnSetFocusLog(QObject*) { mmDoc->setFocus(Qt::OtherFocusReason); }
+void TfmMain::CnSetFocusWordDate(QObject*) { mgWordDate->setFocus(Qt::OtherFocusReason); }
+void TfmMain::CnSetFocusWordCode(QObject*) { mgWordCode->setFocus(Qt::OtherFocusReason); }
+
+void TfmMain::CnAppClose(QObject*) {
+  if (fmGrep && fmGrep->GrepRunning) {
+    fmGrep->GrepRunning = false;
+    fmGrep->close();
+  }
+  close();
+}
+
+// ---------------------------------------------------------------------------
+// Documents (loading and saving come with the file commands)
+
+void TfmMain::NewDocument() {
+  mmDoc->clear();
+  edCurFileName->clear();
+  Modified = false;
+}
+
+void TfmMain::OpenDocument(const QString& path) {
+  QFile f(path);
+  if (!f.open(QIODevice::ReadOnly)) {
+    ErrMsgBox(FromQ(path) + " : " + FromQ(f.errorString()));
+    NewDocument();
+    return;
+  }
+  const QByteArray bytes = f.readAll();
+  mmDoc->SetText(SjisString(bytes.constData(), static_cast<size_t>(bytes.size())));
+  edCurFileName->setText(path);
+  Modified = false;
+}
+
+// ---------------------------------------------------------------------------
+// Learning from the document
+
+void TfmMain::mmDocChange() {
+  if (InsertingWord) return;
+  Modified = true;
+  const int64_t length = mmDoc->TextLength();
+  SjisString remainder;
+  if (length > PrevLength && D) {
+    try {
+      remainder = SepKeywordAtCaret(D->tbMuKwd, *mmDoc, false, false);
+    } catch (const std::exception& e) {
+      PrevLength = length;
+      ErrMsgBox(e.what());
+      return;
+    }
+  }
+  PrevLength = length;
+  SimilarFilter(remainder);
+}
+
+void TfmMain::CnSplitKeyword_PrevString(QObject*) {
+  if (!D) return;
+  try {
+    SepKeywordAtCaret(D->tbMuKwd, *mmDoc, true, false);
+  } catch (const std::exception& e) {
+    ErrMsgBox(e.what());
+  }
+}
+
+void TfmMain::CnSplitKeyword_SelectString(QObject*) {
+  if (!D || mmDoc->SelLength() <= 0) return;
+  const SjisString text = mmDoc->SelText();
+  auto* box = new TfmMsgBox(this);
+  progressBox_ = box;
+  SetSepKeywordProgress([box](const SjisString& counter, const SjisString& word) { box->Progress(counter, word); });
+  mmDoc->setEnabled(false);
+  box->mmMessage->clear();
+  box->Label1->show();
+  box->btClose->hide();
+  box->setWindowTitle(QString::fromUtf8("単語登録をしています.."));
+  box->show();
+  D->dsMuKwd->SetEnabled(false);
+  auto finish = [this, box] {
+    D->dsMuKwd->SetEnabled(true);
+    box->Label1->hide();
+    box->close();
+    mmDoc->setEnabled(true);
+    mmDoc->setFocus();
+    SetSepKeywordProgress(nullptr);
+  };
+  try {
+    SepKeyword(D->tbMuKwd, text, true, false);
+  } catch (const std::exception& e) {
+    finish();
+    ErrMsgBox(e.what());
+    return;
+  }
+  finish();
+}
+
+void TfmMain::MenuItem1Click() {
+  if (!mmDoc->hasFocus() || !D) return;
+  const SjisString word = Trim(mmDoc->SelText());
+  if (word.empty()) return;
+  MT& t = D->tbMuKwd;
+  try {
+    const std::string index = t.IndexName();
+    t.SetIndexFieldNames("KEYWORD");
+    if (t.FindKey(word)) {
+      t.Edit();
+    } else {
+      t.Append();
+      t.SS("KEYWORD", word);
+      t.SD("APPENDDATE", Now());
+    }
+    t.SD("UPDATEDATE", Now());
+    t.Post();
+    if (index == "IDX_UPDATEDATE") t.SetIndexName("IDX_UPDATEDATE");
+  } catch (const std::exception& e) {
+    if (t.State() == DataSetState::Edit || t.State() == DataSetState::Insert) t.Cancel();
+    ErrMsgBox(e.what());
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Word panes
+
+int TfmMain::SimilarFilter(const SjisString& text) {
+  if (!D) return 0;
+  MT& t = D->tbMuKwd2;
+  const SjisString trimmed = Trim(text);
+  int count = 0;
+  try {
+    t.SetFilter("KEYWORD='" + trimmed + "*'");
+    // Whether anything matches is all that callers need: counting a million
+    // words on every keystroke would make typing slow.
+    count = t.Active() ? static_cast<int>(t.CountAtMost(1)) : 0;
+  } catch (const std::exception&) {
+    return 0;  // a filter the store rejects is ignored
+  }
+  if (!trimmed.empty() && count == 0) ShowStatus(NotFoundText(text));
+  return count;
+}
+
+bool TfmMain::SeekInLatest(const SjisString& text) {
+  WaitCursor wait;
+  const SjisString trimmed = Trim(text);
+  if (trimmed.empty()) return true;
+  if (!D) return false;
+  pnWordDateCaption->SetColors(kCaptionBusy, Qt::black);
+  pnWordDateCaption->repaint();
+  MT& t = D->tbMuKwd;
+  bool found = false;
+  const Bookmark start = t.GetBookmark();
+  t.DisableControls();
+  try {
+    t.SetIndexFieldNames("KEYWORD");
+    t.SetFilter("KEYWORD='" + trimmed + "*'");
+    t.SetFiltered(true);
+    if (!t.IsEmpty()) {
+      t.SetIndexName("IDX_UPDATEDATE");
+      t.First();
+      const Bookmark hit = t.GetBookmark();
+      t.SetFiltered(false);
+      t.SetFilter("");
+      t.GotoBookmark(hit);
+      found = true;
+    }
+  } catch (const std::exception&) {
+    found = false;
+  }
+  if (!found) {
+    try {
+      t.SetFiltered(false);
+      t.SetFilter("");
+      t.SetIndexName("IDX_UPDATEDATE");
+      if (start != 0 && t.BookmarkValid(start)) t.GotoBookmark(start);
+    } catch (const std::exception&) {
+    }
+  }
+  t.EnableControls();
+  HighlightCaption(pnWordDateCaption, mgWordDate->hasFocus());
+  if (found) {
+    CnSetFocusWordDate(nullptr);
+    return true;
+  }
+  mmDoc->SetSelLength(0);
+  ShowStatus(NotFoundText(trimmed));
+  return false;
+}
+
+void TfmMain::CnSeekWord(QObject* sender) {
+  if (!mmDoc->hasFocus() || !D) return;
+  const bool latest = sender == mgWordDate;
+  if (mmDoc->SelLength() > 0) {
+    const SjisString selected = mmDoc->SelText();
+    if (!latest) {
+      if (SimilarFilter(selected) > 0) {
+        SavedCaret = mmDoc->CaretPos();
+        CnSetFocusWordCode(nullptr);
+        SeekDone = true;
+      }
+    } else {
+      SavedCaret = mmDoc->CaretPos();
+      if (SeekInLatest(selected)) SeekDone = true;
+    }
+    return;
+  }
+  SjisString word;
+  try {
+    word = SepKeywordAtCaret(D->tbMuKwd, *mmDoc, true, true);
+  } catch (const std::exception& e) {
+    ErrMsgBox(e.what());
+    return;
+  }
+  CaptionNote = word;
+  if (word.empty()) return;
+  const int64_t caret = mmDoc->CaretPos();
+  SavedCaret = caret;
+  // The last occurrence of the word wholly inside the 30 positions before the caret.
+  const int64_t windowStart = std::max<int64_t>(0, caret - 30);
+  int64_t found = -1;
+  for (int64_t from = windowStart;;) {
+    const int64_t at = mmDoc->FindText(word, from, caret);
+    if (at < 0) break;
+    found = at;
+    from = at + 1;
+  }
+  if (found >= 0) mmDoc->SetSelStart(found);
+  mmDoc->SetSelLength(static_cast<int64_t>(word.size()));
+  if (!latest) {
+    if (SimilarFilter(word) > 0) {
+      CnSetFocusWordCode(nullptr);
+      SeekDone = true;
+    }
+  } else if (SeekInLatest(word)) {
+    SeekDone = true;
+  }
+}
+
+void TfmMain::InsertWord(MT& view, bool touch) {
+  mmDoc->setFocus(Qt::OtherFocusReason);
+  if (!view.Active() || view.IsEmpty()) return;
+  const SjisString word = view.GS("KEYWORD");
+  edWrk->setText(ToQ(word));
+  edWrk->selectAll();
+  edWrk->copy();
+  if (Trim(word).empty()) return;
+  InsertingWord = true;
+  mmDoc->paste();
+  InsertingWord = false;
+  if (touch) {
+    view.Edit();
+    view.SD("UPDATEDATE", Now());
+    view.Post();
+  }
+}
+
+void TfmMain::mgMuKwdDblClick(QObject* grid) {
+  if (!D) return;
+  MT* view = grid == mgWordDate ? &D->tbMuKwd : grid == mgWordCode ? &D->tbMuKwd2 : nullptr;
+  if (!view) PgmError("TfmMain.mgMuKwdDblClick");
+  SeekDone = false;
+  try {
+    InsertWord(*view, true);
+    if (grid == mgWordDate) {
+      D->tbMuKwd.SetIndexName("IDX_UPDATEDATE");
+      D->tbMuKwd.First();
+    } else {
+      D->tbMuKwd.Refresh();
+      D->tbMuKwd.First();
+    }
+  } catch (const std::exception& e) {
+    if (view->State() == DataSetState::Edit) view->Cancel();
+    ErrMsgBox(e.what());
+  }
+}
+
+void TfmMain::ToggleKeywordOrder(MT& view, bool goToFirst) {
+  if (view.IndexFieldNames() != "KEYWORD") {
+    view.SetIndexFieldNames("KEYWORD");
+  } else {
+    view.SetIndexName("IDX_UPDATEDATE");
+    if (goToFirst) view.First();
+  }
+}
+
+void TfmMain::CnChgKeywordSort(QObject*) {
+  if (!D) return;
+  try {
+    ToggleKeywordOrder(D->tbMuKwd, true);
+  } catch (const std::exception& e) {
+    ErrMsgBox(e.what());
+  }
+}
+
+void TfmMain::CnFilterWord(QObject*) {}
+
+}  // namespace wendul

@@ -1,0 +1,10 @@
+#include "app/globals.h"
+
+namespace wendul {
+
+AppGlobals& G() {
+  static AppGlobals globals;
+  return globals;
+}
+
+}  // namespace wendul

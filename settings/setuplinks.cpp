@@ -1,0 +1,18 @@
+#include "settings/setuplinks.h"
+
+namespace wendul {
+
+QObject*& MainWindowObject() {
+  static QObject* main = nullptr;
+  return main;
+}
+std::function<void()>& SendIMEColorsHook() {
+  static std::function<void()> hook;
+  return hook;
+}
+int& AdminLevelForSetup() {
+  static int level = 0;
+  return level;
+}
+
+}  // namespace wendul

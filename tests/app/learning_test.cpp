@@ -1,0 +1,176 @@
+// Learning while typing, the registration commands and the word panes.
+#include <QAction>
+#include <QStatusBar>
+
+#include "app_fixture.h"
+#include "controls/qsjis.h"
+#include "util/codec.h"
+
+namespace wendul::test {
+
+using LearningTest = AppFixture;
+
+TEST_F(LearningTest, WordIsStoredWhenASeparatorFollowsIt) {
+  Start();
+  TypeUtf8("テスト");
+  EXPECT_FALSE(HasWord("テスト"));
+  EXPECT_EQ(Words(d->tbMuKwd2).size(), 0u);
+  TypeUtf8("の");
+  EXPECT_TRUE(HasWord("テスト"));
+  EXPECT_TRUE(main->Modified);
+}
+
+TEST_F(LearningTest, SimilarPaneFollowsTheWordBeingTyped) {
+  Start();
+  StoreWord("東京タワー", 100);
+  StoreWord("東京駅", 101);
+  StoreWord("大阪", 102);
+  TypeUtf8("東京");
+  const auto words = Words(d->tbMuKwd2);
+  ASSERT_EQ(words.size(), 2u);
+  // "KEYWORD" order is Shift-JIS byte order: タ (0x835E) before 駅 (0x8977).
+  EXPECT_EQ(words[0], "東京タワー");
+  EXPECT_EQ(words[1], "東京駅");
+}
+
+TEST_F(LearningTest, DeletingStoresNothingAndShowsAllWords) {
+  Start();
+  StoreWord("大阪", 100);
+  TypeUtf8("アイウ");
+  EXPECT_EQ(Words(d->tbMuKwd2).size(), 0u);
+  Backspace();
+  EXPECT_FALSE(HasWord("アイ"));
+  EXPECT_EQ(Words(d->tbMuKwd2).size(), 1u);
+}
+
+TEST_F(LearningTest, PastingALongPassageLearnsOnlyTheLastFragment) {
+  Start();
+  main->mmDoc->SetText(Sj("最初文章です。二番目文章です。"));
+  main->PrevLength = main->mmDoc->TextLength();
+  main->mmDoc->SetSelStart(main->mmDoc->TextLength());
+  main->edWrk->setText(QString::fromUtf8("古語です。新語です。"));
+  main->edWrk->selectAll();
+  main->edWrk->copy();
+  main->mmDoc->paste();
+  Settle();
+  EXPECT_TRUE(HasWord("新語"));
+  EXPECT_FALSE(HasWord("古語"));
+  EXPECT_FALSE(HasWord("最初文章"));
+}
+
+TEST_F(LearningTest, RegisterSelectionAsOneWordAcceptsAnything) {
+  Start();
+  main->mmDoc->SetText(Sj("山です"));
+  main->mmDoc->SetSelStart(0);
+  main->mmDoc->SetSelLength(2);
+  main->mmDoc->setFocus();
+  main->MenuItem1Click();
+  EXPECT_TRUE(HasWord("山"));
+  EXPECT_EQ(d->tbMuKwd.IndexName(), "IDX_UPDATEDATE");
+}
+
+TEST_F(LearningTest, SplitSelectionStoresEveryWordWithProgress) {
+  Start();
+  main->mmDoc->SetText(Sj("東京と大阪と名古屋と京都"));
+  main->mmDoc->SetSelStart(0);
+  main->mmDoc->SetSelLength(main->mmDoc->TextLength());
+  main->CnSplitKeyword_SelectString(nullptr);
+  for (const char* w : {"東京", "大阪", "名古屋", "京都"}) EXPECT_TRUE(HasWord(w)) << w;
+  EXPECT_TRUE(main->mmDoc->isEnabled());
+}
+
+TEST_F(LearningTest, SplitPreviousSentenceStoresTheLastWordToo) {
+  Start();
+  TypeUtf8("東京タワー");
+  EXPECT_FALSE(HasWord("東京タワー"));
+  main->CnSplitKeyword_PrevString(nullptr);
+  EXPECT_TRUE(HasWord("東京タワー"));
+}
+
+TEST_F(LearningTest, SeekInLatestSelectsThePartialWordAndEnterReplacesIt) {
+  Start();
+  StoreWord("東京タワー", 100);
+  StoreWord("東京駅", 200);
+  TypeUtf8("は東京タ");
+  const int64_t caret = main->mmDoc->CaretPos();
+  main->mmDoc->setFocus();
+  main->CnSeekWord(main->mgWordDate);
+  Settle();
+  EXPECT_EQ(main->mmDoc->SelText(), Sj("東京タ"));
+  EXPECT_TRUE(main->SeekDone);
+  EXPECT_EQ(d->tbMuKwd.GS("KEYWORD"), Sj("東京タワー"));
+  main->mgMuKwdDblClick(main->mgWordDate);
+  Settle();
+  EXPECT_EQ(main->mmDoc->Text(), Sj("は東京タワー"));
+  EXPECT_GT(UpdateDate("東京タワー"), 200);
+  d->tbMuKwd.First();
+  EXPECT_EQ(d->tbMuKwd.GS("KEYWORD"), Sj("東京タワー"));
+  (void)caret;
+}
+
+TEST_F(LearningTest, LeavingThePaneWithoutInsertingRestoresTheCaret) {
+  Start();
+  StoreWord("東京タワー", 100);
+  TypeUtf8("は東京タ");
+  const int64_t caret = main->mmDoc->CaretPos();
+  main->CnSeekWord(main->mgWordDate);
+  Settle();
+  ASSERT_TRUE(main->SeekDone);
+  main->mmDoc->setFocus();
+  Settle();
+  EXPECT_EQ(main->mmDoc->CaretPos(), caret);
+  EXPECT_EQ(main->mmDoc->SelLength(), 0);
+  EXPECT_FALSE(main->SeekDone);
+}
+
+TEST_F(LearningTest, SeekWithNoMatchShowsNotFoundAndKeepsThePane) {
+  Start();
+  StoreWord("大阪", 100);
+  d->tbMuKwd.First();
+  EXPECT_FALSE(main->SeekInLatest(Sj("東京")));
+  EXPECT_EQ(d->tbMuKwd.GS("KEYWORD"), Sj("大阪"));
+  EXPECT_TRUE(main->StatusBarMain->currentMessage().endsWith(QString::fromUtf8("\"東京\" は見つかりませんでした")));
+  EXPECT_TRUE(main->SeekInLatest(Sj("   ")));  // blanks: nothing to do
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(LearningTest, SimilarFilterWithAQuoteIsHandled) {
+  Start();
+  StoreWord("a'b", 100);
+  EXPECT_EQ(main->SimilarFilter("a'"), 1);
+}
+
+TEST_F(LearningTest, ToggleKeywordOrderTwiceReturnsToLatestFirst) {
+  Start();
+  StoreWord("アア", 100);
+  StoreWord("イイ", 300);
+  StoreWord("ウウ", 200);
+  main->CnChgKeywordSort(nullptr);
+  EXPECT_EQ(d->tbMuKwd.IndexFieldNames(), "KEYWORD");
+  EXPECT_EQ(Words(d->tbMuKwd).front(), "アア");
+  main->CnChgKeywordSort(nullptr);
+  EXPECT_EQ(d->tbMuKwd.IndexName(), "IDX_UPDATEDATE");
+  EXPECT_EQ(d->tbMuKwd.GS("KEYWORD"), Sj("イイ"));
+}
+
+TEST_F(LearningTest, InsertingFromThePaneDoesNotLearnOrMarkModified) {
+  Start();
+  StoreWord("大阪城", 100);
+  d->tbMuKwd.First();
+  main->Modified = false;
+  main->mgMuKwdDblClick(main->mgWordDate);
+  Settle();
+  EXPECT_EQ(main->mmDoc->Text(), Sj("大阪城"));
+  EXPECT_FALSE(main->Modified);
+}
+
+TEST_F(LearningTest, CaptionShowsFileNameWordAndSeekNote) {
+  Start();
+  StoreWord("東京タワー", 100);
+  TypeUtf8("東京タ");
+  main->CnSeekWord(main->mgWordDate);
+  Settle();
+  EXPECT_TRUE(main->windowTitle().contains(QString::fromUtf8("東京タワー（東京タ）")));
+}
+
+}  // namespace wendul::test

@@ -1,0 +1,102 @@
+// Start-up: settings file choice, folders, tables created on first start.
+#include <filesystem>
+
+#include "app_fixture.h"
+
+namespace wendul::test {
+namespace fs = std::filesystem;
+
+using StartupTest = AppFixture;
+
+TEST_F(StartupTest, FreshHomeCreatesWordTableAndStartsWithEmptyPanes) {
+  Start({"-D"});
+  EXPECT_FALSE(G().logMode);  // option D needs an administrator level
+  EXPECT_EQ(d->tbMuKwd.TableName(), "KWD.DB");
+  EXPECT_TRUE(fs::exists(home->path() / "TABLE" / "KWD.DB"));
+  EXPECT_TRUE(d->tbMuKwd.Active());
+  EXPECT_TRUE(d->tbMuKwd2.Active());
+  EXPECT_TRUE(d->tbMuKwd.IsEmpty());
+  EXPECT_TRUE(ui->messages.empty());
+  EXPECT_EQ(d->tbMuKwd2.Filter(), "KEYWORD='*'");
+}
+
+TEST_F(StartupTest, AdminLevelChoosesTheAdministratorsWordTable) {
+  const std::string kwd = home->str() + "kwd";
+  fs::create_directories(kwd);
+  IniFile ini(GetWDir() + "WENDUL.INI");
+  ini.WriteString("system", "admin", "-1");
+  ini.WriteString("Path", "KWD", kwd + "/");
+  ini.WriteString("Path", "MulogText", "/logs");
+  Start({"-D"});
+  EXPECT_EQ(G().adminLevel, -1);
+  EXPECT_FALSE(G().logMode);
+  EXPECT_EQ(G().mulogTextFolder, "/logs/");
+  EXPECT_EQ(d->tbMuKwd.TableName(), "MU_KWD.DB");
+  EXPECT_TRUE(fs::exists(fs::path(kwd) / "MU_KWD.DB"));
+  EXPECT_FALSE(main->miSearch->menuAction()->isVisible());
+  EXPECT_TRUE(main->miSearchWord_xx->shortcut().isEmpty());
+}
+
+TEST_F(StartupTest, LogModeNeedsAdminAndOptionD) {
+  const std::string kwd = home->str() + "kwd/";
+  fs::create_directories(kwd);
+  IniFile ini(GetWDir() + "WENDUL.INI");
+  ini.WriteString("system", "admin", "1");
+  ini.WriteString("Path", "KWD", kwd);
+  Start({"-D"});
+  EXPECT_TRUE(G().logMode);
+  EXPECT_TRUE(d->tbMuLog.Active());
+  EXPECT_TRUE(fs::exists(kwd + "LOG.db"));
+}
+
+TEST_F(StartupTest, DebugSettingsFileIsDeletedAtStartAndWrittenAtClose) {
+  IniFile(GetWDir() + "WENDUL_debug.INI").WriteString("Option", "is_wordwrap", "0");
+  Start({"-n"});
+  EXPECT_EQ(G().settingsFileName, "WENDUL_debug.INI");
+  EXPECT_TRUE(main->miIsWordWrap->isChecked());  // the old file's value is gone
+  Stop();
+  IniFile debug(GetWDir() + "WENDUL_debug.INI");
+  EXPECT_TRUE(debug.ValueExists("Position", "Width"));
+  EXPECT_FALSE(fs::exists(GetWDir() + "WENDUL.INI"));
+}
+
+TEST_F(StartupTest, GeometryIsRestoredAndMaximisedCloseKeepsTheNormalOne) {
+  Start();
+  main->setGeometry(40, 50, 800, 600);
+  Stop();
+  IniFile ini(GetWDir() + "WENDUL.INI");
+  EXPECT_EQ(ini.ReadInteger("Position", "Width", 0), 800);
+  ini.WriteString("Position", "pnWordDate_Width", "170");
+  Start();
+  EXPECT_EQ(main->geometry().width(), 800);
+  EXPECT_EQ(main->pnWordDate->width(), 170);
+  main->showMaximized();
+  Settle();
+  main->setGeometry(0, 0, 1000, 700);
+  main->setWindowState(Qt::WindowMaximized);
+  Stop();
+  EXPECT_EQ(IniFile(GetWDir() + "WENDUL.INI").ReadInteger("Position", "Width", 0), 800);
+}
+
+TEST_F(StartupTest, FirstArgumentOpensThatFile) {
+  const std::string file = home->str() + "doc.txt";
+  {
+    FILE* f = fopen(file.c_str(), "wb");
+    const SjisString text = Sj("東京タワー\r\n");
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+  }
+  Start({file});
+  EXPECT_EQ(main->mmDoc->Text(), Sj("東京タワー\r\n"));
+  EXPECT_EQ(main->edCurFileName->text().toStdString(), file);
+}
+
+TEST_F(StartupTest, SplitterSizeRules) {
+  Start();
+  EXPECT_FALSE(main->SplitterWordCodeCanResize(79));
+  EXPECT_TRUE(main->SplitterWordCodeCanResize(80));
+  EXPECT_FALSE(main->SplitterWordDateCanResize(99));
+  EXPECT_TRUE(main->SplitterWordDateCanResize(100));
+}
+
+}  // namespace wendul::test
