@@ -53,13 +53,16 @@ class EDBEngineError : public std::runtime_error {
 
 enum class DataSetState { Inactive, Browse, Edit, Insert };
 
-// What a data source hears from its table.
+// What a data source hears from its table (nothing while controls are disabled).
 enum class DataEvent {
-  RecordMoved,      // the current record is another one (same data)
-  DataChanged,      // content, order or filter changed: re-read everything shown
-  RecordChanged,    // a field of the current record changed in the edit buffer
-  StateChanged,     // Inactive / Browse / Edit / Insert changed
-  ControlsEnabled,  // EnableControls brought the count back to 0
+  RecordMoved,      // First/Last/Next/Prior/FindKey/GotoBookmark moved (same data)
+  DataChanged,      // content, order, filter or master changed (Open, Close, Post,
+                    // Append/Insert, Cancel of an insertion, Delete, Refresh, index,
+                    // filter): re-read everything shown
+  RecordChanged,    // a field of the edit buffer was set
+  StateChanged,     // Inactive / Browse / Edit / Insert changed (Open, Close, Edit,
+                    // Append/Insert, Post, Cancel)
+  ControlsEnabled,  // EnableControls brought the count back to 0: re-read everything
 };
 
 class MTListener {
@@ -109,7 +112,8 @@ class MT {
   bool AutoClose = true;   // close (without commit) on destruction
   bool Silent = false;     // failures of Op, muEdit, muPost neither log nor show
 
-  void SetDatabaseName(const std::string& folder);  // folder of the file
+  // Folder and file name; changing them while open raises EDBEngineError.
+  void SetDatabaseName(const std::string& folder);  // folder of the file ('/' or '\\')
   const std::string& DatabaseName() const;
   void SetTableName(const std::string& fileName);   // e.g. "KWD.DB"
   const std::string& TableName() const;
@@ -166,6 +170,14 @@ class MT {
   void Refresh();                      // re-read the current record from the file
 
   // --- editing -----------------------------------------------------------
+  // Edit takes the write lock at once or raises (SQLITE_BUSY), then re-reads
+  // the current record into the buffer; without a current record it raises.
+  // Append/Insert take the lock with an empty buffer (Append shows it after
+  // the last row, Insert before the current one). Post writes and commits; a
+  // failed Post raises and keeps the state and the lock until Cancel, which
+  // rolls back. Post and Cancel in browse state do nothing. Delete removes the
+  // current record (raises without one; cancels an insertion) and moves to
+  // the next record, or the one before at the end.
   void Edit();
   void Append();
   void Insert();
@@ -183,6 +195,8 @@ class MT {
   int FieldIndex(const std::string& name) const;  // -1 when absent
   FieldValue GetField(const std::string& name) const;
   void SetField(const std::string& name, const FieldValue& v);
+  // Text of a value: dates as "yyyy/mm/dd hh:nn:ss" ("yyyy/mm/dd" at midnight),
+  // numbers as "%.15g", empty for NULL.
   SjisString FieldAsString(const std::string& name) const;
 
   SjisString GS(const std::string& field) const;
@@ -203,7 +217,7 @@ class MT {
   const std::vector<std::string>& FieldDefs() const;
   void AddSecIndex(const std::string& indexName, const std::string& fieldNames);
   void AddPrimaryIndex(const std::string& fieldNames);
-  bool SkipNext(int n);
+  bool SkipNext(int n);  // always true
   bool SkipPrior(int n);
   void muShowExceptionError(const std::exception& e, const SjisString& text, bool show);
 

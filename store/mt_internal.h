@@ -18,6 +18,8 @@ inline constexpr const char* kDataTable = "T";
 inline constexpr const char* kIdColumn = "mt_id";
 inline constexpr const char* kPrimaryIndexSql = "mt_pk";
 inline constexpr const char* kSecondaryPrefixSql = "mtx_";
+// How long a read waits for a file held exclusively for a moment elsewhere.
+inline constexpr int kReadWaitMs = 200;
 // Marks a file as an MT table file.
 inline constexpr int kApplicationId = 0x57444c31;  // "WDL1"
 

@@ -263,8 +263,12 @@ void Connection::Bind(sqlite3_stmt* s, const std::vector<mtimpl::Bind>& binds) {
 }
 
 void Connection::Begin() {
+  // A write lock held elsewhere fails at once: muEdit's retry loop is the
+  // only wait for it.
+  sqlite3_busy_timeout(db_, 0);
   StmtScope s(Prepare("BEGIN IMMEDIATE"));
   int rc = sqlite3_step(s.get());
+  sqlite3_busy_timeout(db_, kReadWaitMs);
   if (rc != SQLITE_DONE) Fail(rc);
 }
 
@@ -301,8 +305,10 @@ void Connection::Open(const std::string& path, const std::vector<std::string>& d
     int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) Fail(rc);
     sqlite3_extended_result_codes(db_, 1);
-    // Never wait for a lock: muEdit's retry loop is the only wait.
-    sqlite3_busy_timeout(db_, 0);
+    // Reads may wait a moment for another process that briefly holds the
+    // file exclusively (WAL recovery or reset); taking the write lock never
+    // waits (Begin).
+    sqlite3_busy_timeout(db_, kReadWaitMs);
     Exec("PRAGMA synchronous=NORMAL");
     Exec("PRAGMA cache_size=-8192");
     // Pages read through a mapping cost no system call; the keystroke path
