@@ -117,17 +117,36 @@ bool MT::muPost() {
   }
 }
 
+namespace {
+
+// Runs work on the closed table and puts the open state back afterwards, also
+// when the work fails (a table locked elsewhere must not stay closed).
+template <typename F>
+void WithTableClosed(MT& t, bool commit, bool reopenWithOp, F&& work) {
+  const bool wasOpen = t.Active();
+  t.Cl(commit);
+  try {
+    work();
+  } catch (...) {
+    if (wasOpen) t.Op();
+    throw;
+  }
+  if (wasOpen) {
+    if (reopenWithOp) t.Op();
+    else t.Open();
+  }
+}
+
+}  // namespace
+
 void MT::EmptyT() {
-  const bool wasOpen = Active();
-  if (wasOpen) Cl(false);
-  {
+  WithTableClosed(*this, false, true, [&] {
     mtimpl::Connection c;
     c.Open(FilePath(), d->decls);
     c.Begin();
     c.Exec((std::string("DELETE FROM ") + mtimpl::kDataTable).c_str());
     c.Commit();
-  }
-  if (wasOpen) Op();
+  });
 }
 
 void MT::AddFieldDef(const std::string& declaration) { d->decls.push_back(declaration); }
@@ -153,22 +172,16 @@ void BuildIndex(const std::string& path, const std::vector<std::string>& decls, 
 void MT::AddSecIndex(const std::string& indexName, const std::string& fieldNames) {
   if (!mtimpl::ValidName(indexName))
     mtimpl::ThrowStore(SQLITE_ERROR, "Invalid index name '" + indexName + "'", FilePath());
-  const bool wasOpen = Active();
-  Cl(true);
   mtimpl::IndexDef idx;
   idx.name = indexName;
   idx.descending = true;
-  BuildIndex(FilePath(), d->decls, idx, fieldNames);
-  if (wasOpen) Open();
+  WithTableClosed(*this, true, false, [&] { BuildIndex(FilePath(), d->decls, idx, fieldNames); });
 }
 
 void MT::AddPrimaryIndex(const std::string& fieldNames) {
-  const bool wasOpen = Active();
-  Cl(true);
   mtimpl::IndexDef idx;
   idx.primary = true;
-  BuildIndex(FilePath(), d->decls, idx, fieldNames);
-  if (wasOpen) Open();
+  WithTableClosed(*this, true, false, [&] { BuildIndex(FilePath(), d->decls, idx, fieldNames); });
 }
 
 void MT::muShowExceptionError(const std::exception& e, const SjisString& text, bool show) {
