@@ -145,6 +145,30 @@ void BM_LookupEditPost(benchmark::State& state) {
 }
 BENCHMARK(BM_LookupEditPost)->UseManualTime();
 
+// The same on the words of the sentence being typed: every keystroke re-posts
+// them, so their index entries sit together at the newest end.
+void BM_RelearnSentenceWord(benchmark::State& state) {
+  WordTable& wt = Table();
+  MT t("tbMuKwd");
+  wt.Setup(t);
+  t.SetIndexFieldNames("KEYWORD");
+  t.Open();
+  size_t i = 0;
+  double date = 60000.0;
+  Latencies lat(state);
+  for (auto _ : state) {
+    const SjisString& w = wt.sample[i++ % 5];
+    date += 0.00001;
+    lat.Time([&] {
+      t.FindKey(w);
+      t.Edit();
+      t.SD("UPDATEDATE", date);
+      t.Post();
+    });
+  }
+}
+BENCHMARK(BM_RelearnSentenceWord)->UseManualTime();
+
 // The similar-word pane: filter to a prefix and read the first word.
 void BM_PrefixFilterFirst(benchmark::State& state) {
   WordTable& wt = Table();
