@@ -391,6 +391,7 @@ void TfmMain::TimerStartUpTimer() {
                                                                  : TmuRichEdit::ImeMode::Closed);
   if (fmSetup) fmSetup->SendIMEColors();
   ApplyGridColumnWidths();
+  mmDoc->setFocus(Qt::OtherFocusReason);  // ready to type
 }
 
 void TfmMain::SetupProcParam() {
