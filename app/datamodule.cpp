@@ -60,8 +60,9 @@ void TD::DCreate() {
 
   tbGrep.SetDatabaseName(g.programFolder + "TABLE/");
   tbGrep.SetTableName("GREP.DB");
+  // One file holds many hits, so the key is the file and the line, not the file alone.
   for (const char* decl : {"PFNAME,A,80", "LINE,N", "TEXT,A,255", "DIARY_DATE,@", "APPENDDATE,@",
-                           "PFNAME,P", "PFNAME,i"})
+                           "PFNAME;LINE,P", "PFNAME,i"})
     tbGrep.AddFieldDef(decl);
 
   if (g.logMode) {
@@ -127,7 +128,8 @@ void TD::dsMuKwdDataChange(TDataSource* sender) {
     caption += QString(8, ' ') + ToQ(word);
     if (!note.empty()) caption += QString::fromUtf8("（") + ToQ(note) + QString::fromUtf8("）");
   }
-  fmMain->setWindowTitle(caption);
+  // Learning moves the view once per stored word; only a real change reaches the window system.
+  if (fmMain->windowTitle() != caption) fmMain->setWindowTitle(caption);
   fmMain->CaptionNote.clear();
 }
 

@@ -40,7 +40,8 @@ struct Program {
     setup = new TfmSetup;
     fmSetup = setup;
     main = new TfmMain;
-    QApplication::processEvents();
+    // Let the start-up step run: it starts a new document.
+    while (main->TimerStartUp->isActive()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
   }
 };
 
