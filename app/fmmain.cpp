@@ -109,52 +109,48 @@ void TfmMain::BuildLayout() {
       "ショートカットキーのヘルプを表示をします。表示を止めるのは「オプション」メニューの「全般」で行って下さい。"));
   outer->addWidget(pnMessage);
 
-  auto makeCaption = [](QWidget* parent, const char* name, const char* text) {
-    auto* caption = new TmuPanel(parent);
-    caption->setObjectName(name);
-    caption->setFixedHeight(22);
-    caption->SetCaption(QString::fromUtf8(text));
-    caption->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
-    return caption;
+  // A pane: a 22-pixel caption bar above its content.
+  auto makePane = [](const char* name, const char* captionName, const char* caption, TmuPanel** captionOut) {
+    auto* pane = new QWidget;
+    pane->setObjectName(name);
+    auto* layout = new QVBoxLayout(pane);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto* bar = new TmuPanel(pane);
+    bar->setObjectName(captionName);
+    bar->setFixedHeight(22);
+    bar->SetCaption(QString::fromUtf8(caption));
+    bar->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+    layout->addWidget(bar);
+    *captionOut = bar;
+    return pane;
   };
-  auto makeGrid = [this](QWidget* parent, const char* name, TDataSource* source) {
-    auto* grid = new TmuDBGrid(parent);
+  auto makeGrid = [this](QWidget* pane, const char* name, TDataSource* source) {
+    auto* grid = new TmuDBGrid(pane);
     grid->setObjectName(name);
     grid->SetDataSource(source);
     grid->SetFieldName("KEYWORD");
     grid->setFont(JapaneseFont(false, 12));
     grid->setFocusPolicy(Qt::ClickFocus);
     grid->installEventFilter(this);
+    pane->layout()->addWidget(grid);
     return grid;
   };
+  auto makeSplitter = [](const char* name, QWidget* parent) {
+    auto* splitter = new QSplitter(Qt::Horizontal, parent);
+    splitter->setObjectName(name);
+    splitter->setHandleWidth(4);
+    splitter->setChildrenCollapsible(false);
+    return splitter;
+  };
 
-  SplitterWordCode = new QSplitter(Qt::Horizontal, central);
-  SplitterWordCode->setObjectName("SplitterWordCode");
-  SplitterWordCode->setHandleWidth(4);
-  SplitterWordCode->setChildrenCollapsible(false);
-
-  pnWordCode = new QWidget;
-  pnWordCode->setObjectName("pnWordCode");
-  auto* wcLayout = new QVBoxLayout(pnWordCode);
-  wcLayout->setContentsMargins(0, 0, 0, 0);
-  wcLayout->setSpacing(0);
-  pnWordCodeCaption = makeCaption(pnWordCode, "pnWordCodeCaption", "類似単語");
+  SplitterWordCode = makeSplitter("SplitterWordCode", central);
+  pnWordCode = makePane("pnWordCode", "pnWordCodeCaption", "類似単語", &pnWordCodeCaption);
   mgWordCode = makeGrid(pnWordCode, "mgWordCode", D ? D->dsMuKwd2 : nullptr);
-  wcLayout->addWidget(pnWordCodeCaption);
-  wcLayout->addWidget(mgWordCode);
   pnWordCode->setMinimumWidth(80);
 
-  pnMain = new QSplitter(Qt::Horizontal);
-  pnMain->setObjectName("pnMain");
-  pnMain->setHandleWidth(4);
-  pnMain->setChildrenCollapsible(false);
-
-  pnDoc = new QWidget;
-  pnDoc->setObjectName("pnDoc");
-  auto* docLayout = new QVBoxLayout(pnDoc);
-  docLayout->setContentsMargins(0, 0, 0, 0);
-  docLayout->setSpacing(0);
-  pnDocCaption = makeCaption(pnDoc, "pnDocCaption", "文章入力");
+  pnMain = makeSplitter("pnMain", nullptr);
+  pnDoc = makePane("pnDoc", "pnDocCaption", "文章入力", &pnDocCaption);
   mmDoc = new TmuRichEdit(pnDoc);
   mmDoc->setObjectName("mmDoc");
   mmDoc->setFont(JapaneseFont(false, 15));
@@ -162,18 +158,10 @@ void TfmMain::BuildLayout() {
   mmDoc->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   mmDoc->setContextMenuPolicy(Qt::CustomContextMenu);
   mmDoc->installEventFilter(this);
-  docLayout->addWidget(pnDocCaption);
-  docLayout->addWidget(mmDoc);
+  pnDoc->layout()->addWidget(mmDoc);
 
-  pnWordDate = new QWidget;
-  pnWordDate->setObjectName("pnWordDate");
-  auto* wdLayout = new QVBoxLayout(pnWordDate);
-  wdLayout->setContentsMargins(0, 0, 0, 0);
-  wdLayout->setSpacing(0);
-  pnWordDateCaption = makeCaption(pnWordDate, "pnWordDateCaption", "最新単語");
+  pnWordDate = makePane("pnWordDate", "pnWordDateCaption", "最新単語", &pnWordDateCaption);
   mgWordDate = makeGrid(pnWordDate, "mgWordDate", D ? D->dsMuKwd : nullptr);
-  wdLayout->addWidget(pnWordDateCaption);
-  wdLayout->addWidget(mgWordDate);
   pnWordDate->setMinimumWidth(100);
 
   pnMain->addWidget(pnDoc);
