@@ -3,6 +3,7 @@
 #include <QStatusBar>
 
 #include "app_fixture.h"
+#include "windows/fmmsgbox.h"
 #include "controls/qsjis.h"
 #include "util/codec.h"
 
@@ -77,6 +78,12 @@ TEST_F(LearningTest, SplitSelectionStoresEveryWordWithProgress) {
   main->CnSplitKeyword_SelectString(nullptr);
   for (const char* w : {"東京", "大阪", "名古屋", "京都"}) EXPECT_TRUE(HasWord(w)) << w;
   EXPECT_TRUE(main->mmDoc->isEnabled());
+  // The progress window is closed but not yet released: it listed every word.
+  auto* box = main->findChild<TfmMsgBox*>();
+  ASSERT_NE(box, nullptr);
+  EXPECT_FALSE(box->isVisible());
+  EXPECT_EQ(box->mmMessage->toPlainText(), QString::fromUtf8("東京\n大阪\n名古屋\n京都"));
+  EXPECT_EQ(box->Label1->text(), "   4/   4");
 }
 
 TEST_F(LearningTest, SplitPreviousSentenceStoresTheLastWordToo) {
@@ -162,6 +169,18 @@ TEST_F(LearningTest, InsertingFromThePaneDoesNotLearnOrMarkModified) {
   Settle();
   EXPECT_EQ(main->mmDoc->Text(), Sj("大阪城"));
   EXPECT_FALSE(main->Modified);
+}
+
+TEST_F(LearningTest, EnterInAPaneInsertsItsWord) {
+  Start();
+  StoreWord("名古屋城", 100);
+  main->mgWordDate->setFocus();
+  d->tbMuKwd.First();
+  Settle();
+  QTest::keyClick(main->mgWordDate, Qt::Key_Return);
+  Settle();
+  EXPECT_EQ(main->mmDoc->Text(), Sj("名古屋城"));
+  EXPECT_TRUE(main->mmDoc->hasFocus());
 }
 
 TEST_F(LearningTest, CaptionShowsFileNameWordAndSeekNote) {
