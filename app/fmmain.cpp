@@ -261,7 +261,7 @@ void TfmMain::BuildMenus() {
 
   miSearch = menuBar()->addMenu(QString::fromUtf8("検索(&S)"));
   miSearch->setObjectName("miSearch");
-  action(miSearch, "miSeekWord", "自動(&0)", [this] { CnSeekWord(nullptr); });
+  action(miSearch, "miAuto", "自動(&0)", [this] { CnSeekWord(nullptr); });
   miSearchWord_xx = action(miSearch, "miSearchWord_xx", "検索(&S)", [] {}, QKeySequence("Ctrl+F"));
   miGrep_xx = action(miSearch, "miGrep_xx", "グローバル検索(&G)", [] {}, QKeySequence("Ctrl+G"));
 

@@ -1,4 +1,5 @@
 // Start-up: settings file choice, folders, tables created on first start.
+#include <QAction>
 #include <filesystem>
 
 #include "app_fixture.h"
@@ -97,6 +98,22 @@ TEST_F(StartupTest, SplitterSizeRules) {
   EXPECT_TRUE(main->SplitterWordCodeCanResize(80));
   EXPECT_FALSE(main->SplitterWordDateCanResize(99));
   EXPECT_TRUE(main->SplitterWordDateCanResize(100));
+}
+
+}  // namespace wendul::test
+
+namespace wendul::test {
+
+TEST_F(StartupTest, DefaultFunctionKeysReachTheOptionListsAndMenus) {
+  Start();
+  EXPECT_EQ(setup->FindKeyList("cmbxSeekWord")->currentText(), "F01");
+  EXPECT_EQ(setup->FindKeyList("cmbxChgKeywordSort")->currentText(), "F02");
+  EXPECT_EQ(setup->FindKeyList("cmbxSetFocusLog")->currentText(), "F05");
+  EXPECT_EQ(setup->FindKeyList("cmbxAppClose")->currentText(), "F12");
+  EXPECT_EQ(setup->FindKeyList("cmbxSetFocusWordDate")->currentIndex(), 0);
+  EXPECT_EQ(main->findChild<QAction*>("miAppClose")->shortcut(), QKeySequence("F12"));
+  EXPECT_EQ(main->findChild<QAction*>("miSplitKeyword_SelectString")->shortcut(), QKeySequence("F7"));
+  EXPECT_EQ(main->findChild<QAction*>("miSplitKeyword_PrevString")->shortcut(), QKeySequence("F8"));
 }
 
 }  // namespace wendul::test
