@@ -32,7 +32,9 @@ MT::~MT() {
     ds.erase(std::remove(ds.begin(), ds.end(), this), ds.end());
   }
   for (MT* detail : d->details) detail->d->master = nullptr;
-  // Without AutoClose the connection still goes: nothing may outlive the object.
+  // Without AutoClose the connection still goes: nothing may outlive the object,
+  // and what an unfinished batch posted is kept.
+  d->SettleBeforeClose();
   d->conn.Close();
 }
 
@@ -93,6 +95,7 @@ void MT::Open() {
 
 void MT::Close() {
   if (!d->active) return;
+  d->SettleBeforeClose();
   d->conn.Close();  // a pending edit is rolled back
   d->active = false;
   d->state = DataSetState::Inactive;
@@ -114,16 +117,16 @@ void MT::Edit() {
   d->CheckActive();
   if (d->state == DataSetState::Edit || d->state == DataSetState::Insert) return;
   if (!d->hasCur) mtimpl::ThrowStore(SQLITE_NOTFOUND, "Cannot perform this operation on an empty dataset", FilePath());
-  d->conn.Begin();  // SQLITE_BUSY at once when another connection writes
+  d->BeginWrite();  // SQLITE_BUSY at once when another connection writes
   std::optional<Row> fresh;
   try {
     fresh = d->ReadById(d->cur.id);
   } catch (...) {
-    d->conn.Rollback();
+    d->AbortWrite();
     throw;
   }
   if (!fresh) {
-    d->conn.Rollback();
+    d->AbortWrite();
     mtimpl::ThrowStore(SQLITE_NOTFOUND, "Record was deleted by another user", FilePath());
   }
   d->cur = *fresh;
@@ -138,7 +141,7 @@ namespace {
 void BeginInsert(MT::Impl& d, bool append) {
   d.CheckActive();
   d.CheckBrowseMode();
-  d.conn.Begin();
+  d.BeginWrite();
   d.hadCurBeforeInsert = d.hasCur;
   d.beforeInsert = d.cur;
   d.appending = append;
@@ -158,7 +161,7 @@ void MT::Post() {
   d->CheckActive();
   if (d->state != DataSetState::Edit && d->state != DataSetState::Insert) return;
   // A failed commit may have ended the transaction; the post starts a new one.
-  if (!d->conn.InTransaction()) d->conn.Begin();
+  d->EnsureWrite();
   const auto& fields = d->conn.layout().fields;
   if (d->state == DataSetState::Edit) {
     if (d->modified) {
@@ -179,7 +182,7 @@ void MT::Post() {
       int rc = sqlite3_step(s);
       if (rc != SQLITE_DONE) d->conn.Fail(rc);
     }
-    d->conn.Commit();
+    d->EndWrite();
     d->cur.vals = d->buf;
   } else {
     std::string sql = std::string("INSERT INTO ") + mtimpl::kDataTable + "(";
@@ -199,7 +202,7 @@ void MT::Post() {
       if (rc != SQLITE_DONE) d->conn.Fail(rc);
     }
     const int64_t id = sqlite3_last_insert_rowid(d->conn.db());
-    d->conn.Commit();
+    d->EndWrite();
     d->SetCurrent(Row{id, d->buf});
     d->bof = d->eof = false;
   }
@@ -213,7 +216,7 @@ void MT::Cancel() {
   if (!d->active) return;
   if (d->state != DataSetState::Edit && d->state != DataSetState::Insert) return;
   const bool wasInsert = d->state == DataSetState::Insert;
-  d->conn.Rollback();
+  d->AbortWrite();
   if (wasInsert) {
     if (d->hadCurBeforeInsert) d->SetCurrent(d->beforeInsert);
     else d->ClearCurrent();
@@ -232,7 +235,8 @@ void MT::Delete() {
   }
   if (!d->hasCur) mtimpl::ThrowStore(SQLITE_NOTFOUND, "Cannot perform this operation on an empty dataset", FilePath());
   const bool wasEdit = d->state == DataSetState::Edit;
-  if (!d->conn.InTransaction()) d->conn.Begin();
+  if (wasEdit) d->EnsureWrite();
+  else d->BeginWrite();
   try {
     sqlite3_stmt* s = d->conn.Prepare(std::string("DELETE FROM ") + mtimpl::kDataTable + " WHERE " +
                                       mtimpl::kIdColumn + " = ?");
@@ -241,9 +245,9 @@ void MT::Delete() {
     int rc = sqlite3_step(s);
     if (rc != SQLITE_DONE) d->conn.Fail(rc);
     sqlite3_reset(s);
-    d->conn.Commit();
+    d->EndWrite();
   } catch (...) {
-    if (!wasEdit) d->conn.Rollback();
+    if (!wasEdit) d->AbortWrite();
     throw;
   }
   d->state = DataSetState::Browse;

@@ -6,7 +6,9 @@
 //
 // Edit and Append take the file's write lock (a write transaction); Post
 // commits it and Cancel rolls it back. So a table locked by another process
-// makes Edit fail, which is what muEdit's retry waits for.
+// makes Edit fail, which is what muEdit's retry waits for. A write batch
+// (BeginBatch/EndBatch, or MTBatch) gathers the posts of many records into
+// one transaction: one commit instead of one per record.
 //
 // Layout declarations (AddFieldDef), used to create a missing file:
 //   "NAME,A,n"  text of at most n bytes (longer text is cut at a character
@@ -187,6 +189,36 @@ class MT {
 
   bool Modified() const;               // a field was set since Edit/Append/Insert
 
+  // --- write batches -----------------------------------------------------
+  // A burst of posts (the words of one keystroke) as one transaction.
+  // Nestable by count; only the outermost EndBatch acts. While a batch is open:
+  //  * the first Edit/Append/Insert/Delete takes the write lock (and fails at
+  //    once, as outside a batch, when it is held elsewhere: the next write
+  //    tries again); the lock is then kept until the batch ends;
+  //  * Post keeps its record's change without committing; a failed Post keeps
+  //    the state as outside a batch, and Cancel undoes only the current
+  //    record's change, never the records posted before it;
+  //  * other connections see the batch's records once it ends, and their
+  //    writes fail while it holds the lock: keep message processing (muEdit's
+  //    retry, progress windows) out of a batch.
+  // EndBatch first ends a pending edit as navigating does (posts it when
+  // modified, else cancels it), then commits. When the commit fails, or the
+  // engine dropped the transaction on the way (disk full, I/O error), what the
+  // batch wrote is rolled back and EndBatch raises EDBEngineError. Close inside
+  // a batch cancels a pending edit and commits what was posted. A kill at any
+  // moment leaves the file as it was before the batch or after it.
+  void BeginBatch();
+  void EndBatch();
+  int BatchDepth() const;
+
+  // Copies the write-ahead log back into the table file (passive: waits for
+  // no reader or writer) unless a transaction is open on this table. Costs
+  // next to nothing when nothing waits to be copied; meant for an idle timer,
+  // so the copy and its disk flushes stay off the keystroke path (the engine's
+  // own copy then seldom runs). True when the log is fully copied; false when
+  // closed, inside a transaction, or when readers kept part of it.
+  bool CheckpointIfIdle();
+
   // --- fields of the current record (or of the edit buffer) --------------
   // Getters of an open table without a current record give empty values
   // (Null: "" / 0); a closed table or an unknown field raises EDBEngineError.
@@ -243,6 +275,24 @@ class MT {
 
  private:
   std::unique_ptr<Impl> d;
+};
+
+// Scope of a write batch. The destructor ends the batch, also when an
+// exception leaves the scope: a pending edit is then cancelled and what was
+// posted is committed; a failed commit is written to the error log (unless the
+// table is silent) instead of being raised. End() ends it early and raises
+// when the commit fails.
+class MTBatch {
+ public:
+  explicit MTBatch(MT& table);
+  ~MTBatch();
+  MTBatch(const MTBatch&) = delete;
+  MTBatch& operator=(const MTBatch&) = delete;
+  void End();
+
+ private:
+  MT* table_;
+  int exceptions_;
 };
 
 // Folder where the error log lives ("TABLE/ERROR_LOG.TXT" below it): the data

@@ -186,6 +186,27 @@ struct MT::Impl {
   std::vector<MTListener*> listeners;
   int disableCount = 0;
 
+  // Write batch (mt_batch.cpp).
+  int batchDepth = 0;
+  bool batchTxn = false;      // the open transaction is the batch's
+  bool batchLost = false;     // the engine rolled back what the batch wrote
+  bool recSavepoint = false;  // the current record's change has its savepoint
+
+  // --- writes of one record, in or outside a batch (mt_batch.cpp) ---
+  // Takes the write lock (outside a batch a transaction of its own, inside a
+  // batch the batch's transaction and a savepoint for the record).
+  void BeginWrite();
+  // The same, unless the record's write is still open (a failed commit or the
+  // engine may have ended it).
+  void EnsureWrite();
+  void EndWrite();    // keeps the record's change: commit, or release its savepoint
+  void AbortWrite();  // undoes the record's change only
+  // Before the connection closes: a pending record is undone, what the batch
+  // posted is committed.
+  void SettleBeforeClose();
+  // A failed batch commit: the rollback is done; the cursor and views follow.
+  void AfterBatchRollback();
+
   // --- helpers (mt_cursor.cpp) ---
   void CheckActive() const;
   void Notify(DataEvent e);

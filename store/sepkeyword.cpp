@@ -104,11 +104,25 @@ void StoreWords(MT& table, const std::vector<SjisString>& words, size_t n) {
   table.SetIndexFieldNames("KEYWORD");
   try {
     const SepKeywordProgress progress = Progress();  // a copy: the callback may reset the hook
+    // The words of one call are one transaction: one commit per keystroke
+    // instead of one per word. Not while a progress window runs: the events
+    // it lets through between words may write through the other view, which
+    // the batch's lock would refuse.
+    std::optional<MTBatch> batch;
+    if (!progress) batch.emplace(table);
     const SjisString total = SpacePadStr(static_cast<int64_t>(n), 4);
     for (size_t i = 0; i < n; ++i) {
       const SjisString& word = words[i];
       if (progress) progress(SpacePadStr(static_cast<int64_t>(i + 1), 4) + "/" + total, word);
       if (word.size() > 2) StoreWord(table, word);
+    }
+    if (batch) {
+      try {
+        batch->End();
+      } catch (const std::exception& e) {
+        // The words' posts did not reach the file after all.
+        ErrMsgBox("SepKeyword_01:" + SjisString(e.what()));
+      }
     }
   } catch (...) {
     try {

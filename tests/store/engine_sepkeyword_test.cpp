@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
@@ -176,8 +177,60 @@ TEST_F(SepKeywordTest, AWordLockedElsewhereIsReportedAndSkipped) {
   EXPECT_NE(table.State(), DataSetState::Insert);
   EXPECT_EQ(table.IndexName(), "IDX_UPDATEDATE");
   other.Cancel();
+  // The failed words left no lock behind.
+  other.Edit();
+  other.Cancel();
   Sep("GHI。", false);  // the table works on afterwards
   EXPECT_EQ(Words(), (WordList{"GHI", "ABC"}));
+}
+
+TEST_F(SepKeywordTest, TheWordsOfOneCallReachTheFileTogether) {
+  MT other("other");
+  DeclareWordTable(other, dir.str());
+  other.SetIndexFieldNames("KEYWORD");
+  other.Open();
+  struct Watch : MTListener {
+    MT* other;
+    std::vector<int64_t> seen;  // what the other connection counts at each post
+    void TableEvent(MT& t, DataEvent e) override {
+      if (e == DataEvent::StateChanged && t.State() == DataSetState::Browse) seen.push_back(other->RecordCount());
+    }
+  } watch;
+  watch.other = &other;
+  table.AddListener(&watch);
+  Sep("ABC、DEF、GHI、", false);
+  table.RemoveListener(&watch);
+  EXPECT_EQ(watch.seen, (std::vector<int64_t>{0, 0, 0}));  // nothing committed word by word
+  EXPECT_EQ(other.RecordCount(), 3);
+  ASSERT_TRUE(other.FindKey(SjisString("DEF")));
+  other.Edit();  // the lock was given back
+  other.Cancel();
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(SepKeywordTest, AnErrorLeavingTheLoopKeepsTheWordsStoredBeforeIt) {
+  Sep("DEF。", false);
+  // A listener that fails when the second word is found stands for any
+  // error that leaves the loop halfway.
+  struct Fail : MTListener {
+    void TableEvent(MT& t, DataEvent e) override {
+      if (e == DataEvent::RecordMoved && t.GS("KEYWORD") == "DEF") throw std::runtime_error("stop");
+    }
+  } fail;
+  table.AddListener(&fail);
+  EXPECT_THROW(Sep("ABC、DEF、GHI、", false), std::runtime_error);
+  table.RemoveListener(&fail);
+  EXPECT_EQ(table.BatchDepth(), 0);
+  EXPECT_EQ(table.State(), DataSetState::Browse);
+  EXPECT_EQ(table.IndexName(), "IDX_UPDATEDATE");
+  MT other("other");
+  DeclareWordTable(other, dir.str());
+  other.SetIndexFieldNames("KEYWORD");
+  other.Open();
+  EXPECT_EQ(other.RecordCount(), 2);  // ABC and DEF; GHI never came
+  ASSERT_TRUE(other.FindKey(SjisString("ABC")));
+  other.Edit();  // no transaction was left open
+  other.Cancel();
 }
 
 TEST_F(SepKeywordTest, AFailedPostIsReportedAndCancelled) {
