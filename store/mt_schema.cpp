@@ -311,9 +311,11 @@ void Connection::Open(const std::string& path, const std::vector<std::string>& d
     sqlite3_busy_timeout(db_, kReadWaitMs);
     Exec("PRAGMA synchronous=NORMAL");
     Exec("PRAGMA cache_size=-8192");
-    // Pages read through a mapping cost no system call; the keystroke path
-    // reads a few pages of a large file on every lookup.
-    Exec("PRAGMA mmap_size=268435456");
+    // No memory mapping: a connection whose file another connection changed
+    // (the similar-word view after every learning commit) drops the whole
+    // mapping and faults it back in page by page, which costs more than
+    // reading the few pages it needs again.
+    Exec("PRAGMA mmap_size=0");
     bool isTable = false, isEmptyFile = false;
     {
       StmtScope s(Prepare("SELECT (SELECT count(*) FROM sqlite_master WHERE name='mt_field'),"
