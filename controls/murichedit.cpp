@@ -9,8 +9,10 @@
 #include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <algorithm>
 #include <climits>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -94,12 +96,103 @@ inline int EncodeAt(const QChar* s, qsizetype n, qsizetype i, char out[2], int* 
 }
 
 int64_t g_blocksMeasured = 0;
+int64_t g_charsMeasured = 0;
 
-int64_t BlockWeight(const QTextBlock& b) {
-  ++g_blocksMeasured;
-  const QString t = b.text();
-  return ByteCount(t.constData(), t.size()) + 2;
+// A block of at least kLongLine characters keeps its byte sums in runs of
+// about kRun characters; it drops them again below kShortLine, so that a line
+// typed around the threshold is not rebuilt on every key.
+constexpr qsizetype kLongLine = 2048;
+constexpr qsizetype kShortLine = 1024;
+constexpr qsizetype kRun = 256;
+
+inline bool SplitsPair(const QChar* s, qsizetype n, qsizetype cut) {
+  return cut > 0 && cut < n && s[cut - 1].isHighSurrogate() && s[cut].isLowSurrogate();
 }
+
+// Cuts s[0, n) into runs of at most about kRun units, never between the two
+// halves of a surrogate pair (a pair counts 1 byte as a whole), and measures
+// them.
+void MeasureRuns(const QChar* s, qsizetype n, std::vector<int64_t>& units, std::vector<int64_t>& bytes) {
+  units.clear();
+  bytes.clear();
+  g_charsMeasured += n;
+  if (n <= 0) return;
+  const qsizetype count = (n + kRun - 1) / kRun;
+  qsizetype from = 0;
+  for (qsizetype r = 1; r <= count && from < n; ++r) {
+    qsizetype to = r == count ? n : n * r / count;
+    if (SplitsPair(s, n, to)) ++to;
+    if (to <= from) continue;
+    units.push_back(to - from);
+    bytes.push_back(ByteCount(s + from, to - from));
+    from = to;
+  }
+}
+
+// Length of the common start of a and b, compared in blocks first.
+qsizetype CommonPrefix(const QChar* a, const QChar* b, qsizetype n) {
+  constexpr qsizetype kStep = 64;
+  qsizetype i = 0;
+  while (i + kStep <= n && std::memcmp(a + i, b + i, kStep * sizeof(QChar)) == 0) i += kStep;
+  while (i < n && a[i] == b[i]) ++i;
+  return i;
+}
+
+// Length of the common end of a[0, na) and b[0, nb), at most n.
+qsizetype CommonSuffix(const QChar* a, qsizetype na, const QChar* b, qsizetype nb, qsizetype n) {
+  constexpr qsizetype kStep = 64;
+  qsizetype i = 0;
+  while (i + kStep <= n && std::memcmp(a + na - i - kStep, b + nb - i - kStep, kStep * sizeof(QChar)) == 0)
+    i += kStep;
+  while (i < n && a[na - i - 1] == b[nb - i - 1]) ++i;
+  return i;
+}
+
+// The runs of a long line: UTF-16 units and bytes of each. While the line is
+// the one being edited its text is kept as well: an input method reports
+// every change as the whole block, so what changed is found by comparing
+// with the previous text (at memory speed) and only the runs around it are
+// counted again.
+class LineRuns : public QTextBlockUserData {
+ public:
+  SumTree units;
+  SumTree bytes;
+  QString text;  // the text the runs describe; null unless being edited
+
+  void Build(const QString& t) {
+    std::vector<int64_t> u, b;
+    MeasureRuns(t.constData(), t.size(), u, b);
+    units.Assign(u);
+    bytes.Assign(b);
+  }
+
+  // `text` is not null and the runs describe it; `now` replaces it.
+  void Update(const QString& now) {
+    const QChar* a = text.constData();
+    const QChar* b = now.constData();
+    const qsizetype na = text.size(), nb = now.size();
+    const qsizetype p = CommonPrefix(a, b, std::min(na, nb));
+    if (p == na && p == nb) return;
+    const qsizetype q = CommonSuffix(a, na, b, nb, std::min(na, nb) - p);
+    // From the run holding the last unchanged character before the change
+    // to the run holding the first unchanged one after it: the new cuts then
+    // lie between characters that did not change, and no pair can form
+    // across them.
+    int64_t within = 0;
+    const int64_t first = units.Find(std::max<qsizetype>(p - 1, 0), &within);
+    const int64_t start = std::max<qsizetype>(p - 1, 0) - within;
+    const int64_t lastAt = std::min<qsizetype>(na - q, na - 1);
+    const int64_t last = units.Find(lastAt, &within);
+    const int64_t end = lastAt - within + units.At(last);  // old coordinates
+    const int64_t newEnd = end + (nb - na);
+    std::vector<int64_t> u, w;
+    MeasureRuns(b + start, static_cast<qsizetype>(newEnd - start), u, w);
+    units.Replace(first, last - first + 1, u);
+    bytes.Replace(first, last - first + 1, w);
+  }
+};
+
+inline LineRuns* RunsOf(const QTextBlock& b) { return static_cast<LineRuns*>(b.userData()); }
 
 // Any line break form of a search pattern becomes the editor's block break.
 QString PatternForSearch(const SjisString& text) {
@@ -131,12 +224,62 @@ TmuRichEdit::~TmuRichEdit() = default;
 // ---------------------------------------------------------------------------
 // byte index
 
+int64_t TmuRichEdit::MeasureBlock(const QTextBlock& b, bool keepText) const {
+  ++g_blocksMeasured;
+  QTextBlock block = b;
+  const QString t = b.text();
+  LineRuns* runs = RunsOf(b);
+  if (t.size() < (runs ? kShortLine : kLongLine)) {
+    if (runs) block.setUserData(nullptr);
+    g_charsMeasured += t.size();
+    return ByteCount(t.constData(), t.size()) + 2;
+  }
+  if (runs && !runs->text.isNull()) {
+    // The runs describe the kept text, wherever the block's data went in a
+    // split or a join, so comparing the two finds what changed.
+    runs->Update(t);
+  } else {
+    if (!runs) {
+      runs = new LineRuns;
+      block.setUserData(runs);
+    }
+    runs->Build(t);
+  }
+  runs->text = keepText ? t : QString();
+  return runs->bytes.Total() + 2;
+}
+
+void TmuRichEdit::ReleaseBlock(const QTextBlock& b) {
+  if (!b.isValid()) return;
+  if (b.layout()) b.layout()->setCacheEnabled(false);
+  if (LineRuns* runs = RunsOf(b)) runs->text = QString();
+}
+
+void TmuRichEdit::SetActiveBlock(const QTextBlock& b) const {
+  // The cursor follows the block through edits elsewhere; when its block is
+  // joined to another it lands in the joined one.
+  const QTextBlock previous = active_.isNull() ? QTextBlock() : active_.block();
+  if (previous != b) ReleaseBlock(previous);
+  if (!b.isValid()) {
+    active_ = QTextCursor();
+    return;
+  }
+  // QTextLayout drops its shaped glyphs after laying out; the caret's x
+  // (QTextCursor::setX after every edit) and cursorRect() then shape the
+  // line again. Keeping them for the one line being typed halves Qt's work
+  // per keystroke; other lines stay lean.
+  b.layout()->setCacheEnabled(true);
+  if (previous != b) active_ = QTextCursor(b);
+}
+
 void TmuRichEdit::RebuildIndex() const {
   QTextDocument* doc = document();
   std::vector<int64_t> weights;
   weights.reserve(static_cast<size_t>(doc->blockCount()));
-  for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) weights.push_back(BlockWeight(b));
+  for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) weights.push_back(MeasureBlock(b, false));
   blocks_.Assign(weights);
+  if (!active_.isNull()) ReleaseBlock(active_.block());
+  active_ = QTextCursor();
 }
 
 void TmuRichEdit::EnsureIndex() const {
@@ -154,6 +297,15 @@ void TmuRichEdit::OnContentsChange(int position, int /*removed*/, int added) {
     RebuildIndex();
     return;
   }
+  // Changed inside one block (its line break included, as an input method
+  // reports it): the block is measured in place. When the change replaced
+  // that line break by another, the next block's text is as it was and Qt
+  // gives the block fresh data, so it needs nothing.
+  if (newCount == oldCount && position + std::max(added, 0) <= first.position() + first.length()) {
+    blocks_.Set(first.blockNumber(), MeasureBlock(first, true));
+    SetActiveBlock(first);
+    return;
+  }
   // Blocks before `first` and after `last` are untouched; the tail after
   // `last` is the same in the old and the new document.
   const int64_t f = first.blockNumber();
@@ -167,22 +319,56 @@ void TmuRichEdit::OnContentsChange(int position, int /*removed*/, int added) {
   std::vector<int64_t> weights;
   weights.reserve(static_cast<size_t>(l - f + 1));
   for (QTextBlock b = first;; b = b.next()) {
-    weights.push_back(BlockWeight(b));
-    if (b == last) break;
+    const bool isLast = b == last;
+    weights.push_back(MeasureBlock(b, isLast));
+    if (isLast) break;
+    ReleaseBlock(b);
   }
   blocks_.Replace(f, oldAffected, weights);
+  SetActiveBlock(last);
 }
 
 int64_t TmuRichEdit::BlocksMeasured() { return g_blocksMeasured; }
+int64_t TmuRichEdit::CharsMeasured() { return g_charsMeasured; }
 
 bool TmuRichEdit::CheckByteIndex() const {
   QTextDocument* doc = document();
   if (blocks_.Size() != doc->blockCount()) return false;
   int64_t i = 0;
   for (QTextBlock b = doc->begin(); b.isValid(); b = b.next(), ++i) {
-    if (blocks_.At(i) != BlockWeight(b)) return false;
+    const QString t = b.text();
+    const int64_t bytes = ByteCount(t.constData(), t.size());
+    if (blocks_.At(i) != bytes + 2) return false;
+    const LineRuns* runs = RunsOf(b);
+    if (!runs) continue;
+    if (!runs->text.isNull() && runs->text != t) return false;
+    if (runs->units.Total() != t.size() || runs->bytes.Total() != bytes) return false;
+    qsizetype at = 0;
+    for (int64_t r = 0; r < runs->units.Size(); ++r) {
+      const qsizetype n = static_cast<qsizetype>(runs->units.At(r));
+      if (n <= 0 || SplitsPair(t.constData(), t.size(), at)) return false;
+      if (runs->bytes.At(r) != ByteCount(t.constData() + at, n)) return false;
+      at += n;
+    }
   }
   return true;
+}
+
+QString TmuRichEdit::BlockText(const QTextBlock& b) const {
+  const LineRuns* runs = RunsOf(b);
+  return runs && !runs->text.isNull() ? runs->text : b.text();
+}
+
+int64_t TmuRichEdit::BytesInBlock(const QTextBlock& b, qsizetype k) const {
+  if (k <= 0) return 0;
+  if (k >= b.length() - 1) return blocks_.At(b.blockNumber()) - 2;  // the whole line
+  const QString t = BlockText(b);
+  if (const LineRuns* runs = RunsOf(b)) {
+    int64_t within = 0;
+    const int64_t r = runs->units.Find(k, &within);
+    return runs->bytes.Prefix(r) + ByteCount(t.constData() + (k - within), static_cast<qsizetype>(within));
+  }
+  return ByteCount(t.constData(), std::min<qsizetype>(k, t.size()));
 }
 
 int64_t TmuRichEdit::TextLength() const {
@@ -196,9 +382,7 @@ int64_t TmuRichEdit::PosToByte(int pos) const {
   pos = std::clamp(pos, 0, doc->characterCount() - 1);
   QTextBlock b = doc->findBlock(pos);
   if (!b.isValid()) return TextLength();
-  const QString t = b.text();
-  qsizetype k = std::min<qsizetype>(pos - b.position(), t.size());
-  return blocks_.Prefix(b.blockNumber()) + ByteCount(t.constData(), k);
+  return blocks_.Prefix(b.blockNumber()) + BytesInBlock(b, pos - b.position());
 }
 
 int TmuRichEdit::ByteToPos(int64_t byte, bool forward, int64_t* snapped) const {
@@ -209,12 +393,23 @@ int TmuRichEdit::ByteToPos(int64_t byte, bool forward, int64_t* snapped) const {
   const int64_t index = blocks_.Find(byte, &within);
   const int64_t blockStart = byte - within;
   QTextBlock b = document()->findBlockByNumber(static_cast<int>(index));
-  const QString t = b.text();
+  const QString t = BlockText(b);
   const QChar* s = t.constData();
   const qsizetype n = t.size();
   const uint8_t* w = Widths();
   int64_t acc = 0;
   qsizetype i = 0;
+  if (const LineRuns* runs = RunsOf(b)) {  // start at the run that holds the byte
+    if (within >= runs->bytes.Total()) {
+      acc = runs->bytes.Total();
+      i = n;
+    } else {
+      int64_t inRun = 0;
+      const int64_t r = runs->bytes.Find(within, &inRun);
+      acc = within - inRun;
+      i = static_cast<qsizetype>(runs->units.Prefix(r));
+    }
+  }
   while (i < n) {
     if (acc == within) break;
     int units = IsPair(s, n, i) ? 2 : 1;
@@ -247,7 +442,7 @@ void TmuRichEdit::AppendRange(int pos, int endPos, int64_t byteLimit, SjisString
   int64_t written = 0;
   char buf[2];
   while (b.isValid() && pos < endPos) {
-    const QString t = b.text();
+    const QString t = BlockText(b);
     const QChar* s = t.constData();
     const qsizetype n = t.size();
     const int bpos = b.position();
@@ -275,7 +470,7 @@ QString TmuRichEdit::RangeString(int pos, int endPos) const {
   QString out;
   QTextBlock b = document()->findBlock(pos);
   while (b.isValid() && pos < endPos) {
-    const QString t = b.text();
+    const QString t = BlockText(b);
     const int bpos = b.position();
     qsizetype from = pos - bpos;
     qsizetype stop = std::min<qsizetype>(t.size(), static_cast<qsizetype>(endPos) - bpos);

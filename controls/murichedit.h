@@ -3,9 +3,10 @@
 // Shift-JIS text, a line break counting 2 (CR LF).
 //
 // The editor keeps the byte length of every text block in a SumTree updated
-// from QTextDocument::contentsChange, so a position <-> byte conversion costs
-// O(log blocks + length of the line) and a keystroke never re-encodes the
-// document. A character that code page 932 cannot hold (an emoji, "𠮷", a
+// from QTextDocument::contentsChange, so a keystroke never re-encodes the
+// document. A long line (a pasted article, a log line) also keeps its byte
+// sums in runs of a few hundred characters, so a position <-> byte conversion
+// costs O(log blocks + log runs + one run), never the length of the line. A character that code page 932 cannot hold (an emoji, "𠮷", a
 // surrogate pair as a whole) stays in the document as typed, counts 1 byte
 // and reads as '?', which is never part of a word.
 #pragma once
@@ -13,6 +14,7 @@
 #include <QColor>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QTextCursor>
 #include <array>
 #include <cstdint>
 
@@ -113,11 +115,15 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   // character's end when forward is true, else to its start.
   int ByteToPos(int64_t byte, bool forward = false, int64_t* snapped = nullptr) const;
 
-  // Recomputes every block's length and compares with the kept ones (tests).
+  // Recomputes every block's length (and a long line's runs) and compares
+  // with the kept ones (tests).
   bool CheckByteIndex() const;
   // Number of text blocks measured so far by all editors (tests and
   // benchmarks check that a keystroke measures only the blocks it touched).
   static int64_t BlocksMeasured();
+  // Number of characters counted so far to keep the byte index (a keystroke
+  // in a long line counts the runs around the change, not the line).
+  static int64_t CharsMeasured();
 
  signals:
   // Every change of the text, like the rich edit's change notification.
@@ -132,6 +138,17 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   void OnContentsChange(int position, int removed, int added);
   void RebuildIndex() const;
   void EnsureIndex() const;
+  // Byte length of a block plus 2, from its text; a long line's runs are
+  // built or, when its previous text was kept, updated around what changed.
+  // `keepText` keeps the text for the next edit.
+  int64_t MeasureBlock(const QTextBlock& b, bool keepText) const;
+  // The block being edited keeps its glyphs (Qt would shape the line twice
+  // per keystroke) and, when long, its text; the previous one drops both.
+  void SetActiveBlock(const QTextBlock& b) const;
+  static void ReleaseBlock(const QTextBlock& b);
+  QString BlockText(const QTextBlock& b) const;
+  // Bytes of the first k characters of block b.
+  int64_t BytesInBlock(const QTextBlock& b, qsizetype k) const;
   // Appends the text of char positions [pos, endPos) to out, stopping before
   // a character that would take out past byteLimit bytes (byteLimit < 0: no
   // limit).
@@ -139,6 +156,7 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   QString RangeString(int pos, int endPos) const;
 
   mutable SumTree blocks_;  // byte length of each block + 2 for its line break
+  mutable QTextCursor active_;  // at the start of the block last edited
   std::array<ImeColor, 4> imeColors_;
   bool imeColorsSet_ = false;
   ImeMode imeMode_ = ImeMode::NoPreference;

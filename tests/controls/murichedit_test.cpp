@@ -10,6 +10,9 @@
 #include <QTextBlock>
 #include <QTextCharFormat>
 #include <QTextLayout>
+#include <algorithm>
+#include <cstdint>
+#include <vector>
 
 #include "controls/murichedit.h"
 #include "support/test_support.h"
@@ -291,6 +294,216 @@ TEST(TmuRichEdit, KeystrokeInLargeDocumentMeasuresOnlyItsLine) {
   EXPECT_EQ(ed.TextSlice(from, mid + 2), Sj("東京タ駅"));
   EXPECT_EQ(ed.LineFromChar(mid), lines / 2);
   EXPECT_EQ(ed.LineIndex(lines - 1), static_cast<int64_t>(line.size() + 2) * (lines - 1) + 2);
+}
+
+// A long line with a known byte offset for every character: ASCII, kanji,
+// half-width katakana (1 byte), an emoji (a surrogate pair, 1 byte) and
+// Hangul (not in code page 932, 1 byte), in a scrambled order.
+struct LongLine {
+  QString text;
+  std::vector<int> pos;        // editor position of each character
+  std::vector<int64_t> bytes;  // its byte offset
+  std::vector<int> width;      // its bytes
+  explicit LongLine(int chars, unsigned seed = 1) {
+    const char* pieces[] = {"a", "\xE6\xBC\xA2", "\xEF\xBD\xB6", "\xF0\x9F\x98\x80", "\xED\x95\x9C", "Z"};
+    const int widths[] = {1, 2, 1, 1, 1, 1};
+    int64_t at = 0;
+    for (int i = 0; i < chars; ++i) {
+      seed = seed * 1103515245u + 12345u;
+      const int k = static_cast<int>((seed >> 16) % 6);
+      pos.push_back(static_cast<int>(text.size()));
+      bytes.push_back(at);
+      width.push_back(widths[k]);
+      text += QString::fromUtf8(pieces[k]);
+      at += widths[k];
+    }
+    pos.push_back(static_cast<int>(text.size()));
+    bytes.push_back(at);
+  }
+};
+
+// Every `step`-th character start of line `line` (at byte `lineStart`) maps
+// to its position and back, and a byte inside a kanji snaps both ways.
+void ExpectRoundTrips(const TmuRichEdit& ed, const LongLine& l, int blockPos, int64_t lineStart, size_t step,
+                      size_t count = SIZE_MAX) {
+  for (size_t i = 0; i < std::min(count, l.pos.size()); i += step) {
+    const int pos = blockPos + l.pos[i];
+    const int64_t byte = lineStart + l.bytes[i];
+    ASSERT_EQ(ed.PosToByte(pos), byte) << "character " << i;
+    int64_t snapped = -1;
+    ASSERT_EQ(ed.ByteToPos(byte, false, &snapped), pos) << "character " << i;
+    ASSERT_EQ(snapped, byte);
+    if (i < l.width.size() && l.width[i] == 2) {
+      EXPECT_EQ(ed.ByteToPos(byte + 1, false), pos);
+      EXPECT_EQ(ed.ByteToPos(byte + 1, true, &snapped), blockPos + l.pos[i + 1]);
+      EXPECT_EQ(snapped, byte + 2);
+    }
+  }
+}
+
+TEST(TmuRichEdit, LongLineConvertsThroughItsRuns) {
+  const LongLine l(20000);
+  TmuRichEdit ed;
+  ed.setPlainText(QStringLiteral("first\n") + l.text + QStringLiteral("\nlast"));
+  ExpectConsistent(ed);
+  EXPECT_EQ(ed.LineLength(1), l.bytes.back());
+  ExpectRoundTrips(ed, l, 6, 7, 1);
+  EXPECT_EQ(ed.ByteToPos(7 + l.bytes.back() + 1, true), 6 + l.pos.back() + 1);  // CR LF after the line
+
+  // Slices inside the line encode only what they cover.
+  const size_t mid = 12345;
+  int64_t from = 7 + l.bytes[mid];
+  const int64_t to = 7 + l.bytes[mid + 40];
+  const SjisString slice = ed.TextSlice(from, to);
+  EXPECT_EQ(slice, ed.Text().substr(static_cast<size_t>(from), static_cast<size_t>(to - from)));
+  ed.SetSel(from, to);
+  EXPECT_EQ(ed.SelText(), slice);
+  EXPECT_EQ(ed.SelLength(), to - from);
+  size_t kanji = mid;
+  while (l.width[kanji] != 2) ++kanji;
+  EXPECT_EQ(ed.FindText(Sj("漢"), from, -1), 7 + l.bytes[kanji]);
+}
+
+TEST(TmuRichEdit, LongLineEditsCountOnlyTheRunsAroundThem) {
+  const LongLine l(100000, 7);
+  TmuRichEdit ed;
+  ed.setPlainText(l.text);
+  ExpectConsistent(ed);
+
+  // Typing, deleting and committing from an input method in the middle:
+  // each counts a few runs, not the line (an input method reports the whole
+  // block as changed).
+  const int mid = l.pos[50000];
+  QTextCursor c = ed.textCursor();
+  c.setPosition(mid);
+  ed.setTextCursor(c);
+  int64_t before = TmuRichEdit::CharsMeasured();
+  Type(&ed, QString::fromUtf8("駅"));
+  EXPECT_LT(TmuRichEdit::CharsMeasured() - before, 2000);
+  before = TmuRichEdit::CharsMeasured();
+  QTest::keyClick(&ed, Qt::Key_Backspace);
+  EXPECT_LT(TmuRichEdit::CharsMeasured() - before, 2000);
+  before = TmuRichEdit::CharsMeasured();
+  QInputMethodEvent preedit(QString::fromUtf8("とうきょう"), {});
+  QApplication::sendEvent(&ed, &preedit);
+  QInputMethodEvent commit;
+  commit.setCommitString(QString::fromUtf8("東京"));
+  QApplication::sendEvent(&ed, &commit);
+  EXPECT_LT(TmuRichEdit::CharsMeasured() - before, 4000);
+  EXPECT_EQ(ed.CaretPos(), l.bytes[50000] + 4);
+  ExpectConsistent(ed);
+
+  // What the learning reads before the caret.
+  int64_t from = ed.CaretPos() - 6;
+  EXPECT_EQ(ed.TextSlice(from, ed.CaretPos()), ed.Text().substr(static_cast<size_t>(from), 6));
+  ExpectRoundTrips(ed, l, 0, 0, 97, 50000);  // the part before the edit is unchanged
+
+  // Undo back to the loaded line, then redo.
+  while (ed.document()->isUndoAvailable()) ed.undo();
+  ExpectConsistent(ed);
+  EXPECT_EQ(ed.toPlainText(), l.text);
+  ExpectRoundTrips(ed, l, 0, 0, 499);
+  while (ed.document()->isRedoAvailable()) ed.redo();
+  ExpectConsistent(ed);
+  EXPECT_EQ(ed.TextLength(), l.bytes.back() + 4);
+}
+
+TEST(TmuRichEdit, LongLineSplitJoinedShrunkAndRegrown) {
+  const LongLine l(6000, 3);
+  TmuRichEdit ed;
+  ed.setPlainText(l.text);
+
+  // Enter in the middle, at a run's edge and between two halves of the text.
+  for (int at : {3000, 256, 2047}) {
+    QTextCursor c = ed.textCursor();
+    c.setPosition(l.pos[at]);
+    ed.setTextCursor(c);
+    QTest::keyClick(&ed, Qt::Key_Return);
+    ExpectConsistent(ed);
+    EXPECT_EQ(ed.LineIndex(1), l.bytes[at] + 2);
+    QTest::keyClick(&ed, Qt::Key_Backspace);
+    ExpectConsistent(ed);
+    EXPECT_EQ(ed.toPlainText(), l.text);
+  }
+
+  // A line break replaced by another in one edit, before a second long line
+  // (seen by the editor as a change of the first line only).
+  const LongLine second(5000, 9);
+  ed.setPlainText(l.text + QChar(u'\n') + second.text);
+  ed.SetSel(l.bytes.back() - 1, l.bytes.back() + 2);
+  ed.SetSelText(Sj("東\r\n"));
+  EXPECT_EQ(ed.LineCount(), 2);
+  ExpectConsistent(ed);
+  const int64_t secondAt = l.bytes.back() - l.width.back() + 4;
+  ExpectRoundTrips(ed, second, ed.document()->lastBlock().position(), secondAt, 3);
+  ed.setPlainText(l.text);
+
+  // Deleting most of the line drops its runs; typing it long again builds
+  // them anew; undo brings the whole line back.
+  ed.SetSel(10, ed.TextLength() - 10);
+  QTest::keyClick(&ed, Qt::Key_Delete);
+  ExpectConsistent(ed);
+  SjisString chunk;
+  for (int i = 0; i < 300; ++i) chunk += Sj("東京abc");
+  for (int i = 0; i < 5; ++i) {
+    ed.SetSelText(chunk);
+    ExpectConsistent(ed);
+  }
+  EXPECT_EQ(ed.TextLength(), 20 + 5 * static_cast<int64_t>(chunk.size()));
+  while (ed.document()->isUndoAvailable()) ed.undo();
+  EXPECT_EQ(ed.toPlainText(), l.text);
+  ExpectConsistent(ed);
+  ExpectRoundTrips(ed, l, 0, 0, 7);
+  ed.clear();
+  EXPECT_EQ(ed.TextLength(), 0);
+  ExpectConsistent(ed);
+}
+
+TEST(TmuRichEdit, OnlyTheLineBeingEditedKeepsItsGlyphs) {
+  TmuRichEdit ed;
+  ed.SetText(Sj("one\r\ntwo\r\nthree"));
+  auto cached = [&](int line) { return ed.document()->findBlockByNumber(line).layout()->cacheEnabled(); };
+  ed.SetSelStart(ed.LineIndex(0) + 3);
+  Type(&ed, QStringLiteral("x"));
+  EXPECT_TRUE(cached(0));
+  ed.SetSelStart(ed.LineIndex(2));
+  Type(&ed, QStringLiteral("y"));
+  EXPECT_FALSE(cached(0));
+  EXPECT_TRUE(cached(2));
+  QTest::keyClick(&ed, Qt::Key_Return);  // the new line is the one being typed
+  EXPECT_FALSE(cached(2));
+  EXPECT_TRUE(cached(3));
+  QTest::keyClick(&ed, Qt::Key_Backspace);  // joined back
+  EXPECT_TRUE(cached(2));
+  EXPECT_EQ(ed.Text(), Sj("onex\r\ntwo\r\nythree"));
+  ExpectConsistent(ed);
+}
+
+TEST(TmuRichEdit, LongLineSurrogateHalvesJoinedAcrossEdits) {
+  // A high and a low surrogate with a character between them become one
+  // character (1 byte) when that character goes. A line of 3,000 units is
+  // cut into runs every 250 units when loaded, so moving the trio across
+  // unit 250 puts the cut before, inside and after it.
+  const QChar high(0xD83D), low(0xDE00);
+  for (int h = 244; h <= 256; ++h) {
+    QString line(3000, QChar(u'x'));
+    line[h] = high;
+    line[h + 1] = QChar(u'-');
+    line[h + 2] = low;
+    TmuRichEdit ed;
+    ed.setPlainText(line);
+    ASSERT_EQ(ed.TextLength(), 3000);
+    QTextCursor c(ed.document());
+    c.setPosition(h + 1);
+    c.deleteChar();  // the pair forms
+    EXPECT_EQ(ed.TextLength(), 2998) << h;
+    ExpectConsistent(ed);
+    EXPECT_EQ(ed.PosToByte(h + 2), h + 1);
+    c.setPosition(h + 1);
+    c.insertText(QStringLiteral("="));  // and parts again
+    EXPECT_EQ(ed.TextLength(), 3000) << h;
+    ExpectConsistent(ed);
+  }
 }
 
 TEST(TmuRichEdit, ImeColorsReplaceThePreeditColours) {
