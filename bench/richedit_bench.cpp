@@ -3,6 +3,10 @@
 //  * One keystroke in the document editor, with what the learning path asks
 //    of it on the change notification (length, caret, the 300 bytes before
 //    the caret), for documents of 100 KB and 10 MB: the times should match.
+//  * The same on one line of 10,000 and 100,000 characters, word wrap on and
+//    off. Qt lays the whole paragraph out again on every change, so this
+//    grows with the line; the editor's own reads on such a line
+//    (BM_RichEditLongLineReads) must not.
 //  * Byte <-> position conversions in a 10 MB document.
 //  * The word grid over a table of 1,000,000 words: Down, Page Down and End
 //    each followed by the grid's re-read of its window.
@@ -97,6 +101,77 @@ BENCHMARK(BM_RichEditKeystroke)
     ->Args({10'000'000, 1})
     ->Args({10'000'000, 0})
     ->Args({10'000'000, 3})
+    ->Unit(benchmark::kMicrosecond);
+
+// One line of Japanese prose without a line break (a pasted article, a
+// log line): typing at its end or in its middle, with the learning reads,
+// word wrap on (the main window's default) or off. The editor has a window's
+// size but is never shown, as in the typing benchmark.
+SjisString LongLine(int64_t chars) {
+  const std::u16string sentence = SjisToUtf16(
+      Utf8ToSjis("東京タワーと東京駅の写真を撮りました。abc 0123456789 四月の旅行記です、"));
+  std::u16string line;
+  line.reserve(static_cast<size_t>(chars));
+  while (static_cast<int64_t>(line.size()) < chars)
+    line.append(sentence, 0, std::min<size_t>(sentence.size(), static_cast<size_t>(chars) - line.size()));
+  SjisString out;
+  TryUtf16ToSjis(line, out);
+  return out;
+}
+
+void BM_RichEditLongLine(benchmark::State& state) {
+  TmuRichEdit ed;
+  ed.resize(800, 600);
+  ed.SetWordWrap(state.range(1) != 0);
+  ed.SetText(LongLine(state.range(0)));
+  int64_t sink = 0;
+  QObject::connect(&ed, &TmuRichEdit::Change, [&] {
+    const int64_t caret = ed.CaretPos();
+    int64_t from = caret - 300;
+    sink += ed.TextLength() + static_cast<int64_t>(ed.TextSlice(from, caret).size());
+  });
+  const bool middle = state.range(2) != 0;
+  ed.SetSelStart(middle ? ed.TextLength() / 2 : ed.TextLength());
+  QCoreApplication::processEvents();
+  for (auto _ : state) {
+    Press(&ed, Qt::Key_unknown, QString::fromUtf8("駅"));
+    Press(&ed, Qt::Key_Backspace);
+  }
+  benchmark::DoNotOptimize(sink);
+  state.SetLabel(std::string("type + backspace, learning reads, ") + (middle ? "middle" : "end") +
+                 (state.range(1) ? ", wrapped" : ", not wrapped"));
+}
+BENCHMARK(BM_RichEditLongLine)
+    ->Args({10'000, 1, 0})
+    ->Args({10'000, 0, 0})
+    ->Args({10'000, 1, 1})
+    ->Args({100'000, 1, 0})
+    ->Args({100'000, 0, 0})
+    ->Unit(benchmark::kMicrosecond);
+
+// Only what the learning asks of the editor after a keystroke (caret, length,
+// the 300 bytes before the caret) in one line of 10,000 or 1,000,000
+// characters, caret at the end or in the middle: the editor's own part of a
+// keystroke, without Qt's layout.
+void BM_RichEditLongLineReads(benchmark::State& state) {
+  TmuRichEdit ed;
+  ed.SetText(LongLine(state.range(0)));
+  const bool middle = state.range(1) != 0;
+  ed.SetSelStart(middle ? ed.TextLength() / 2 : ed.TextLength());
+  Press(&ed, Qt::Key_unknown, QString::fromUtf8("駅"));  // the line being edited
+  int64_t sink = 0;
+  for (auto _ : state) {
+    const int64_t caret = ed.CaretPos();
+    int64_t from = caret - 300;
+    sink += ed.TextLength() + static_cast<int64_t>(ed.TextSlice(from, caret).size());
+  }
+  benchmark::DoNotOptimize(sink);
+  state.SetLabel(middle ? "caret in the middle" : "caret at the end");
+}
+BENCHMARK(BM_RichEditLongLineReads)
+    ->Args({10'000, 0})
+    ->Args({1'000'000, 0})
+    ->Args({1'000'000, 1})
     ->Unit(benchmark::kMicrosecond);
 
 void BM_RichEditEnterKey(benchmark::State& state) {
