@@ -298,6 +298,13 @@ void TfmMain::BuildMenus() {
 // Lifecycle
 
 void TfmMain::FormCreate() {
+  TimerIdle = new QTimer(this);
+  TimerIdle->setObjectName("TimerIdle");
+  TimerIdle->setSingleShot(true);
+  TimerIdle->setInterval(1500);
+  connect(TimerIdle, &QTimer::timeout, this, [] {
+    if (D) D->tbMuKwd.CheckpointIfIdle();
+  });
   mmDoc->clear();
   EarliestDate = MuStrToDateTime("1998/04/01 00:00:00", "yyyy/mm/dd hh:nn:ss");
   IsAutoHint = false;
@@ -595,6 +602,7 @@ void TfmMain::mmDocChange() {
   }
   PrevLength = length;
   SimilarFilter(remainder);
+  TimerIdle->start();
 }
 
 void TfmMain::CnSplitKeyword_PrevString(QObject*) {

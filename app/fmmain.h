@@ -55,6 +55,8 @@ class TfmMain : public TmuForm {
   QPushButton* btTest = nullptr;
   QTimer* TimerStartUp = nullptr;
   QTimer* TimerStartupSlow = nullptr;
+  // Fires when typing pauses: the word table's log is copied back then, not on a keystroke.
+  QTimer* TimerIdle = nullptr;
 
   // --- window state ------------------------------------------------------
   TDateTime EarliestDate = 0;
