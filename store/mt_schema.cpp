@@ -310,6 +310,11 @@ void Connection::Open(const std::string& path, const std::vector<std::string>& d
     // waits (Begin).
     sqlite3_busy_timeout(db_, kReadWaitMs);
     Exec("PRAGMA synchronous=NORMAL");
+    // The log is copied back into the file (with two disk flushes) when it
+    // holds this many pages: rarely during typing, and the application copies
+    // it at idle moments (CheckpointIfIdle). Below 4096 pages, so looking a
+    // page up in the log stays one hash probe.
+    Exec("PRAGMA wal_autocheckpoint=4000");
     Exec("PRAGMA cache_size=-8192");
     // No memory mapping: a connection whose file another connection changed
     // (the similar-word view after every learning commit) drops the whole
