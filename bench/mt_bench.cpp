@@ -169,6 +169,35 @@ void BM_RelearnSentenceWord(benchmark::State& state) {
 }
 BENCHMARK(BM_RelearnSentenceWord)->UseManualTime();
 
+// One keystroke's learning: the 20 words of the sentence being typed re-posted
+// in one write batch (one commit), as SepKeyword stores them.
+void BM_RelearnSentenceInBatch(benchmark::State& state) {
+  WordTable& wt = Table();
+  MT t("tbMuKwd");
+  wt.Setup(t);
+  t.SetIndexFieldNames("KEYWORD");
+  t.Open();
+  size_t i = 0;
+  double date = 70000.0;
+  Latencies lat(state);
+  for (auto _ : state) {
+    // The sentence moves on by one word every 8 keystrokes.
+    const size_t first = i++ / 8;
+    lat.Time([&] {
+      wendul::MTBatch batch(t);
+      for (size_t k = 0; k < 20; ++k) {
+        date += 0.00001;
+        t.FindKey(wt.sample[(first + k) % wt.sample.size()]);
+        t.Edit();
+        t.SD("UPDATEDATE", date);
+        t.Post();
+      }
+      batch.End();
+    });
+  }
+}
+BENCHMARK(BM_RelearnSentenceInBatch)->UseManualTime();
+
 // The similar-word pane: filter to a prefix and read the first word.
 void BM_PrefixFilterFirst(benchmark::State& state) {
   WordTable& wt = Table();
