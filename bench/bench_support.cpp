@@ -3,10 +3,12 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <random>
+#include <string_view>
 
 #include "store/mt.h"
 #include "store/mt_internal.h"
@@ -27,49 +29,112 @@ std::string ReadManSources() {
   return all;
 }
 
-// UTF-8 text lines without roff requests, converted to Shift-JIS.
-SjisString StripAndConvert(const std::string& src) {
-  SjisString out;
+// Drops roff requests and comments and the common inline escapes.
+std::string StripRoff(const std::string& src) {
+  std::string out;
+  out.reserve(src.size());
   size_t pos = 0;
-  char buf[2];
   while (pos < src.size()) {
     size_t end = src.find('\n', pos);
     if (end == std::string::npos) end = src.size();
     std::string_view line(src.data() + pos, end - pos);
     pos = end + 1;
     if (line.empty() || line[0] == '.' || line[0] == '\'') continue;
-    std::u16string u;
-    // Decode UTF-8 by hand: the sources are UTF-8; bad bytes are skipped.
-    for (size_t i = 0; i < line.size();) {
-      unsigned char c = static_cast<unsigned char>(line[i]);
-      char32_t cp;
-      int len;
-      if (c < 0x80) { cp = c; len = 1; }
-      else if ((c >> 5) == 6 && i + 1 < line.size()) { cp = ((c & 0x1F) << 6) | (line[i + 1] & 0x3F); len = 2; }
-      else if ((c >> 4) == 14 && i + 2 < line.size()) {
-        cp = ((c & 0x0F) << 12) | ((line[i + 1] & 0x3F) << 6) | (line[i + 2] & 0x3F); len = 3;
-      } else { i += 1; continue; }
-      i += static_cast<size_t>(len);
-      if (cp == '\\') continue;  // roff escapes are noise
-      int n = EncodeCp932Char(cp, buf);
-      if (n > 0 && !(n == 1 && static_cast<unsigned char>(buf[0]) < 0x20)) out.append(buf, static_cast<size_t>(n));
+    for (size_t i = 0; i < line.size(); ++i) {
+      char c = line[i];
+      if (c != '\\' || i + 1 >= line.size()) {
+        out += c;
+        continue;
+      }
+      char e = line[++i];
+      if (e == 'f' || e == '*') {  // font or string: \fB, \f(XX, \*x, \*(xx
+        if (i + 1 < line.size() && line[i + 1] == '(') i += 3;
+        else if (i + 1 < line.size() && line[i + 1] == '[') i = line.find(']', i);
+        else ++i;
+        if (i == std::string_view::npos) break;
+      } else if (e == '(') {
+        i += 2;
+      } else if (e == '"') {
+        break;  // comment to the end of the line
+      } else if (e == '-' || e == 'e' || e == ' ') {
+        out += e == 'e' ? '\\' : e;
+      } else if (e != '&' && e != '|' && e != '^') {
+        out += e;
+      }
     }
     out += "\r\n";
   }
   return out;
 }
 
+bool HasDoubleByte(std::string_view s) {
+  for (unsigned char b : s)
+    if (IsSjisLeadByte(b)) return true;
+  return false;
+}
+
+// UTF-8 to Shift-JIS, dropping what code page 932 cannot hold.
+SjisString ToSjis(const std::string& utf8, CorpusLines lines) {
+  SjisString all, line;
+  for (size_t i = 0; i < utf8.size();) {
+    auto b = static_cast<unsigned char>(utf8[i]);
+    int len = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+    if (i + len > utf8.size()) break;
+    char32_t cp = len == 1 ? b : (b & (0x7F >> len));
+    for (int k = 1; k < len; ++k) cp = cp << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+    i += len;
+    char out[2];
+    line.append(out, static_cast<size_t>(EncodeCp932Char(cp, out)));
+    if (cp == '\n') {
+      if (lines == CorpusLines::All || HasDoubleByte(line)) all += line;
+      line.clear();
+    }
+  }
+  return all;
+}
+
+SjisString Base(CorpusLines lines) {
+  SjisString s = ToSjis(StripRoff(ReadManSources()), lines);
+  if (s.empty()) {
+    std::fprintf(stderr, "manpages-ja is not installed; using a built-in sentence\n");
+    s = Utf8ToSjis("東京タワーに行った。新しいファイルを作成し、コマンドの実行結果を確認します。\r\n");
+  }
+  return s;
+}
+
+SjisString RandomJapaneseWord(std::mt19937& rng) {
+  // Katakana (0x8340..0x8396) and common kanji (0x889F..0x9872) words of 2 to 6 characters.
+  std::uniform_int_distribution<int> len(2, 6), kind(0, 1), kata(0x40, 0x96), lead(0x88, 0x98),
+      trail(0x40, 0xFC);
+  SjisString w;
+  for (int n = len(rng); n > 0; --n) {
+    if (kind(rng) == 0) {
+      int c = kata(rng);
+      if (c == 0x7F) c = 0x80;
+      w += '\x83';
+      w += static_cast<char>(c);
+    } else {
+      int t = trail(rng);
+      if (t == 0x7F) t = 0x80;
+      int l = lead(rng);
+      if (l == 0x88 && t < 0x9F) t = 0x9F;
+      w += static_cast<char>(l);
+      w += static_cast<char>(t);
+    }
+  }
+  return w;
+}
+
 }  // namespace
 
-SjisString JapaneseCorpus(size_t minBytes) {
-  static const SjisString base = [] {
-    SjisString s = StripAndConvert(ReadManSources());
-    if (s.empty()) {
-      std::fprintf(stderr, "manpages-ja is not installed; using a built-in sentence\n");
-      s = Utf8ToSjis("東京タワーに行った。新しいファイルを作成し、コマンドの実行結果を確認します。\r\n");
-    }
-    return s;
-  }();
+SjisString JapaneseCorpus(size_t minBytes, CorpusLines lines) {
+  auto made = [](CorpusLines kind) -> const SjisString& {
+    static const SjisString all = Base(CorpusLines::All);
+    static const SjisString japanese = Base(CorpusLines::JapaneseOnly);
+    return kind == CorpusLines::All ? all : japanese;
+  };
+  const SjisString& base = made(lines);
+  if (minBytes == 0) return base;
   SjisString out;
   out.reserve(minBytes + base.size());
   while (out.size() < minBytes) out += base;
@@ -78,14 +143,18 @@ SjisString JapaneseCorpus(size_t minBytes) {
   return out;
 }
 
-std::vector<SjisString> BuildWordTable(const std::string& folder, int words) {
+void DeclareWordTable(MT& t, const std::string& folder) {
+  t.SetDatabaseName(folder);
+  t.SetTableName("KWD.DB");
+  for (const char* decl : {"KEYWORD,A,64", "UPDATEDATE,@", "APPENDDATE,@", "KEYWORD,P", "UPDATEDATE,i"})
+    t.AddFieldDef(decl);
+}
+
+std::vector<SjisString> BuildWordTable(const std::string& folder, int words, TableWords kind) {
   std::filesystem::create_directories(folder);
   {
     MT t;
-    t.SetDatabaseName(folder);
-    t.SetTableName("KWD.DB");
-    for (const char* decl : {"KEYWORD,A,64", "UPDATEDATE,@", "APPENDDATE,@", "KEYWORD,P", "UPDATEDATE,i"})
-      t.AddFieldDef(decl);
+    DeclareWordTable(t, folder);
     t.Open();  // creates the file from the declarations
   }
   sqlite3* db = nullptr;
@@ -96,28 +165,15 @@ std::vector<SjisString> BuildWordTable(const std::string& folder, int words) {
                           "(KEYWORD, UPDATEDATE, APPENDDATE) VALUES(?, ?, ?)";
   sqlite3_prepare_v2(db, sql.c_str(), -1, &ins, nullptr);
   std::mt19937 rng(12345);
-  // Katakana (0x8340..0x8396) and common kanji (0x889F..0x9872) words of 2 to 6 characters.
-  std::uniform_int_distribution<int> len(2, 6), kind(0, 1), kata(0x40, 0x96), lead(0x88, 0x98), trail(0x40, 0xFC);
   std::vector<SjisString> sample;
   int stored = 0;
   double date = 40000.0;
+  char numbered[16];
   while (stored < words) {
-    SjisString w;
-    for (int n = len(rng); n > 0; --n) {
-      if (kind(rng) == 0) {
-        int c = kata(rng);
-        if (c == 0x7F) c = 0x80;
-        w += '\x83';
-        w += static_cast<char>(c);
-      } else {
-        int t = trail(rng);
-        if (t == 0x7F) t = 0x80;
-        int l = lead(rng);
-        if (l == 0x88 && t < 0x9F) t = 0x9F;
-        w += static_cast<char>(l);
-        w += static_cast<char>(t);
-      }
-    }
+    const SjisString w = kind == TableWords::Japanese
+                             ? RandomJapaneseWord(rng)
+                             : SjisString(numbered, static_cast<size_t>(std::snprintf(numbered, sizeof numbered,
+                                                                                      "w%07d", stored)));
     sqlite3_bind_blob(ins, 1, w.data(), static_cast<int>(w.size()), SQLITE_TRANSIENT);
     date += 0.0001;
     sqlite3_bind_double(ins, 2, date);
@@ -147,6 +203,16 @@ std::string BenchFolder(const std::string& name) {
   }
   made.push_back(path);
   return path.string() + "/";
+}
+
+Latencies::~Latencies() {
+  if (times_.empty()) return;
+  std::sort(times_.begin(), times_.end());
+  auto at = [&](double q) { return times_[static_cast<size_t>(q * (times_.size() - 1))]; };
+  state_.counters["p50_us"] = at(0.5);
+  state_.counters["p90_us"] = at(0.9);
+  state_.counters["p99_us"] = at(0.99);
+  if (reportMax_) state_.counters["max_us"] = times_.back();
 }
 
 }  // namespace wendul::bench

@@ -9,21 +9,17 @@
 //    20 words) at the end of a 1 MB document, on a word table of 1,000,000
 //    words; the median is taken over the single calls.
 #include <benchmark/benchmark.h>
-#include <sqlite3.h>
 
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <random>
 #include <string>
-#include <unordered_set>
 #include <vector>
 
+#include "bench_support.h"
 #include "store/doc_editor.h"
 #include "store/mt.h"
 #include "store/muwgy.h"
@@ -36,84 +32,6 @@ namespace {
 
 // --- corpus -----------------------------------------------------------------
 
-std::string ReadManSources() {
-  std::string all;
-  FILE* p = popen("zcat -f /usr/share/man/ja/man*/* 2>/dev/null", "r");
-  if (!p) return all;
-  char buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) all.append(buf, n);
-  pclose(p);
-  return all;
-}
-
-// Drops roff requests and comments and the common inline escapes.
-std::string StripRoff(const std::string& src) {
-  std::string out;
-  out.reserve(src.size());
-  size_t pos = 0;
-  while (pos < src.size()) {
-    size_t end = src.find('\n', pos);
-    if (end == std::string::npos) end = src.size();
-    std::string_view line(src.data() + pos, end - pos);
-    pos = end + 1;
-    if (line.empty() || line[0] == '.' || line[0] == '\'') continue;
-    for (size_t i = 0; i < line.size(); ++i) {
-      char c = line[i];
-      if (c != '\\' || i + 1 >= line.size()) {
-        out += c;
-        continue;
-      }
-      char e = line[++i];
-      if (e == 'f' || e == '*') {  // font or string: \fB, \f(XX, \*x, \*(xx
-        if (i + 1 < line.size() && line[i + 1] == '(') i += 3;
-        else if (i + 1 < line.size() && line[i + 1] == '[') i = line.find(']', i);
-        else ++i;
-        if (i == std::string_view::npos) break;
-      } else if (e == '(') {
-        i += 2;
-      } else if (e == '"') {
-        break;  // comment to the end of the line
-      } else if (e == '-' || e == 'e' || e == ' ') {
-        out += e == 'e' ? '\\' : e;
-      } else if (e != '&' && e != '|' && e != '^') {
-        out += e;
-      }
-    }
-    out += "\r\n";
-  }
-  return out;
-}
-
-bool HasDoubleByte(std::string_view s) {
-  for (unsigned char b : s)
-    if (IsSjisLeadByte(b)) return true;
-  return false;
-}
-
-// UTF-8 to Shift-JIS, dropping what code page 932 cannot hold; keeps only the
-// lines that hold Japanese, as a Japanese editor's documents do.
-SjisString ToSjisJapaneseLines(const std::string& utf8) {
-  SjisString all, line;
-  for (size_t i = 0; i < utf8.size();) {
-    auto b = static_cast<unsigned char>(utf8[i]);
-    char32_t cp;
-    int len = b < 0x80 ? 1 : b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
-    if (i + len > utf8.size()) break;
-    cp = len == 1 ? b : (b & (0x7F >> len));
-    for (int k = 1; k < len; ++k) cp = cp << 6 | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
-    i += len;
-    char out[2];
-    int n = EncodeCp932Char(cp, out);
-    line.append(out, n);
-    if (cp == '\n') {
-      if (HasDoubleByte(line)) all += line;
-      line.clear();
-    }
-  }
-  return all;
-}
-
 struct Corpus {
   SjisString sjis;
   std::vector<std::string_view> chunks;  // at most 16384 bytes, ending at a line end
@@ -124,7 +42,7 @@ struct Corpus {
 Corpus& TheCorpus() {
   static Corpus c = [] {
     Corpus c;
-    c.sjis = ToSjisJapaneseLines(StripRoff(ReadManSources()));
+    c.sjis = bench::JapaneseCorpus(0, bench::CorpusLines::JapaneseOnly);
     size_t start = 0, lastLineEnd = 0;
     for (size_t pos = 0; pos < c.sjis.size();) {
       size_t nl = c.sjis.find("\r\n", pos);
@@ -323,80 +241,16 @@ class SilentUi : public UiHooks {
 };
 
 struct BigTable {
-  std::filesystem::path dir;
-  MT table{"tbMuKwd"};
+  std::string folder = bench::BenchFolder("engine-bench");
   std::vector<SjisString> sample;  // some of the stored words, to build the fragment
+  MT table{"tbMuKwd"};
 
   BigTable() {
-    dir = std::filesystem::temp_directory_path() / "wendul-engine-bench";
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    const std::string folder = dir.string() + "/";
     SetErrorLogBase(folder);
-    Declare(table, folder);
+    sample = bench::BuildWordTable(folder, 1000000);
+    bench::DeclareWordTable(table, folder);
     table.SetIndexName("IDX_UPDATEDATE");
-    table.Open();  // creates the file with its layout and indexes
-    table.Close();
-    Fill((dir / "KWD.DB").string(), 1000000);
     table.Open();
-  }
-  static void Declare(MT& t, const std::string& folder) {
-    t.SetDatabaseName(folder);
-    t.SetTableName("KWD.DB");
-    for (const char* decl : {"KEYWORD,A,64", "UPDATEDATE,@", "APPENDDATE,@", "KEYWORD,P", "UPDATEDATE,i"})
-      t.AddFieldDef(decl);
-  }
-  // Bulk load into the file the table created: one transaction instead of a
-  // million posts. The words are random katakana and kanji of 2 to 6 characters.
-  void Fill(const std::string& path, int count) {
-    sqlite3* db = nullptr;
-    if (sqlite3_open(path.c_str(), &db) != SQLITE_OK) Die(db, "open");
-    Exec(db, "PRAGMA synchronous=OFF; BEGIN");
-    sqlite3_stmt* ins = nullptr;
-    if (sqlite3_prepare_v2(db, "INSERT INTO T(KEYWORD, UPDATEDATE, APPENDDATE) VALUES(?1, ?2, ?2)", -1, &ins,
-                           nullptr) != SQLITE_OK)
-      Die(db, "prepare");
-    std::mt19937 rng(7);
-    std::unordered_set<SjisString> seen;
-    seen.reserve(count * 2);
-    double when = 45000.0;
-    while (static_cast<int>(seen.size()) < count) {
-      SjisString w;
-      int chars = 2 + static_cast<int>(rng() % 5);
-      for (int k = 0; k < chars; ++k) {
-        if (rng() % 3 == 0) {
-          unsigned code = 0x8340 + rng() % 0x56;  // katakana
-          if ((code & 0xFF) == 0x7F) ++code;
-          w += static_cast<char>(code >> 8);
-          w += static_cast<char>(code & 0xFF);
-        } else {
-          unsigned lead = 0x88 + rng() % 8, trail = 0x9F + rng() % 0x5D;  // level-1 kanji
-          w += static_cast<char>(lead);
-          w += static_cast<char>(trail);
-        }
-      }
-      if (!seen.insert(w).second) continue;
-      if (sample.size() < 64 && rng() % 1000 == 0) sample.push_back(w);
-      when += 1.0 / 86400;
-      sqlite3_bind_blob(ins, 1, w.data(), static_cast<int>(w.size()), SQLITE_TRANSIENT);
-      sqlite3_bind_double(ins, 2, when);
-      if (sqlite3_step(ins) != SQLITE_DONE) Die(db, "insert");
-      sqlite3_reset(ins);
-    }
-    sqlite3_finalize(ins);
-    Exec(db, "COMMIT");
-    sqlite3_close(db);
-  }
-  static void Exec(sqlite3* db, const char* sql) {
-    char* err = nullptr;
-    if (sqlite3_exec(db, sql, nullptr, nullptr, &err) != SQLITE_OK) {
-      fprintf(stderr, "%s: %s\n", sql, err ? err : "?");
-      std::exit(1);
-    }
-  }
-  [[noreturn]] static void Die(sqlite3* db, const char* what) {
-    fprintf(stderr, "bulk load %s: %s\n", what, sqlite3_errmsg(db));
-    std::exit(1);
   }
 };
 
@@ -425,18 +279,14 @@ void BM_SepKeywordKeystroke(benchmark::State& state) {
   state.counters["fragment_bytes"] = static_cast<double>(ed.text.size() - ed.asciiPrefix);
   state.counters["words"] = words + 1;
 
-  std::vector<double> times;
-  for (auto _ : state) {
-    auto t0 = std::chrono::steady_clock::now();
-    SjisString rest = SepKeywordAtCaret(big.table, ed, false, false);
-    auto t1 = std::chrono::steady_clock::now();
-    benchmark::DoNotOptimize(rest);
-    times.push_back(std::chrono::duration<double, std::micro>(t1 - t0).count());
+  {
+    bench::Latencies lat(state);
+    for (auto _ : state) {
+      SjisString rest;
+      lat.Time([&] { rest = SepKeywordAtCaret(big.table, ed, false, false); });
+      benchmark::DoNotOptimize(rest);
+    }
   }
-  std::sort(times.begin(), times.end());
-  state.counters["median_us"] = times[times.size() / 2];
-  state.counters["p90_us"] = times[times.size() * 9 / 10];
-  state.counters["p99_us"] = times[times.size() * 99 / 100];
   state.counters["table_words"] = static_cast<double>(big.table.RecordCount());
 }
 
@@ -453,7 +303,7 @@ void BM_LearningKeystrokeTwoViews(benchmark::State& state) {
   SetWordPatternHandle(WordHandle());
   MT& latest = big.table;
   MT similar("tbMuKwd2");
-  BigTable::Declare(similar, big.dir.string() + "/");
+  bench::DeclareWordTable(similar, big.folder);
   similar.SetIndexFieldNames("KEYWORD");
   similar.SetFiltered(true);
   similar.Open();
@@ -474,29 +324,21 @@ void BM_LearningKeystrokeTwoViews(benchmark::State& state) {
   ed.asciiPrefix = static_cast<int64_t>(ed.text.size());
   ed.text.reserve(ed.text.size() + typed.size() * 4);
 
-  std::vector<double> times;
   size_t at = 0;
   int ci = 0;
+  bench::Latencies lat(state, /*reportMax=*/true);
   for (auto _ : state) {
     if (at >= typed.size()) at = 0;
     ed.text.append(typed, at, 2);
     at += 2;
-    const auto t0 = std::chrono::steady_clock::now();
-    const SjisString rest = SepKeywordAtCaret(latest, ed, false, false);
-    similar.SetFilter("KEYWORD='" + rest + "*'");
-    benchmark::DoNotOptimize(similar.CountAtMost(1));
-    benchmark::DoNotOptimize(latest.RowsAround(15, 14, &ci));
-    benchmark::DoNotOptimize(similar.RowsAround(15, 14, &ci));
-    const double us = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count();
-    state.SetIterationTime(us / 1e6);
-    times.push_back(us);
+    lat.Time([&] {
+      const SjisString rest = SepKeywordAtCaret(latest, ed, false, false);
+      similar.SetFilter("KEYWORD='" + rest + "*'");
+      benchmark::DoNotOptimize(similar.CountAtMost(1));
+      benchmark::DoNotOptimize(latest.RowsAround(15, 14, &ci));
+      benchmark::DoNotOptimize(similar.RowsAround(15, 14, &ci));
+    });
   }
-  std::sort(times.begin(), times.end());
-  auto q = [&](double f) { return times[static_cast<size_t>(f * (times.size() - 1))]; };
-  state.counters["p50_us"] = q(0.5);
-  state.counters["p90_us"] = q(0.9);
-  state.counters["p99_us"] = q(0.99);
-  state.counters["max_us"] = times.back();
 }
 
 }  // namespace

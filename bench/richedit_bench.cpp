@@ -11,23 +11,21 @@
 //  * The word grid over a table of 1,000,000 words: Down, Page Down and End
 //    each followed by the grid's re-read of its window.
 #include <benchmark/benchmark.h>
-#include <sqlite3.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QKeyEvent>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "controls/datasource.h"
 #include "controls/mudbgrid.h"
 #include "controls/murichedit.h"
+#include "qt_bench_main.h"
 #include "store/mt.h"
-#include "store/mt_internal.h"
 #include "util/codec.h"
 
 namespace wendul {
@@ -202,55 +200,14 @@ BENCHMARK(BM_RichEditConversions)->Unit(benchmark::kMicrosecond);
 
 // --- the grid over 1,000,000 words ---------------------------------------------
 
-struct BigTable {
-  std::filesystem::path folder;
-  BigTable() {
-    folder = std::filesystem::temp_directory_path() / ("wendul-grid-bench-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(folder);
-    {
-      MT t;
-      Setup(t);
-      t.Open();
-    }
-    sqlite3* db = nullptr;
-    sqlite3_open((folder / "KWD.DB").c_str(), &db);
-    sqlite3_exec(db, "PRAGMA synchronous=OFF; BEGIN", nullptr, nullptr, nullptr);
-    sqlite3_stmt* ins = nullptr;
-    const std::string sql =
-        std::string("INSERT INTO ") + mtimpl::kDataTable + "(KEYWORD, UPDATEDATE, APPENDDATE) VALUES(?, ?, ?)";
-    sqlite3_prepare_v2(db, sql.c_str(), -1, &ins, nullptr);
-    char word[16];
-    for (int i = 0; i < 1'000'000; ++i) {
-      const int n = snprintf(word, sizeof word, "w%07d", i);
-      sqlite3_bind_blob(ins, 1, word, n, SQLITE_TRANSIENT);
-      sqlite3_bind_double(ins, 2, 40000.0 + i * 0.0001);
-      sqlite3_bind_double(ins, 3, 40000.0 + i * 0.0001);
-      sqlite3_step(ins);
-      sqlite3_reset(ins);
-    }
-    sqlite3_finalize(ins);
-    sqlite3_exec(db, "COMMIT; ANALYZE", nullptr, nullptr, nullptr);
-    sqlite3_close(db);
-  }
-  ~BigTable() {
-    std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
-  }
-  void Setup(MT& t) const {
-    t.SetDatabaseName(folder.string());
-    t.SetTableName("KWD.DB");
-    for (const char* decl : {"KEYWORD,A,64", "UPDATEDATE,@", "APPENDDATE,@", "KEYWORD,P", "UPDATEDATE,i"})
-      t.AddFieldDef(decl);
-  }
-};
-
 struct GridOnBigTable {
-  BigTable data;
   MT table{"tbMuKwd"};
   std::unique_ptr<TDataSource> source;
   std::unique_ptr<TmuDBGrid> grid;
   GridOnBigTable() {
-    data.Setup(table);
+    const std::string folder = bench::BenchFolder("grid-bench");
+    bench::BuildWordTable(folder, 1'000'000, bench::TableWords::Numbered);
+    bench::DeclareWordTable(table, folder);
     table.SetIndexName("IDX_UPDATEDATE");
     table.Open();
     source = std::make_unique<TDataSource>(&table);
@@ -291,12 +248,4 @@ BENCHMARK(BM_GridKeyOnMillionRows)
 }  // namespace
 }  // namespace wendul
 
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
-}
+WENDUL_QT_BENCHMARK_MAIN();

@@ -7,8 +7,6 @@
 #include <QApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
-#include <algorithm>
-#include <chrono>
 #include <cstdlib>
 
 #include "app/datamodule.h"
@@ -18,6 +16,7 @@
 #include "bench_support.h"
 #include "controls/murichedit.h"
 #include "controls/qsjis.h"
+#include "qt_bench_main.h"
 #include "settings/fmsetup.h"
 #include "store/companion.h"
 #include "util/codec.h"
@@ -62,29 +61,25 @@ void TypeAtEnd(benchmark::State& state, const SjisString& document, bool lineBre
   doc->SetText(document);
   doc->SetSelStart(doc->TextLength());
   QApplication::processEvents();
-  std::vector<double> times;
   int i = 0;
-  for (auto _ : state) {
-    const auto t0 = std::chrono::steady_clock::now();
-    QChar c = kTyping.at(i++ % kTyping.size());
-    if (c == '\n' && !lineBreaks) c = QChar(0x3002);  // 。
-    if (c == '\n') {
-      QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
-      QApplication::sendEvent(doc, &press);
-    } else {
-      QInputMethodEvent commit;
-      commit.setCommitString(QString(c));
-      QApplication::sendEvent(doc, &commit);
+  {
+    bench::Latencies lat(state);
+    for (auto _ : state) {
+      lat.Time([&] {
+        QChar c = kTyping.at(i++ % kTyping.size());
+        if (c == '\n' && !lineBreaks) c = QChar(0x3002);  // 。
+        if (c == '\n') {
+          QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, "\r");
+          QApplication::sendEvent(doc, &press);
+        } else {
+          QInputMethodEvent commit;
+          commit.setCommitString(QString(c));
+          QApplication::sendEvent(doc, &commit);
+        }
+        QApplication::processEvents();  // the panes' deferred refresh
+      });
     }
-    QApplication::processEvents();  // the panes' deferred refresh
-    const double us = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count();
-    state.SetIterationTime(us / 1e6);
-    times.push_back(us);
   }
-  std::sort(times.begin(), times.end());
-  auto at = [&](double q) { return times[static_cast<size_t>(q * (times.size() - 1))]; };
-  state.counters["p50_us"] = at(0.5);
-  state.counters["p99_us"] = at(0.99);
   state.counters["doc_bytes"] = static_cast<double>(doc->TextLength());
 }
 
@@ -103,17 +98,15 @@ void BM_TypeLongLine(benchmark::State& state) {
   TypeAtEnd(state, sjis, false);
 }
 
+const bool kRegistered = [] {
+  for (auto* b : {benchmark::RegisterBenchmark("Typing/100KB", BM_Type100KB),
+                  benchmark::RegisterBenchmark("Typing/10MB", BM_Type10MB),
+                  benchmark::RegisterBenchmark("Typing/OneLine10000Chars", BM_TypeLongLine)})
+    b->UseManualTime()->Iterations(2000)->Unit(benchmark::kMicrosecond);
+  return true;
+}();
+
 }  // namespace
 }  // namespace wendul
 
-int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
-  benchmark::Initialize(&argc, argv);
-  for (auto* b : {benchmark::RegisterBenchmark("Typing/100KB", wendul::BM_Type100KB),
-                  benchmark::RegisterBenchmark("Typing/10MB", wendul::BM_Type10MB),
-                  benchmark::RegisterBenchmark("Typing/OneLine10000Chars", wendul::BM_TypeLongLine)})
-    b->UseManualTime()->Iterations(2000)->Unit(benchmark::kMicrosecond);
-  benchmark::RunSpecifiedBenchmarks();
-  return 0;
-}
+WENDUL_QT_BENCHMARK_MAIN();
