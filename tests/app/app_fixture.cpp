@@ -100,16 +100,8 @@ void AppFixture::StoreWord(const char* utf8, double updateDate) {
   d->tbMuKwd2.Refresh();
 }
 
-bool AppFixture::HasWord(const char* utf8) {
-  MT probe("probe");
-  probe.SetDatabaseName(d->tbMuKwd.DatabaseName());
-  probe.SetTableName(d->tbMuKwd.TableName());
-  probe.SetIndexFieldNames("KEYWORD");
-  probe.Open();
-  return probe.FindKey(Sj(utf8));
-}
-
 double AppFixture::UpdateDate(const char* utf8) {
+  // A separate connection, as another program would see the file.
   MT probe("probe");
   probe.SetDatabaseName(d->tbMuKwd.DatabaseName());
   probe.SetTableName(d->tbMuKwd.TableName());
@@ -117,6 +109,8 @@ double AppFixture::UpdateDate(const char* utf8) {
   probe.Open();
   return probe.FindKey(Sj(utf8)) ? probe.GD("UPDATEDATE") : -1;
 }
+
+bool AppFixture::HasWord(const char* utf8) { return UpdateDate(utf8) >= 0; }
 
 std::vector<std::string> AppFixture::Words(MT& view) {
   std::vector<std::string> out;
