@@ -11,6 +11,7 @@
 
 #include "store/mt_internal.h"
 #include "util/datetime.h"
+#include "util/strutil.h"
 
 namespace wendul {
 
@@ -21,13 +22,6 @@ using mtimpl::Row;
 using mtimpl::StmtScope;
 
 namespace {
-
-std::string TrimBlanks(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
 
 // The smallest byte string greater than every string that begins with p;
 // empty when there is none (p empty or all 0xFF).
@@ -49,7 +43,7 @@ std::string PrefixEnd(std::string p) {
 bool mtimpl::ParseDateText(const std::string& t, TDateTime* out) {
   int y = 0, mo = 0, dd = 0, h = 0, mi = 0, sec = 0, used = 0;
   if (std::sscanf(t.c_str(), "%d/%d/%d%n", &y, &mo, &dd, &used) != 3) return false;
-  std::string rest = TrimBlanks(t.substr(static_cast<size_t>(used)));
+  std::string rest = Trim(t.substr(static_cast<size_t>(used)));
   if (!rest.empty()) {
     int used2 = 0;
     int n = std::sscanf(rest.c_str(), "%d:%d:%d%n", &h, &mi, &sec, &used2);
@@ -182,16 +176,16 @@ void MT::Impl::ResolveFilter() {
   filterDense.reset();
   if (!filtered) return;
   const std::string path = self->FilePath();
-  const std::string text = TrimBlanks(filterText);
+  const std::string text = Trim(filterText);
   if (text.empty()) return;
   const size_t eq = text.find('=');
   if (eq == std::string::npos) BadFilter(path, "'=' expected");
-  const std::string fieldName = TrimBlanks(text.substr(0, eq));
+  const std::string fieldName = Trim(text.substr(0, eq));
   if (!mtimpl::ValidName(fieldName)) BadFilter(path, "field name expected before '='");
   const size_t q1 = text.find('\'', eq + 1);
   const size_t q2 = text.rfind('\'');
   if (q1 == std::string::npos || q2 == q1) BadFilter(path, "value in quotes expected");
-  if (!TrimBlanks(text.substr(eq + 1, q1 - eq - 1)).empty()) BadFilter(path, "value in quotes expected");
+  if (!Trim(text.substr(eq + 1, q1 - eq - 1)).empty()) BadFilter(path, "value in quotes expected");
   if (q2 + 1 != text.size()) BadFilter(path, "text after the closing quote");
   std::string value = text.substr(q1 + 1, q2 - q1 - 1);
   const bool prefix = !value.empty() && value.back() == '*';
@@ -508,7 +502,7 @@ FieldValue MT::Impl::Convert(int col, const FieldValue& v) const {
     case FieldValue::Kind::DateTime: {
       double x = v.number;
       if (v.kind == FieldValue::Kind::Text) {
-        const std::string t = TrimBlanks(v.text);
+        const std::string t = Trim(v.text);
         if (t.empty()) return {};
         if (f.kind == FieldValue::Kind::DateTime) {
           if (!mtimpl::ParseDateText(t, &x))
@@ -532,52 +526,40 @@ FieldValue MT::Impl::Convert(int col, const FieldValue& v) const {
 
 // --- public: order, filter, master -------------------------------------
 
-void MT::SetIndexName(const std::string& indexName) {
-  if (!d->active) {
-    d->indexName = indexName;
-    d->indexFieldNames.clear();
+namespace {
+
+// Switches to an order given by index name or by index field names (one of
+// them empty); the current record stays current. A closed table only notes it.
+void SwitchOrder(MT::Impl& d, const std::string& name, const std::string& fields) {
+  if (!d.active) {
+    d.indexName = name;
+    d.indexFieldNames = fields;
     return;
   }
-  d->CheckBrowseMode();
-  const std::string oldName = d->indexName, oldFields = d->indexFieldNames;
-  d->indexName = indexName;
-  d->indexFieldNames.clear();
+  d.CheckBrowseMode();
+  const std::string oldName = d.indexName, oldFields = d.indexFieldNames;
+  d.indexName = name;
+  d.indexFieldNames = fields;
   try {
-    d->ResolveOrder();
+    d.ResolveOrder();
   } catch (...) {
-    d->indexName = oldName;
-    d->indexFieldNames = oldFields;
+    d.indexName = oldName;
+    d.indexFieldNames = oldFields;
     throw;
   }
   // The current record stays current: its key in the new order is at hand.
-  if (!d->hasCur) d->GoFirst();
-  else d->bof = d->eof = false;
-  d->Notify(DataEvent::DataChanged);
+  if (!d.hasCur) d.GoFirst();
+  else d.bof = d.eof = false;
+  d.Notify(DataEvent::DataChanged);
 }
+
+}  // namespace
+
+void MT::SetIndexName(const std::string& indexName) { SwitchOrder(*d, indexName, {}); }
 
 std::string MT::IndexName() const { return d->indexFieldNames.empty() ? d->indexName : std::string(); }
 
-void MT::SetIndexFieldNames(const std::string& fieldNames) {
-  if (!d->active) {
-    d->indexFieldNames = fieldNames;
-    d->indexName.clear();
-    return;
-  }
-  d->CheckBrowseMode();
-  const std::string oldName = d->indexName, oldFields = d->indexFieldNames;
-  d->indexFieldNames = fieldNames;
-  d->indexName.clear();
-  try {
-    d->ResolveOrder();
-  } catch (...) {
-    d->indexName = oldName;
-    d->indexFieldNames = oldFields;
-    throw;
-  }
-  if (!d->hasCur) d->GoFirst();
-  else d->bof = d->eof = false;
-  d->Notify(DataEvent::DataChanged);
-}
+void MT::SetIndexFieldNames(const std::string& fieldNames) { SwitchOrder(*d, {}, fieldNames); }
 
 std::string MT::IndexFieldNames() const { return d->indexFieldNames; }
 

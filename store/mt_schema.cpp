@@ -5,6 +5,7 @@
 
 #include "store/mt_internal.h"
 #include "util/codec.h"
+#include "util/strutil.h"
 
 namespace wendul::mtimpl {
 
@@ -12,19 +13,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string TrimBlanks(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
-
 std::vector<std::string> Split(const std::string& s, char sep) {
   std::vector<std::string> out;
   size_t start = 0;
   for (;;) {
     size_t p = s.find(sep, start);
-    out.push_back(TrimBlanks(s.substr(start, p == std::string::npos ? std::string::npos : p - start)));
+    out.push_back(Trim(s.substr(start, p == std::string::npos ? std::string::npos : p - start)));
     if (p == std::string::npos) break;
     start = p + 1;
   }
