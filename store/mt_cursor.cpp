@@ -639,43 +639,34 @@ void MT::Last() {
   d->Notify(DataEvent::RecordMoved);
 }
 
-void MT::Next() {
-  d->CheckActive();
-  d->CheckBrowseMode();
-  if (d->eof) return;
-  if (!d->hasCur) {
-    d->eof = true;
+namespace {
+
+// One record forward or back in the current order; at the end it sets the
+// end flag of that direction and stays.
+void Step(MT::Impl& d, bool forward) {
+  d.CheckActive();
+  d.CheckBrowseMode();
+  bool& atEnd = forward ? d.eof : d.bof;
+  if (atEnd) return;
+  if (!d.hasCur) {
+    atEnd = true;
     return;
   }
-  const Row anchor = d->cur;
-  std::vector<Row> rows = d->Scan(&anchor, d->LogicalFwd(true), false, 1);
+  const Row anchor = d.cur;
+  std::vector<Row> rows = d.Scan(&anchor, d.LogicalFwd(forward), false, 1);
   if (rows.empty()) {
-    d->eof = true;
+    atEnd = true;
     return;
   }
-  d->SetCurrent(rows[0]);
-  d->bof = d->eof = false;
-  d->Notify(DataEvent::RecordMoved);
+  d.SetCurrent(rows[0]);
+  d.bof = d.eof = false;
+  d.Notify(DataEvent::RecordMoved);
 }
 
-void MT::Prior() {
-  d->CheckActive();
-  d->CheckBrowseMode();
-  if (d->bof) return;
-  if (!d->hasCur) {
-    d->bof = true;
-    return;
-  }
-  const Row anchor = d->cur;
-  std::vector<Row> rows = d->Scan(&anchor, d->LogicalFwd(false), false, 1);
-  if (rows.empty()) {
-    d->bof = true;
-    return;
-  }
-  d->SetCurrent(rows[0]);
-  d->bof = d->eof = false;
-  d->Notify(DataEvent::RecordMoved);
-}
+}  // namespace
+
+void MT::Next() { Step(*d, true); }
+void MT::Prior() { Step(*d, false); }
 
 bool MT::Eof() const { return !d->active || d->eof; }
 bool MT::Bof() const { return !d->active || d->bof; }
