@@ -52,8 +52,11 @@ void TD::DCreate() {
   AppGlobals& g = G();
   {
     IniFile ini(g.settingsPath);
-    g.kwdFolder = ini.ReadString("Path", "KWD", "");
-    g.mulogTextFolder = AddBackslash(ini.ReadString("Path", "MulogText", ""));
+    // Folders are named in code page 932 and become file-system names here,
+    // once; an empty or relative one lies below the data folder's TABLE/.
+    const std::string tables = g.programFolder + "TABLE/";
+    g.kwdFolder = SettingsFolder(ini.ReadString("Path", "KWD", ""), tables);
+    g.mulogTextFolder = SettingsFolder(ini.ReadString("Path", "MulogText", ""), tables);
     g.adminLevel = ini.ReadInteger("system", "admin", 0);
   }
   g.logMode = g.adminLevel > 0 && g.logOptionGiven;

@@ -115,7 +115,8 @@ class MT {
   bool Silent = false;     // failures of Op, muEdit, muPost neither log nor show
 
   // Folder and file name; changing them while open raises EDBEngineError.
-  void SetDatabaseName(const std::string& folder);  // folder of the file ('/' or '\\')
+  // Folder of the file, a file-system name (UTF-8; '/' or '\\' separates).
+  void SetDatabaseName(const std::string& folder);
   const std::string& DatabaseName() const;
   void SetTableName(const std::string& fileName);   // e.g. "KWD.DB"
   const std::string& TableName() const;

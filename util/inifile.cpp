@@ -177,10 +177,15 @@ int FindKey(const Parsed& p, std::string_view section, std::string_view key) {
   return -1;
 }
 
+// A value read back: one pair of enclosing double or single quotes is not
+// part of it, as the Windows profile functions read it. (Neither quote byte
+// can be a trail byte, so the last byte is a character of its own.)
 std::optional<std::string_view> Lookup(const Parsed& p, std::string_view section, std::string_view key) {
   int i = FindKey(p, section, key);
   if (i < 0) return std::nullopt;
-  return p.lines[i].value;
+  std::string_view v = p.lines[i].value;
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) v = v.substr(1, v.size() - 2);
+  return v;
 }
 
 void CheckName(std::string_view name, bool isKey) {

@@ -1,6 +1,7 @@
 // Settings files with the semantics of Windows profile files: sections and
-// keys compared case-insensitively, values raw (a backslash is a character),
-// blanks around names and values trimmed, the first key of a name wins, only
+// keys compared case-insensitively, values raw (a backslash is a character)
+// but read without one pair of enclosing quotes (" or '), blanks around names
+// and values trimmed, the first key of a name wins, only
 // a line starting with ";" is a comment, the file is in code page 932, and a
 // write replaces only its own line and keeps every other byte of the file.
 #pragma once

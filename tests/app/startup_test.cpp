@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "app_fixture.h"
+#include "util/codec.h"
 
 namespace wendul::test {
 namespace fs = std::filesystem;
@@ -48,6 +49,34 @@ TEST_F(StartupTest, LogModeNeedsAdminAndOptionD) {
   EXPECT_TRUE(G().logMode);
   EXPECT_TRUE(d->tbMuLog.Active());
   EXPECT_TRUE(fs::exists(kwd + "LOG.db"));
+}
+
+// Folders of the settings file: started from some other folder, an
+// administrator without [Path] KWD finds the tables below the data folder,
+// and folders named in Japanese (code page 932 in the file, ソ and 表 ending in
+// a 0x5C byte) open the folders of those names.
+TEST_F(StartupTest, SettingsFoldersAreJapaneseNamesAndNeverTheStartFolder) {
+  TempDir elsewhere;
+  struct StartedFrom {
+    fs::path before = fs::current_path();
+    explicit StartedFrom(const fs::path& p) { fs::current_path(p); }
+    ~StartedFrom() { fs::current_path(before); }
+  } startedFrom(elsewhere.path());
+  Setting("system", "admin", "1");
+  Start({"-D"});
+  EXPECT_TRUE(fs::exists(home->path() / "TABLE" / "MU_KWD.DB"));
+  EXPECT_TRUE(fs::exists(home->path() / "TABLE" / "LOG.db"));
+  EXPECT_TRUE(d->tbMuLog.Active());
+  EXPECT_TRUE(fs::is_empty(elsewhere.path()));
+  Stop();
+
+  Setting("Path", "KWD", Utf8ToSjis(home->str() + "ソ表\\データ"));
+  Setting("Path", "MulogText", Utf8ToSjis("ログ\\表"));
+  Start();
+  EXPECT_TRUE(fs::exists(home->str() + "ソ表/データ/MU_KWD.DB"));
+  EXPECT_TRUE(d->tbMuKwd.Active());
+  EXPECT_EQ(G().mulogTextFolder, home->str() + "TABLE/ログ/表/");
+  EXPECT_TRUE(fs::is_empty(elsewhere.path()));
 }
 
 TEST_F(StartupTest, DebugSettingsFileIsDeletedAtStartAndWrittenAtClose) {

@@ -41,6 +41,23 @@ TEST(IniFile, ReadsNamesCaseInsensitivelyAndValuesRawAndTrimmed) {
   EXPECT_EQ(ini.ReadString("Other", "KWD", "def"), "def");
 }
 
+TEST(IniFile, OnePairOfEnclosingQuotesIsNotPartOfTheValue) {
+  TempDir dir;
+  std::string path = dir.str() + "a.ini";
+  Put(path, "[s]\nd=\" C:\\a b \"\ns='x'\nn=\"42\"\nempty=\"\"\none=\"\nmixed=\"x'\ntwice=\"\"y\"\"\n"
+            "inner=a\"b\"\nhyo=\"\x95\x5c\"\n");
+  IniFile ini(path);
+  EXPECT_EQ(ini.ReadString("s", "d", ""), " C:\\a b ");  // blanks inside the quotes stay
+  EXPECT_EQ(ini.ReadString("s", "s", ""), "x");
+  EXPECT_EQ(ini.ReadInteger("s", "n", 0), 42);
+  EXPECT_EQ(ini.ReadString("s", "empty", "def"), "");
+  EXPECT_EQ(ini.ReadString("s", "one", ""), "\"");
+  EXPECT_EQ(ini.ReadString("s", "mixed", ""), "\"x'");
+  EXPECT_EQ(ini.ReadString("s", "twice", ""), "\"y\"");  // one pair only
+  EXPECT_EQ(ini.ReadString("s", "inner", ""), "a\"b\"");
+  EXPECT_EQ(ini.ReadString("s", "hyo", ""), "\x95\x5c");
+}
+
 TEST(IniFile, FirstKeyWinsAndCommentsNeedSemicolonAtLineStart) {
   TempDir dir;
   std::string path = dir.str() + "a.ini";
