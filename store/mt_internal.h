@@ -22,12 +22,18 @@ inline constexpr const char* kSecondaryPrefixSql = "mtx_";
 inline constexpr int kReadWaitMs = 200;
 // Marks a file as an MT table file.
 inline constexpr int kApplicationId = 0x57444c31;  // "WDL1"
+// Collation of the secondary indexes' text fields: bytes, with ASCII letters
+// folded where a character starts (registered on every connection).
+inline constexpr const char* kCaselessCollation = "mt_nocase";
 
 struct IndexDef {
   std::string name;       // "" for the primary key
   std::vector<int> cols;  // field positions
   bool primary = false;
   bool descending = false;
+  // Text fields ordered case-insensitively (secondary indexes). A file made
+  // before they were has byte-ordered ones until it can be written once.
+  bool caseless = false;
 };
 
 // A record as read from the file.
@@ -82,6 +88,12 @@ bool ParseDateText(const std::string& text, TDateTime* out);
 // Cuts text to at most max bytes without splitting a double-byte character.
 SjisString CutToSize(const SjisString& text, size_t max);
 
+// How a field takes part in an order: the field itself, or for a text field of
+// a case-insensitive index its text under kCaselessCollation (the expression
+// that index is built on), and how a value is compared with it.
+std::string OrderTerm(const FieldInfo& f, bool caseless);
+const char* OrderParam(bool caseless);  // "?", or "CAST(? AS TEXT)"
+
 // A connection to one table file with its layout loaded.
 class Connection {
  public:
@@ -111,6 +123,7 @@ class Connection {
 
  private:
   void CreateSchema(const Layout& layout);
+  void UpgradeIndexes();
   sqlite3* db_ = nullptr;
   std::string path_;
   Layout layout_;
@@ -150,6 +163,7 @@ struct MT::Impl {
   std::string indexName;        // by name ("" = primary)
   std::string indexFieldNames;  // by field names; wins when not empty
   std::vector<int> orderCols;
+  std::vector<bool> orderCaseless;  // per order field: text compared by kCaselessCollation
   bool orderDesc = false;
 
   // Filter as given and as in force.
@@ -232,6 +246,16 @@ struct MT::Impl {
   RowView ToView(const mtimpl::Row& r) const;
   const std::vector<FieldValue>& Values() const;  // buffer in edit modes, else current row
   FieldValue Convert(int col, const FieldValue& v) const;
+  // A text field of the primary key stores an empty value as empty text, not
+  // as NULL, so that a second empty key is a key violation like any other.
+  bool EmptyIsText(int col) const;
+  // The order's j-th field as SQL, and its parameter form.
+  std::string OrderTerm(size_t j) const;
+  const char* OrderParam(size_t j) const { return mtimpl::OrderParam(orderCaseless[j]); }
+  // "field equals v" (term: the field as SQL); empty text matches either
+  // stored form of an empty value (NULL, or the empty text of a key field).
+  std::string EqualsSql(int col, const std::string& term, bool caseless, const FieldValue& v,
+                        std::vector<mtimpl::Bind>& binds) const;
   void MasterChanged();
 };
 

@@ -175,6 +175,7 @@ void MT::AddSecIndex(const std::string& indexName, const std::string& fieldNames
   mtimpl::IndexDef idx;
   idx.name = indexName;
   idx.descending = true;
+  idx.caseless = true;
   WithTableClosed(*this, true, false, [&] { BuildIndex(FilePath(), d->decls, idx, fieldNames); });
 }
 

@@ -1,4 +1,5 @@
 // Table files: the SQLite connection, layout declarations and their schema.
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -145,6 +146,41 @@ SjisString CutToSize(const SjisString& text, size_t max) {
   return text.substr(0, i);
 }
 
+std::string OrderTerm(const FieldInfo& f, bool caseless) {
+  if (!caseless || f.kind != FieldValue::Kind::Text) return Quote(f.name);
+  // Text is stored as bytes (BLOB), which SQLite compares byte by byte
+  // whatever the collation; as TEXT the collation decides.
+  return "CAST(" + Quote(f.name) + " AS TEXT) COLLATE " + kCaselessCollation;
+}
+
+const char* OrderParam(bool caseless) { return caseless ? "CAST(? AS TEXT)" : "?"; }
+
+namespace {
+
+// kCaselessCollation: Shift-JIS bytes with the ASCII letters A-Z and a-z
+// folded where a character starts. The byte after a lead byte is never
+// folded: when it is a letter (0x41-0x7A) it is that character's trail byte
+// (ア is 0x83 0x41, ャ 0x83 0x61). Both texts agree up to the first
+// difference, so one reading of character starts serves both.
+int CompareCaseless(void*, int n1, const void* p1, int n2, const void* p2) {
+  const auto* a = static_cast<const unsigned char*>(p1);
+  const auto* b = static_cast<const unsigned char*>(p2);
+  const int n = std::min(n1, n2);
+  for (int i = 0; i < n; ++i) {
+    unsigned x = a[i], y = b[i];
+    if (x == y) {
+      if (IsSjisLeadByte(static_cast<unsigned char>(x)) && ++i < n && a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
+      continue;
+    }
+    if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
+    if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return n1 < n2 ? -1 : n1 > n2 ? 1 : 0;
+}
+
+}  // namespace
+
 Layout ParseDeclarations(const std::vector<std::string>& decls, const std::string& path) {
   Layout layout;
   struct PendingIndex { std::string fields; bool primary; };
@@ -190,6 +226,7 @@ Layout ParseDeclarations(const std::vector<std::string>& decls, const std::strin
     idx.cols = ResolveFields(layout.fields, p.fields, path);
     idx.primary = p.primary;
     idx.descending = !p.primary;
+    idx.caseless = !p.primary;
     idx.name = p.primary ? std::string() : "IDX_" + JoinFieldNames(layout.fields, idx.cols);
     if (!p.primary && !ValidName(idx.name)) ThrowStore(SQLITE_ERROR, "Invalid index name", path);
     // A later declaration of the same index replaces the earlier one.
@@ -299,6 +336,8 @@ void Connection::Open(const std::string& path, const std::vector<std::string>& d
     int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) Fail(rc);
     sqlite3_extended_result_codes(db_, 1);
+    rc = sqlite3_create_collation_v2(db_, kCaselessCollation, SQLITE_UTF8, nullptr, CompareCaseless, nullptr);
+    if (rc != SQLITE_OK) Fail(rc);
     // Reads may wait a moment for another process that briefly holds the
     // file exclusively (WAL recovery or reset); taking the write lock never
     // waits (Begin).
@@ -337,10 +376,34 @@ void Connection::Open(const std::string& path, const std::vector<std::string>& d
       }
     }
     ReloadLayout();
+    UpgradeIndexes();
   } catch (...) {
     Close();
     throw;
   }
+}
+
+// Secondary indexes of a file made when their text fields were ordered by
+// bytes are rebuilt case-insensitive, once. A file that cannot be written
+// now (read-only, or another writer holds it) keeps them as they are and
+// works in byte order; the next open tries again.
+void Connection::UpgradeIndexes() {
+  std::vector<IndexDef> stale;
+  for (const IndexDef& idx : layout_.indexes)
+    if (!idx.primary && !idx.caseless) stale.push_back(idx);
+  if (stale.empty()) return;
+  try {
+    Begin();
+    for (IndexDef& idx : stale) {
+      idx.caseless = true;
+      WriteIndex(idx);
+    }
+    Commit();
+  } catch (const EDBEngineError&) {
+    Rollback();
+    return;
+  }
+  ReloadLayout();
 }
 
 void Connection::CreateSchema(const Layout& layout) {
@@ -377,7 +440,7 @@ void Connection::CreateSchema(const Layout& layout) {
 
 void Connection::WriteIndex(const IndexDef& idx) {
   std::string cols;
-  for (int c : idx.cols) cols += (cols.empty() ? "" : ", ") + Quote(layout_.fields[c].name);
+  for (int c : idx.cols) cols += (cols.empty() ? "" : ", ") + OrderTerm(layout_.fields[c], idx.caseless);
   const std::string sqlName = idx.primary ? kPrimaryIndexSql : kSecondaryPrefixSql + idx.name;
   Exec(("DROP INDEX IF EXISTS " + Quote(sqlName)).c_str());
   Exec(((idx.primary ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") + Quote(sqlName) + " ON " + kDataTable + "(" +
@@ -432,6 +495,20 @@ void Connection::ReloadLayout() {
       l.indexes.push_back(idx);
     }
     if (rc != SQLITE_DONE) Fail(rc);
+  }
+  // A secondary index is case-insensitive when every text field in it is
+  // keyed by the caseless collation.
+  for (IndexDef& idx : l.indexes) {
+    if (idx.primary) continue;
+    int texts = 0;
+    for (int c : idx.cols) texts += l.fields[c].kind == FieldValue::Kind::Text;
+    StmtScope s(Prepare("SELECT count(*) FROM pragma_index_xinfo(?) WHERE key AND coll = ? COLLATE NOCASE"));
+    const std::string sqlName = kSecondaryPrefixSql + idx.name;
+    sqlite3_bind_text(s.get(), 1, sqlName.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(s.get(), 2, kCaselessCollation, -1, SQLITE_STATIC);
+    const int rc = sqlite3_step(s.get());
+    if (rc != SQLITE_ROW) Fail(rc);
+    idx.caseless = sqlite3_column_int(s.get(), 0) == texts;
   }
   layout_ = std::move(l);
 }
