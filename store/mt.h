@@ -17,8 +17,12 @@
 //   "NAME,N"    number (floating point)
 //   "NAME,@"    date-time (day count; cleared = NULL)
 //   "NAME,P"    primary key on NAME (several fields: "A;B,P"), unique
-//   "NAME,i"    secondary index "IDX_" + NAME, descending
-// Text is kept as bytes and ordered by bytes (Shift-JIS byte order).
+//   "NAME,i"    secondary index "IDX_" + NAME, descending, case-insensitive
+// Text is kept as bytes. The primary key orders it by bytes (Shift-JIS byte
+// order); secondary indexes (declared or added by AddSecIndex) fold the ASCII
+// letters where a character starts, so a, B, c sort as c, B, a, and FindKey
+// on them ignores that case. An empty text field is NULL, except in a field
+// of the primary key, where it is empty text: one empty key at most.
 // Navigating, moving to another index or filter, Refresh and Append/Insert
 // first post a pending modified edit (or cancel an unmodified one); Close
 // cancels it.
