@@ -4,7 +4,8 @@
 //
 // The editor keeps the byte length of every text block in a SumTree updated
 // from QTextDocument::contentsChange, so a keystroke never re-encodes the
-// document. A long line (a pasted article, a log line) also keeps its byte
+// document; a second SumTree keeps each block's length in editor positions,
+// which tells which old blocks an edit's range covered. A long line (a pasted article, a log line) also keeps its byte
 // sums in runs of a few hundred characters, so a position <-> byte conversion
 // costs O(log blocks + log runs + one run), never the length of the line. A character that code page 932 cannot hold (an emoji, "𠮷", a
 // surrogate pair as a whole) stays in the document as typed, counts 1 byte
@@ -124,6 +125,9 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   // Number of characters counted so far to keep the byte index (a keystroke
   // in a long line counts the runs around the change, not the line).
   static int64_t CharsMeasured();
+  // Times any editor measured its whole document again (loading a text, or
+  // an edit the index could not follow).
+  static int64_t IndexRebuilds();
 
  signals:
   // Every change of the text, like the rich edit's change notification.
@@ -156,6 +160,7 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   QString RangeString(int pos, int endPos) const;
 
   mutable SumTree blocks_;  // byte length of each block + 2 for its line break
+  mutable SumTree chars_;   // length of each block in editor positions, its break included
   mutable QTextCursor active_;  // at the start of the block last edited
   std::array<ImeColor, 4> imeColors_;
   bool imeColorsSet_ = false;
