@@ -214,7 +214,12 @@ bool IsWordChar(QChar c) { return c.isLetterOrNumber() || c == u'_'; }
 
 TmuRichEdit::TmuRichEdit(QWidget* parent) : QPlainTextEdit(parent) {
   connect(document(), &QTextDocument::contentsChange, this, &TmuRichEdit::OnContentsChange);
-  connect(this, &QPlainTextEdit::textChanged, this, &TmuRichEdit::Change);
+  // Only a change of the text is a change: Qt also reports every update of
+  // the input method's unfinished text.
+  connect(this, &QPlainTextEdit::textChanged, this, [this] {
+    if (imeOnly_ && !textTouched_) return;
+    emit Change();
+  });
   // The selection stays visible while another control has the focus.
   QPalette p = palette();
   p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
@@ -298,6 +303,10 @@ void TmuRichEdit::EnsureIndex() const {
 }
 
 void TmuRichEdit::OnContentsChange(int position, int removed, int added) {
+  // An update of the input method's unfinished text reports its block as
+  // changed, but the document's text is as it was.
+  if (imeOnly_ && removed == added) return;
+  textTouched_ = true;
   QTextDocument* doc = document();
   const int64_t oldCount = blocks_.Size();
   const int64_t newCount = doc->blockCount();
@@ -707,11 +716,25 @@ void TmuRichEdit::SetImeMode(ImeMode mode) {
   if (hasFocus()) QGuiApplication::inputMethod()->update(Qt::ImHints);
 }
 
+void TmuRichEdit::inputMethodEvent(QInputMethodEvent* e) {
+  // Composing, or cancelling a composition, leaves the text as it was; a
+  // commit, a replacement or a composition begun over a selection changes it.
+  const bool onlyPreedit =
+      e->commitString().isEmpty() && e->replacementLength() == 0 && !textCursor().hasSelection();
+  imeOnly_ = onlyPreedit;
+  textTouched_ = false;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{imeOnly_};
+  ShowInputMethodEvent(e);
+}
+
 // The input method marks the clause being converted with a background
 // (ibus and fcitx both do); with such a clause present the preedit is being
 // converted, otherwise it is text being typed. The configured pairs replace
 // the method's colours; its underline and other properties are kept.
-void TmuRichEdit::inputMethodEvent(QInputMethodEvent* e) {
+void TmuRichEdit::ShowInputMethodEvent(QInputMethodEvent* e) {
   const QString pre = e->preeditString();
   if (!imeColorsSet_ || pre.isEmpty()) {
     QPlainTextEdit::inputMethodEvent(e);

@@ -5,11 +5,14 @@
 // The editor keeps the byte length of every text block in a SumTree updated
 // from QTextDocument::contentsChange, so a keystroke never re-encodes the
 // document; a second SumTree keeps each block's length in editor positions,
-// which tells which old blocks an edit's range covered. A long line (a pasted article, a log line) also keeps its byte
-// sums in runs of a few hundred characters, so a position <-> byte conversion
-// costs O(log blocks + log runs + one run), never the length of the line. A character that code page 932 cannot hold (an emoji, "𠮷", a
-// surrogate pair as a whole) stays in the document as typed, counts 1 byte
-// and reads as '?', which is never part of a word.
+// which tells which old blocks an edit's range covered. A long line (a pasted
+// article, a log line) also keeps its byte sums in runs of a few hundred
+// characters, so a position <-> byte conversion costs O(log blocks + log runs
+// + one run), never the length of the line. A character that code page 932
+// cannot hold (an emoji, "𠮷", a surrogate pair as a whole) stays in the
+// document as typed, counts 1 byte and reads as '?', which is never part of a
+// word. Change() fires for changes of the text only, not for the input
+// method's unfinished text.
 #pragma once
 
 #include <QColor>
@@ -130,7 +133,8 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   static int64_t IndexRebuilds();
 
  signals:
-  // Every change of the text, like the rich edit's change notification.
+  // Every change of the text, like the rich edit's change notification; an
+  // update of the input method's unfinished text is none.
   void Change();
 
  protected:
@@ -140,6 +144,8 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
 
  private:
   void OnContentsChange(int position, int removed, int added);
+  // The pre-edit with the configured colours.
+  void ShowInputMethodEvent(QInputMethodEvent* e);
   void RebuildIndex() const;
   void EnsureIndex() const;
   // Byte length of a block plus 2, from its text; a long line's runs are
@@ -164,6 +170,11 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   mutable QTextCursor active_;  // at the start of the block last edited
   std::array<ImeColor, 4> imeColors_;
   bool imeColorsSet_ = false;
+  // While an input-method event that cannot change the text (no commit, no
+  // replacement, nothing selected) is handled: Qt reports its pre-edit as a
+  // change of the block, which is none.
+  bool imeOnly_ = false;
+  bool textTouched_ = false;
   ImeMode imeMode_ = ImeMode::NoPreference;
 };
 
