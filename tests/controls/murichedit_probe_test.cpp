@@ -19,6 +19,7 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "controls/murichedit.h"
@@ -84,86 +85,58 @@ struct Recount {
 
 // Every query against the recount; the first difference, or "".
 std::string Compare(const TmuRichEdit& ed, std::mt19937& rng) {
-  std::ostringstream err;
   if (!ed.CheckByteIndex()) return "kept block lengths differ from a fresh measurement";
   const Recount r(*ed.document());
   const auto len = static_cast<int64_t>(r.bytes.size());
-  if (ed.TextLength() != len) {
-    err << "TextLength " << ed.TextLength() << ", recount " << len;
-    return err.str();
-  }
-  if (ed.Text() != r.bytes) return "Text() differs from the recount";
-  for (size_t p = 0; p < r.posByte.size(); ++p) {
-    if (r.posByte[p] >= 0 && ed.PosToByte(static_cast<int>(p)) != r.posByte[p]) {
-      err << "PosToByte(" << p << ") " << ed.PosToByte(static_cast<int>(p)) << ", recount " << r.posByte[p];
-      return err.str();
-    }
-  }
+  std::ostringstream err;
+  auto same = [&](const auto& got, const auto& want, std::string_view what, int64_t at = -1) {
+    if (got == want) return true;
+    err << what << (at >= 0 ? "(" + std::to_string(at) + ")" : "") << ": " << got << ", recount " << want;
+    return false;
+  };
+  auto sub = [&](int64_t from, int64_t to) {
+    return to > from ? r.bytes.substr(static_cast<size_t>(from), static_cast<size_t>(to - from)) : SjisString();
+  };
+  if (!same(ed.TextLength(), len, "TextLength") || !same(ed.Text(), r.bytes, "Text")) return err.str();
+  for (size_t p = 0; p < r.posByte.size(); ++p)
+    if (r.posByte[p] >= 0 && !same(ed.PosToByte(static_cast<int>(p)), r.posByte[p], "PosToByte", p)) return err.str();
   for (int64_t b = 0; b <= len; ++b) {
-    const size_t k = r.CharAt(b);
-    const bool onStart = r.charByte[k] == b;
-    const size_t next = onStart ? k : k + 1;
-    int64_t snapped = -1;
-    const int back = ed.ByteToPos(b, false, &snapped);
-    if (back != r.charPos[k] || snapped != r.charByte[k]) {
-      err << "ByteToPos(" << b << ") " << back << "/" << snapped << ", recount " << r.charPos[k] << "/"
-          << r.charByte[k];
+    const size_t k = r.CharAt(b), next = r.charByte[k] == b ? k : k + 1;
+    int64_t back = -1, fwd = -1;
+    if (!same(ed.ByteToPos(b, false, &back), r.charPos[k], "ByteToPos", b) || !same(back, r.charByte[k], "snapped", b) ||
+        !same(ed.ByteToPos(b, true, &fwd), r.charPos[next], "ByteToPos forward", b) ||
+        !same(fwd, r.charByte[next], "snapped forward", b) ||
+        !same(ed.LineFromChar(b), static_cast<int>(r.LineAt(b)), "LineFromChar", b))
       return err.str();
-    }
-    const int fwd = ed.ByteToPos(b, true, &snapped);
-    if (fwd != r.charPos[next] || snapped != r.charByte[next]) {
-      err << "ByteToPos(" << b << ", forward) " << fwd << "/" << snapped << ", recount " << r.charPos[next] << "/"
-          << r.charByte[next];
-      return err.str();
-    }
-    if (ed.LineFromChar(b) != static_cast<int>(r.LineAt(b))) {
-      err << "LineFromChar(" << b << ") " << ed.LineFromChar(b) << ", recount " << r.LineAt(b);
-      return err.str();
-    }
   }
   const auto lines = static_cast<int>(r.lineStart.size());
-  if (ed.LineCount() != lines) {
-    err << "LineCount " << ed.LineCount() << ", recount " << lines;
+  if (!same(ed.LineCount(), lines, "LineCount") || !same(ed.LineIndex(lines), int64_t{-1}, "LineIndex past the end"))
     return err.str();
-  }
-  if (ed.LineIndex(lines) != -1) return "LineIndex past the last line is not -1";
   for (int i = 0; i < lines; ++i) {
     const int64_t start = r.lineStart[static_cast<size_t>(i)];
     const int64_t end = i + 1 < lines ? r.lineStart[static_cast<size_t>(i) + 1] - 2 : len;
-    if (ed.LineIndex(i) != start || ed.LineLength(i) != end - start ||
-        ed.LineText(i) != r.bytes.substr(static_cast<size_t>(start), static_cast<size_t>(end - start))) {
-      err << "line " << i << ": index " << ed.LineIndex(i) << " length " << ed.LineLength(i) << ", recount "
-          << start << " " << end - start;
+    if (!same(ed.LineIndex(i), start, "LineIndex", i) || !same(ed.LineLength(i), end - start, "LineLength", i) ||
+        !same(ed.LineText(i), sub(start, end), "LineText", i))
       return err.str();
-    }
   }
   // Slices: `from` moves to a character's end, a character crossing `to` is left out.
   std::uniform_int_distribution<int64_t> any(0, len);
   for (int i = 0; i < 24; ++i) {
-    int64_t from = any(rng), to = i % 4 == 0 ? len : any(rng);
-    const int64_t want = from;
-    const SjisString got = ed.TextSlice(from, to);
-    const size_t k = r.CharAt(want);
-    const int64_t start = r.charByte[r.charByte[k] == want ? k : k + 1];
-    const int64_t stop = r.charByte[r.CharAt(to)];
-    const SjisString expected =
-        stop > start ? r.bytes.substr(static_cast<size_t>(start), static_cast<size_t>(stop - start)) : SjisString();
-    if (from != start || got != expected) {
-      err << "TextSlice(" << want << ", " << to << ") from " << from << " \"" << got << "\", recount " << start
-          << " \"" << expected << "\"";
+    const int64_t asked = any(rng), to = i % 4 == 0 ? len : any(rng);
+    const size_t k = r.CharAt(asked);
+    const int64_t start = r.charByte[r.charByte[k] == asked ? k : k + 1];
+    int64_t from = asked;
+    if (!same(ed.TextSlice(from, to), sub(start, r.charByte[r.CharAt(to)]), "TextSlice to " + std::to_string(to), asked) ||
+        !same(from, start, "TextSlice's start", asked))
       return err.str();
-    }
   }
   const QTextCursor c = ed.textCursor();
   const int64_t selStart = r.posByte[static_cast<size_t>(c.selectionStart())];
   const int64_t selEnd = r.posByte[static_cast<size_t>(c.selectionEnd())];
   if (selStart < 0 || selEnd < 0) return "the caret is inside a surrogate pair";
-  if (ed.SelStart() != selStart || ed.CaretPos() != selStart || ed.SelLength() != selEnd - selStart ||
-      ed.SelText() != r.bytes.substr(static_cast<size_t>(selStart), static_cast<size_t>(selEnd - selStart))) {
-    err << "selection " << ed.SelStart() << "+" << ed.SelLength() << ", recount " << selStart << "+"
-        << selEnd - selStart;
+  if (!same(ed.SelStart(), selStart, "SelStart") || !same(ed.CaretPos(), selStart, "CaretPos") ||
+      !same(ed.SelLength(), selEnd - selStart, "SelLength") || !same(ed.SelText(), sub(selStart, selEnd), "SelText"))
     return err.str();
-  }
   return {};
 }
 
