@@ -150,7 +150,8 @@ void DeclareWordTable(MT& t, const std::string& folder) {
     t.AddFieldDef(decl);
 }
 
-std::vector<SjisString> BuildWordTable(const std::string& folder, int words, TableWords kind) {
+std::vector<SjisString> BuildWordTable(const std::string& folder, int words, TableWords kind,
+                                       const std::vector<SjisString>& prefixes) {
   std::filesystem::create_directories(folder);
   {
     MT t;
@@ -170,10 +171,11 @@ std::vector<SjisString> BuildWordTable(const std::string& folder, int words, Tab
   double date = 40000.0;
   char numbered[16];
   while (stored < words) {
-    const SjisString w = kind == TableWords::Japanese
-                             ? RandomJapaneseWord(rng)
-                             : SjisString(numbered, static_cast<size_t>(std::snprintf(numbered, sizeof numbered,
-                                                                                      "w%07d", stored)));
+    SjisString w = kind == TableWords::Japanese
+                       ? RandomJapaneseWord(rng)
+                       : SjisString(numbered, static_cast<size_t>(std::snprintf(numbered, sizeof numbered,
+                                                                                "w%07d", stored)));
+    if (!prefixes.empty()) w = prefixes[static_cast<size_t>(stored) % prefixes.size()] + w;
     sqlite3_bind_blob(ins, 1, w.data(), static_cast<int>(w.size()), SQLITE_TRANSIENT);
     date += 0.0001;
     sqlite3_bind_double(ins, 2, date);

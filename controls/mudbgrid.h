@@ -14,12 +14,15 @@
 //
 // The table's notifications of one burst (a word stored: lookup, edit, post)
 // are gathered and applied once control returns to the event loop; Reload()
-// re-reads at once.
+// re-reads at once. Rows deleted by another view or program are not
+// announced: a click on one, or a page step from a current record that has
+// gone, reads the window again.
 #pragma once
 
 #include <QAbstractScrollArea>
 #include <QPointer>
 #include <QString>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -108,6 +111,10 @@ class TmuDBGrid : public QAbstractScrollArea {
  private:
   enum class Follow { KeepPlace, Track };
   void Fetch(Follow mode);
+  // When record b no longer exists, re-reads the current record and the
+  // window of rows (true); a click or a page step then acts on what is there.
+  bool ReadAgainIfGone(Bookmark b);
+  bool InDoubleClickAfterReading(const QMouseEvent* e);
   void OnRecordMove(bool keepPlace);
   void SchedulePending();
   void RunPending();
@@ -137,6 +144,7 @@ class TmuDBGrid : public QAbstractScrollArea {
   bool keepPlaceOnce_ = false;  // the pending move is a page / wheel step
   int wheelRest_ = 0;
 
+  std::optional<quint64> readAgainAt_;  // time of the last click that met a vanished row
   int resizing_ = -1;  // column being resized by the mouse
   int resizeStartX_ = 0;
   int resizeStartWidth_ = 0;

@@ -201,6 +201,7 @@ std::string MT::Impl::EqualsSql(int col, const std::string& term, bool caseless,
 // parameter.
 void MT::Impl::ResolveFilter() {
   filterConstraint.reset();
+  filterRange.reset();
   filterCol = -1;
   filterDense.reset();
   if (!filtered) return;
@@ -229,6 +230,7 @@ void MT::Impl::ResolveFilter() {
     if (prefix) {
       if (value.empty()) return;  // begins with nothing: every record
       const std::string end = PrefixEnd(value);
+      filterRange.emplace(value, end);
       k.sql = c + " >= ?";
       k.binds.push_back(Bind::Of(FieldValue::Of(value)));
       if (!end.empty()) {
@@ -326,7 +328,8 @@ std::vector<Row> MT::Impl::Scan(const Row* anchor, bool fwd, bool inclusive, int
     filterDense = sqlite3_column_int64(s, 0) > kSortAtMost;
   }
   const auto& fields = conn.layout().fields;
-  const std::vector<Constraint> base = Constraints(true);
+  std::vector<Constraint> base = Constraints(true);
+  if (anchor) BoundByAnchor(*anchor, fwd, base);
   const char* dir = fwd ? "" : " DESC";
 
   auto run = [&](const std::string& extra, const std::vector<Bind>& extraBinds, size_t fromCol) {
@@ -412,6 +415,31 @@ std::vector<Row> MT::Impl::Scan(const Row* anchor, bool fwd, bool inclusive, int
     }
   }
   return out;
+}
+
+// A "begins with" filter on the first field of the primary order, walked from
+// a record inside its range: the record bounds the walk on its side, so only
+// the filter's far end is kept. SQLite takes one bound per side from the
+// index, and given the filter's own it would step over every match between
+// that end and the record (a one-letter prefix over most of the table).
+void MT::Impl::BoundByAnchor(const Row& anchor, bool fwd, std::vector<Constraint>& base) const {
+  if (!filterRange || !filterConstraint || base.empty() || orderCols.empty() || orderCols[0] != filterCol) return;
+  bool primary = false;
+  for (const mtimpl::IndexDef& idx : conn.layout().indexes)
+    if (idx.primary && idx.cols == orderCols) primary = true;
+  const FieldValue& v = anchor.vals[static_cast<size_t>(filterCol)];
+  const auto& [from, to] = *filterRange;
+  if (!primary || v.kind != FieldValue::Kind::Text || v.text < from || (!to.empty() && v.text >= to)) return;
+  const std::string c = Quote(conn.layout().fields[static_cast<size_t>(filterCol)].name);
+  if (fwd && to.empty()) {  // no far end: every record after the anchor is inside
+    base.erase(base.begin());  // the filter comes first
+    return;
+  }
+  Constraint far;
+  far.sql = c + (fwd ? " < ?" : " >= ?");
+  far.binds.push_back(Bind::Of(FieldValue::Of(fwd ? to : from)));
+  far.sqlNoIndex = far.sql;
+  base.front() = std::move(far);
 }
 
 void MT::Impl::GoFirst() {

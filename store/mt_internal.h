@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <optional>
+#include <utility>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -174,6 +175,9 @@ struct MT::Impl {
   // Whether the filter matches so many records that walking the order's index
   // finds them sooner than sorting them all (decided once per filter and order).
   std::optional<bool> filterDense;
+  // A "begins with" filter on a text field: the bytes from which it runs and
+  // before which it ends (empty: to the end).
+  std::optional<std::pair<std::string, std::string>> filterRange;
 
   // Master link.
   MT* master = nullptr;
@@ -232,6 +236,7 @@ struct MT::Impl {
   std::string SelectList() const;
   // Physical scan of the order (ascending when fwd), from an anchor.
   std::vector<mtimpl::Row> Scan(const mtimpl::Row* anchor, bool fwd, bool inclusive, int limit);
+  void BoundByAnchor(const mtimpl::Row& anchor, bool fwd, std::vector<mtimpl::Constraint>& base) const;
   bool LogicalFwd(bool next) const { return next != orderDesc; }
   std::optional<mtimpl::Row> ReadById(int64_t id);
   mtimpl::Row ReadRow(sqlite3_stmt* s) const;

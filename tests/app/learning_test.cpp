@@ -1,5 +1,6 @@
 // Learning while typing, the registration commands and the word panes.
 #include <QAction>
+#include <QInputMethodEvent>
 #include <QStatusBar>
 
 #include "app_fixture.h"
@@ -32,6 +33,32 @@ TEST_F(LearningTest, SimilarPaneFollowsTheWordBeingTyped) {
   // "KEYWORD" order is Shift-JIS byte order: タ (0x835E) before 駅 (0x8977).
   EXPECT_EQ(words[0], "東京タワー");
   EXPECT_EQ(words[1], "東京駅");
+}
+
+TEST_F(LearningTest, AnUnfinishedCompositionIsNoChange) {
+  Start();
+  StoreWord("東京タワー", 100);
+  StoreWord("大阪", 101);
+  TypeUtf8("東京");
+  main->Modified = false;
+  ASSERT_EQ(Words(d->tbMuKwd2).size(), 1u);
+  // The kana before conversion and its cancellation: the pane keeps the
+  // word being typed and the document is not modified.
+  for (const char* kana : {"た", "たわ"}) {
+    QInputMethodEvent preedit(QString::fromUtf8(kana), {});
+    QApplication::sendEvent(main->mmDoc, &preedit);
+    Settle();
+    EXPECT_EQ(Words(d->tbMuKwd2).size(), 1u) << kana;
+  }
+  QInputMethodEvent cancel;
+  QApplication::sendEvent(main->mmDoc, &cancel);
+  Settle();
+  EXPECT_EQ(Words(d->tbMuKwd2).size(), 1u);
+  EXPECT_FALSE(main->Modified);
+  // The committed text is a change like any other.
+  TypeUtf8("タ");
+  EXPECT_TRUE(main->Modified);
+  EXPECT_EQ(Words(d->tbMuKwd2), std::vector<std::string>{"東京タワー"});
 }
 
 TEST_F(LearningTest, DeletingStoresNothingAndShowsAllWords) {
