@@ -1,5 +1,6 @@
 // Cutting text into words and storing them in a word table.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <chrono>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "engine_fake_editor.h"
+#include "mt_test_util.h"
 #include "store/mt.h"
 #include "store/muwgy.h"
 #include "store/sepkeyword.h"
@@ -244,6 +246,43 @@ TEST_F(SepKeywordTest, AFailedPostIsReportedAndCancelled) {
   EXPECT_EQ(table.State(), DataSetState::Browse);
   table.SetFiltered(false);
   EXPECT_EQ(Words().size(), 2u);  // XYZ was stored after the failure
+}
+
+TEST_F(SepKeywordTest, FailuresAreLoggedAndShownOnlyOnceTheBatchHasEnded) {
+  Sep("ABC。", false);
+  // Hidden by a filter, ABC is appended again and its post fails; DEF is stored.
+  table.SetFilter("KEYWORD='X*'");
+  table.SetFiltered(true);
+  struct Watch : test::RecordingUi {
+    MT* table = nullptr;
+    std::string path;
+    std::vector<bool> batchOpen, otherCanWrite;
+    void ShowMessage(const SjisString& caption, const SjisString& text) override {
+      batchOpen.push_back(table->BatchDepth() > 0);
+      MT other("other");
+      DeclareWordTable(other, path);
+      other.Open();
+      other.Append();  // the write lock is free while the box is up
+      other.Cancel();
+      otherCanWrite.push_back(true);
+      RecordingUi::ShowMessage(caption, text);
+    }
+  } watch;
+  watch.table = &table;
+  watch.path = dir.str();
+  Sep("ABC、XYZ、", false);
+  EXPECT_EQ(watch.batchOpen, std::vector<bool>{false});
+  EXPECT_EQ(watch.otherCanWrite, std::vector<bool>{true});
+  const std::string log = test::ReadAll(ErrorLogPath());
+  EXPECT_NE(log.find("Method_Name:SepKeyword.Post\r\nSelf.Name:tbMuKwd\r\n"), std::string::npos);
+
+  // Given a place for them, the failures are kept for the caller and not shown.
+  SepKeywordFailures failures;
+  SepKeyword(table, Sj("ABC、"), false, false, &failures);
+  ASSERT_EQ(failures.texts.size(), 1u);
+  EXPECT_EQ(failures.texts[0].rfind("SepKeyword_01:", 0), 0u);
+  EXPECT_EQ(failures.category, SQLITE_CONSTRAINT);
+  EXPECT_EQ(watch.messages.size(), 1u);
 }
 
 TEST_F(SepKeywordTest, AClosedTableOrAMissingPatternRaise) {
