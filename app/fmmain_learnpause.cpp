@@ -79,12 +79,11 @@ void TfmMain::LearningFailure(const SepKeywordFailures& failures, bool command) 
   if (told && !command) return;  // once per episode: the caption says the rest
   const QString head = command ? QString::fromUtf8("単語を登録できませんでした。")
                                : QString::fromUtf8("単語表に書き込めないため、単語の学習を一時停止しました。");
-  const std::string first = failures.texts.empty() ? std::string() : failures.texts.front();
   ShowLearningNotice(head + "\n" +
                      QString::fromUtf8("文章の入力はこのまま続けられます。書き込めるようになれば、"
                                        "入力が止まったときに学習を再開します。\n\n") +
                      QString::fromUtf8("単語表: ") + Utf8OrSjis(D->tbMuKwd.FilePath()) + "\n" +
-                     QString::fromUtf8("理由: ") + Reason(failures.category, first));
+                     QString::fromUtf8("理由: ") + Reason(failures.category, failures.message));
 }
 
 void TfmMain::WordTableUnopened() {
@@ -126,21 +125,43 @@ void TfmMain::LearningRecovered() {
   if (!LearningFailed) return;
   LearningFailed = false;
   ApplyLearningState();
+  // What the box said is over.
+  if (QWidget* box = learningNotice_.data()) {
+    learningNotice_ = nullptr;  // closing releases it; the next episode gets its own
+    box->close();
+  }
 }
 
 void TfmMain::RetryLearning() {
   MT& t = D->tbMuKwd;
-  if (!t.Active() || !D->tbMuKwd2.Active()) {
-    if (!D->OpenWordTables()) return;
-    SimilarFilter("");  // the panes show the table that is open now
+  // A write that changes nothing tells whether learning would work now. A
+  // failure is logged, except a read-only one that a new open may cure.
+  auto probe = [&t](bool reopened) {
+    try {
+      t.ProbeWrite();
+      return 0;
+    } catch (const std::exception& e) {
+      const auto* db = dynamic_cast<const EDBEngineError*>(&e);
+      const int category = db && !db->errors.empty() ? db->errors[0].category : SQLITE_ERROR;
+      if (reopened || category != SQLITE_READONLY) t.LogFailure(e, "MT.ProbeWrite");
+      return category;
+    }
+  };
+  if (t.Active() && D->tbMuKwd2.Active()) {
+    const int failed = probe(false);
+    if (failed == 0) {
+      LearningRecovered();
+      return;
+    }
+    if (failed != SQLITE_READONLY) return;
+    // The engine keeps a file it found read-only so for the connection's
+    // life: only a new open sees that it was made writable.
+    t.Close();
+    D->tbMuKwd2.Close();
   }
-  try {
-    t.ProbeWrite();
-  } catch (const std::exception& e) {
-    t.LogFailure(e, "MT.ProbeWrite");
-    return;
-  }
-  LearningRecovered();
+  const bool opened = D->OpenWordTables();
+  SimilarFilter("");  // the panes show whatever is open now
+  if (opened && probe(true) == 0) LearningRecovered();
 }
 
 void TfmMain::TimerIdleTimer() {
@@ -156,7 +177,7 @@ void TfmMain::ApplyLearningState() {
   if (!lbLearning) return;
   const bool user = miNoLearning && miNoLearning->isChecked();
   if (!user && LearningFailed) {
-    lbLearning->setText(QString::fromUtf8("単語表に書き込めないため、単語の学習を一時停止中"));
+    lbLearning->setText(QString::fromUtf8("単語表が使えないため、単語の学習を一時停止中"));
     lbLearning->show();
   } else {
     lbLearning->hide();

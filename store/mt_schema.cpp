@@ -1,4 +1,7 @@
 // Table files: the SQLite connection, layout declarations and their schema.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -273,6 +276,25 @@ void Connection::Rollback() {
 
 bool Connection::InTransaction() const { return db_ && !sqlite3_get_autocommit(db_); }
 
+namespace {
+
+// The engine gives its log and shared-memory files the table file's mode when
+// it makes them. A table that was read-only leaves them read-only after it
+// has been made writable again, and the engine then refuses every write; ours
+// follow the table file's mode once more.
+void FollowTableFileMode(const std::string& path) {
+  struct stat table {};
+  if (::stat(path.c_str(), &table) != 0 || ::access(path.c_str(), W_OK) != 0) return;
+  for (const char* suffix : {"-wal", "-shm"}) {
+    const std::string side = path + suffix;
+    struct stat st {};
+    if (::stat(side.c_str(), &st) != 0 || st.st_uid != ::geteuid() || ::access(side.c_str(), W_OK) == 0) continue;
+    ::chmod(side.c_str(), table.st_mode & 07777);
+  }
+}
+
+}  // namespace
+
 void Connection::Open(const std::string& path, const std::vector<std::string>& decls, bool readOnly) {
   Close();
   path_ = path;
@@ -287,6 +309,7 @@ void Connection::Open(const std::string& path, const std::vector<std::string>& d
       if (ec) ThrowStore(SQLITE_CANTOPEN, "Cannot create folder " + parent.string() + ": " + ec.message(), path);
     }
   }
+  if (exists && !readOnly) FollowTableFileMode(path);
   try {
     int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
     int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);

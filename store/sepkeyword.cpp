@@ -145,6 +145,7 @@ void StoreWords(MT& table, const std::vector<SjisString>& words, size_t n, SepKe
 
 void SepKeywordFailures::Add(const std::exception& e, SjisString text) {
   if (texts.empty()) {
+    message = e.what();
     const auto* db = dynamic_cast<const EDBEngineError*>(&e);
     category = db && !db->errors.empty() ? db->errors[0].category : 0;
   }

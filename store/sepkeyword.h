@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <exception>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -46,6 +47,7 @@ const SepKeywordProgress& SepKeywordProgressHook();
 // while the batch holds the file's write lock.
 struct SepKeywordFailures {
   std::vector<SjisString> texts;  // in order, as the standard error display shows them
+  std::string message;            // the first failure's own message
   int category = 0;               // engine category of the first failure (SQLITE_BUSY, ...), 0 for others
   bool Any() const { return !texts.empty(); }
   void Add(const std::exception& e, SjisString text);

@@ -120,6 +120,7 @@ TEST_F(LearnPauseTest, ALockHeldElsewhereCostsNoKeystrokeAndLearningResumesWhenI
   main->TimerIdleTimer();
   EXPECT_FALSE(main->LearningFailed);
   EXPECT_FALSE(CaptionSaysPaused());
+  EXPECT_TRUE(Notices().empty());
   EXPECT_FALSE(main->lbLearning->isVisible());
   TypeUtf8("京都駅に");
   EXPECT_TRUE(HasWord("京都駅"));
