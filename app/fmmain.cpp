@@ -150,15 +150,10 @@ void TfmMain::BuildLayout() {
   pnMain->setSizes({937 - 300, 150});
   outer->addWidget(SplitterWordCode, 1);
 
-  connect(SplitterWordCode, &QSplitter::splitterMoved, this, [this](int, int) {
-    if (!SplitterWordCodeCanResize(pnWordCode->width())) {
-      QList<int> sizes = SplitterWordCode->sizes();
-      sizes[0] = std::max(80, sizes[0] - 10);
-      sizes[1] = SplitterWordCode->width() - sizes[0] - SplitterWordCode->handleWidth();
-      SplitterWordCode->setSizes(sizes);
-    }
-    ApplyGridColumnWidths();
-  });
+  // The panes follow the handle while it is dragged, so each step is judged.
+  SplitterWordCode->setOpaqueResize(true);
+  SplitterWordCode->handle(1)->installEventFilter(this);
+  connect(SplitterWordCode, &QSplitter::splitterMoved, this, [this](int, int) { SplitterWordCodeMoved(); });
   connect(pnMain, &QSplitter::splitterMoved, this, [this](int, int) { ApplyGridColumnWidths(); });
 
   StatusBarMain = new QStatusBar(this);
@@ -166,6 +161,10 @@ void TfmMain::BuildLayout() {
   StatusBarMain->setFixedHeight(22);
   StatusBarMain->setSizeGripEnabled(true);
   setStatusBar(StatusBarMain);
+  lbLearning = new QLabel(StatusBarMain);
+  lbLearning->setObjectName("lbLearning");
+  lbLearning->hide();
+  StatusBarMain->addPermanentWidget(lbLearning);
 
   // Hidden helpers.
   edCurFileName = new QLineEdit(central);
@@ -252,6 +251,9 @@ void TfmMain::BuildMenus() {
     if (fmSetup) fmSetup->ShowSetup();
   });
   action(tools, "miWordBook", "単語帳(&W)", [] {});
+  tools->addSeparator();
+  miNoLearning = action(tools, "miNoLearning", "単語を学習しない", [this] { miNoLearningClick(); });
+  miNoLearning->setCheckable(true);
 
   QMenu* help = menuBar()->addMenu(QString::fromUtf8("ヘルプ(&H)"));
   help->setObjectName("miHelp");
@@ -275,9 +277,7 @@ void TfmMain::FormCreate() {
   TimerIdle->setObjectName("TimerIdle");
   TimerIdle->setSingleShot(true);
   TimerIdle->setInterval(1500);
-  connect(TimerIdle, &QTimer::timeout, this, [] {
-    if (D) D->tbMuKwd.CheckpointIfIdle();
-  });
+  connect(TimerIdle, &QTimer::timeout, this, &TfmMain::TimerIdleTimer);
   mmDoc->clear();
   EarliestDate = MuStrToDateTime("1998/04/01 00:00:00", "yyyy/mm/dd hh:nn:ss");
   IsAutoHint = false;
@@ -306,6 +306,8 @@ void TfmMain::TimerStartUpTimer() {
   TimerStartUp->stop();
   IniFile ini(G().settingsPath);
   miIsWordWrap->setChecked(ini.ReadBool("Option", "is_wordwrap", true));
+  miNoLearning->setChecked(ini.ReadBool("Option", "is_no_learning", false));
+  ApplyLearningState();
   const QRect g = geometry();
   const int left = ini.ReadInteger("Position", "WindowLeft", g.left());
   const int top = ini.ReadInteger("Position", "WindowTop", g.top());
@@ -325,6 +327,7 @@ void TfmMain::TimerStartUpTimer() {
     outer[0] = std::clamp(codeWidth, 80, std::max(80, all - 300));
     outer[1] = all - outer[0];
     SplitterWordCode->setSizes(outer);
+    codeWidthBeforeMove_ = pnWordCode->width();
   }
 
   // Default function keys, unless the settings gave a key a command.
@@ -360,6 +363,8 @@ void TfmMain::TimerStartUpTimer() {
   if (fmSetup) fmSetup->SendIMEColors();
   ApplyGridColumnWidths();
   mmDoc->setFocus(Qt::OtherFocusReason);  // ready to type
+  // Said once, over the window the user works in.
+  if (D && !D->tbMuKwd.Active()) WordTableUnopened();
 }
 
 void TfmMain::SetupProcParam() {
@@ -430,6 +435,7 @@ void TfmMain::FormClose() {
   try {
     IniFile ini(G().settingsPath);
     ini.WriteBool("Option", "is_wordwrap", miIsWordWrap->isChecked());
+    ini.WriteBool("Option", "is_no_learning", miNoLearning->isChecked());
     if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
       const QRect g = geometry();
       ini.WriteInteger("Position", "WindowLeft", g.left());
@@ -449,6 +455,24 @@ void TfmMain::FormClose() {
 void TfmMain::resizeEvent(QResizeEvent* e) {
   TmuForm::resizeEvent(e);
   mmDoc->viewport()->update();
+  ApplyGridColumnWidths();
+}
+
+// A refused move puts the similar-word pane back where the drag step began,
+// and while the document is too narrow takes 10 more pixels from it (a move
+// that narrows the pane more than that is kept: it widens the document).
+void TfmMain::SplitterWordCodeMoved() {
+  const int wanted = pnWordCode->width();
+  if (!SplitterWordCodeCanResize(wanted)) {
+    int width = std::max(80, codeWidthBeforeMove_);
+    if (mmDoc->width() < 200) width = std::max(80, std::min(wanted, width - 10));
+    QList<int> sizes = SplitterWordCode->sizes();
+    const int total = sizes[0] + sizes[1];
+    sizes[0] = width;
+    sizes[1] = total - width;
+    SplitterWordCode->setSizes(sizes);
+  }
+  codeWidthBeforeMove_ = pnWordCode->width();
   ApplyGridColumnWidths();
 }
 
@@ -473,6 +497,8 @@ void TfmMain::ShowStatus(const SjisString& text) {
 // Focus of the panes
 
 bool TfmMain::eventFilter(QObject* watched, QEvent* e) {
+  if (e->type() == QEvent::MouseButtonPress && watched == SplitterWordCode->handle(1))
+    codeWidthBeforeMove_ = pnWordCode->width();  // a drag begins
   if (e->type() == QEvent::FocusIn || e->type() == QEvent::FocusOut) {
     const int pane = watched == mmDoc ? 0 : watched == mgWordCode ? 1 : watched == mgWordDate ? 2 : -1;
     if (pane >= 0) {

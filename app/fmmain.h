@@ -1,6 +1,7 @@
 // The window the user works in: the document pane and the two word panes.
 #pragma once
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
@@ -20,6 +21,7 @@ class TmuRichEdit;
 class TmuDBGrid;
 class TmuPanel;
 class TfmMsgBox;
+struct SepKeywordFailures;
 
 class TfmMain : public TmuForm {
   Q_OBJECT
@@ -46,6 +48,10 @@ class TfmMain : public TmuForm {
   QAction* miSearchWord_xx = nullptr;
   QAction* miGrep_xx = nullptr;
   QAction* miIsWordWrap = nullptr;
+  // "単語を学習しない": the user's pause of learning, kept in [Option] is_no_learning.
+  QAction* miNoLearning = nullptr;
+  // Shown in the status line while learning is paused because the table failed.
+  QLabel* lbLearning = nullptr;
 
   // Hidden helpers.
   QLineEdit* edCurFileName = nullptr;
@@ -55,7 +61,8 @@ class TfmMain : public TmuForm {
   QPushButton* btTest = nullptr;
   QTimer* TimerStartUp = nullptr;
   QTimer* TimerStartupSlow = nullptr;
-  // Fires when typing pauses: the word table's log is copied back then, not on a keystroke.
+  // Fires when typing pauses: the word table's log is copied back then, not on
+  // a keystroke, and a table that failed is tried again.
   QTimer* TimerIdle = nullptr;
 
   // --- window state ------------------------------------------------------
@@ -68,6 +75,9 @@ class TfmMain : public TmuForm {
   int64_t SavedCaret = 0;
   int64_t PrevLength = 0;
   SjisString CaptionNote;
+  // A write of the word table failed (or it could not be opened): learning
+  // pauses until a write succeeds again. The user is told once per episode.
+  bool LearningFailed = false;
   QString StatusPosition;  // line, column and size, kept by the document commands
   // Function keys F1..F12: the command bound to each ("" = none).
   std::array<QString, 12> FuncCommands;
@@ -80,6 +90,11 @@ class TfmMain : public TmuForm {
   void ToggleKeywordOrder(MT& view, bool goToFirst);
   void OpenDocument(const QString& path);
   void NewDocument();
+  // Words are learned while typing and touched when inserted: neither paused
+  // by the user nor by a failed table.
+  bool Learning() const;
+  // The caption without the learning note (set by the data module).
+  void SetCaption(const QString& caption);
   bool SplitterWordCodeCanResize(int newWidth);
   bool SplitterWordDateCanResize(int newWidth);
 
@@ -99,6 +114,8 @@ class TfmMain : public TmuForm {
   void mgMuKwdDblClick(QObject* grid);
   void MenuItem1Click();
   void TimerStartUpTimer();
+  void TimerIdleTimer();
+  void miNoLearningClick();
 
  protected:
   void closeEvent(QCloseEvent* e) override;
@@ -119,8 +136,20 @@ class TfmMain : public TmuForm {
   void HighlightCaption(TmuPanel* caption, bool on);
   void ApplyGridColumnWidths();
   void BindFunctionKeys();
+  void SplitterWordCodeMoved();
+  // Learning (fmmain_learnpause.cpp).
+  SjisString LearnAtCaret();
+  void LearningFailure(const SepKeywordFailures& failures, bool command);
+  void WordTableUnopened();
+  void LearningRecovered();
+  void RetryLearning();
+  void ApplyLearningState();
+  void ShowLearningNotice(const QString& text);
 
   QPointer<TfmMsgBox> progressBox_;
+  QPointer<QWidget> learningNotice_;
+  QString captionBase_;
+  int codeWidthBeforeMove_ = 0;
   bool closing_ = false;
 };
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "app/application.h"
 #include "app/datamodule.h"
 #include "app/fmgrep.h"
 #include "app/fmmain.h"
@@ -55,7 +56,7 @@ int RunWendul(int argc, char** argv) {
     return 0;
   }
   SetProgramPath(argc > 0 ? argv[0] : "");
-  QApplication app(argc, argv);
+  TApplication app(argc, argv);
   QApplication::setApplicationName("Wendul");
   QtUiHooks hooks;
   SetUiHooks(&hooks);

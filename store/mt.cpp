@@ -73,7 +73,7 @@ std::string MT::FilePath() const {
 
 void MT::Open() {
   if (d->active) return;
-  d->conn.Open(FilePath(), d->decls);
+  d->conn.Open(FilePath(), d->decls, ReadOnly);
   try {
     d->selectSql = d->SelectList();
     d->ResolveOrder();

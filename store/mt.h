@@ -50,6 +50,8 @@ struct DBErrorEntry {
 };
 
 // Error raised by every store operation that fails in the engine.
+// It carries the engine's own entries only; which table failed is told by
+// whoever reports it (the error log names the table).
 class EDBEngineError : public std::runtime_error {
  public:
   EDBEngineError(const std::string& message, std::vector<DBErrorEntry> entries)
@@ -117,6 +119,7 @@ class MT {
   std::string Name;        // component name, used in log texts
   bool AutoClose = true;   // close (without commit) on destruction
   bool Silent = false;     // failures of Op, muEdit, muPost neither log nor show
+  bool ReadOnly = false;   // open the file for reading only (set while closed)
 
   // Folder and file name; changing them while open raises EDBEngineError.
   // Folder of the file, a file-system name (UTF-8; '/' or '\\' separates).
@@ -257,6 +260,16 @@ class MT {
   bool SkipNext(int n);  // always true
   bool SkipPrior(int n);
   void muShowExceptionError(const std::exception& e, const SjisString& text, bool show);
+  // The text Op, muEdit and muPost log for a failure of `method`:
+  // "Error_Message:", "Method_Name:", "Self.Name:" and "Self.TableName:" with
+  // the table's path (in the system code page) on one line each.
+  SjisString FailureText(const std::exception& e, const std::string& method) const;
+  // Writes FailureText to the error log unless Silent; never shows anything.
+  void LogFailure(const std::exception& e, const std::string& method);
+  // Rewrites one row of the table's layout unchanged and commits: raises the
+  // engine's error when the file cannot be written now (read-only, locked
+  // elsewhere, disk full). Only in browse state outside a batch.
+  void ProbeWrite();
 
   // --- data sources ------------------------------------------------------
   void AddListener(MTListener* l);

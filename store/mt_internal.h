@@ -66,7 +66,9 @@ struct Layout {
   std::vector<IndexDef> indexes;
 };
 
-// Error helpers: every failure leaves as EDBEngineError.
+// Error helpers: every failure leaves as EDBEngineError. The path says which
+// table failed to the reader of this code; the error itself carries only the
+// engine's entry (the error log names the table).
 [[noreturn]] void ThrowStore(int code, const std::string& message, const std::string& path = {});
 [[noreturn]] void ThrowSqlite(sqlite3* db, int rc, const std::string& path);
 
@@ -100,8 +102,8 @@ class Connection {
  public:
   ~Connection();
   // Opens path; a missing file is created (with its folder) from decls when
-  // there are any, else raises.
-  void Open(const std::string& path, const std::vector<std::string>& decls);
+  // there are any, else raises. Read-only: never creates, never writes.
+  void Open(const std::string& path, const std::vector<std::string>& decls, bool readOnly = false);
   void Close();
   sqlite3* db() const { return db_; }
   const std::string& path() const { return path_; }

@@ -1,4 +1,7 @@
 // Table files: the SQLite connection, layout declarations and their schema.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -67,30 +70,23 @@ Bind Bind::Of(const FieldValue& v) {
 }
 
 namespace {
-std::vector<DBErrorEntry> Entries(const std::string& message, uint32_t extended, uint32_t native,
-                                  const std::string& path) {
-  std::vector<DBErrorEntry> entries;
+// The engine's own entry only: the table is named by whoever reports the error.
+std::vector<DBErrorEntry> Entries(const std::string& message, uint32_t extended, uint32_t native) {
   DBErrorEntry e;
   e.message = message;
   e.category = static_cast<int>(extended & 0xff);
   e.errorCode = extended;
   e.subCode = extended >> 8;
   e.nativeCode = native;
-  entries.push_back(e);
-  if (!path.empty()) {
-    // A second entry names the file, as the log reader needs to know which one.
-    e.message = "Table: " + path;
-    entries.push_back(e);
-  }
-  return entries;
+  return {e};
 }
 }  // namespace
 
-void ThrowStore(int code, const std::string& message, const std::string& path) {
-  throw EDBEngineError(message, Entries(message, static_cast<uint32_t>(code), 0, path));
+void ThrowStore(int code, const std::string& message, const std::string& /*path*/) {
+  throw EDBEngineError(message, Entries(message, static_cast<uint32_t>(code), 0));
 }
 
-void ThrowSqlite(sqlite3* db, int rc, const std::string& path) {
+void ThrowSqlite(sqlite3* db, int rc, const std::string& /*path*/) {
   uint32_t extended = static_cast<uint32_t>(rc);
   std::string message = sqlite3_errstr(rc);
   uint32_t native = 0;
@@ -102,7 +98,7 @@ void ThrowSqlite(sqlite3* db, int rc, const std::string& path) {
     }
     native = static_cast<uint32_t>(sqlite3_system_errno(db));
   }
-  throw EDBEngineError(message, Entries(message, extended, native, path));
+  throw EDBEngineError(message, Entries(message, extended, native));
 }
 
 std::string Quote(const std::string& identifier) { return "\"" + identifier + "\""; }
@@ -317,13 +313,32 @@ void Connection::Rollback() {
 
 bool Connection::InTransaction() const { return db_ && !sqlite3_get_autocommit(db_); }
 
-void Connection::Open(const std::string& path, const std::vector<std::string>& decls) {
+namespace {
+
+// The engine gives its log and shared-memory files the table file's mode when
+// it makes them. A table that was read-only leaves them read-only after it
+// has been made writable again, and the engine then refuses every write; ours
+// follow the table file's mode once more.
+void FollowTableFileMode(const std::string& path) {
+  struct stat table {};
+  if (::stat(path.c_str(), &table) != 0 || ::access(path.c_str(), W_OK) != 0) return;
+  for (const char* suffix : {"-wal", "-shm"}) {
+    const std::string side = path + suffix;
+    struct stat st {};
+    if (::stat(side.c_str(), &st) != 0 || st.st_uid != ::geteuid() || ::access(side.c_str(), W_OK) == 0) continue;
+    ::chmod(side.c_str(), table.st_mode & 07777);
+  }
+}
+
+}  // namespace
+
+void Connection::Open(const std::string& path, const std::vector<std::string>& decls, bool readOnly) {
   Close();
   path_ = path;
   std::error_code ec;
   const bool exists = fs::exists(path, ec);
   if (!exists) {
-    if (decls.empty()) ThrowStore(SQLITE_CANTOPEN, "Table does not exist", path);
+    if (decls.empty() || readOnly) ThrowStore(SQLITE_CANTOPEN, "Table does not exist", path);
     ParseDeclarations(decls, path);  // refuse bad declarations before creating anything
     fs::path parent = fs::path(path).parent_path();
     if (!parent.empty()) {
@@ -331,8 +346,9 @@ void Connection::Open(const std::string& path, const std::vector<std::string>& d
       if (ec) ThrowStore(SQLITE_CANTOPEN, "Cannot create folder " + parent.string() + ": " + ec.message(), path);
     }
   }
+  if (exists && !readOnly) FollowTableFileMode(path);
   try {
-    int flags = SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
+    int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
     int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) Fail(rc);
     sqlite3_extended_result_codes(db_, 1);
