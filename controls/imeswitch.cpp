@@ -6,6 +6,7 @@
 #include <QDBusVariant>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QRegularExpression>
 
 namespace wendul {
@@ -85,6 +86,8 @@ QString IBusAddress() {
 }
 
 void RequestInputMethodOpen(bool open) {
+  // No input method serves windows that are never on a screen.
+  if (QGuiApplication::platformName() == QLatin1String("offscreen")) return;
   // Only a session bus that is there: asking for one would start a bus
   // daemon of its own.
   const QString runtime = QString::fromLocal8Bit(qgetenv("XDG_RUNTIME_DIR"));

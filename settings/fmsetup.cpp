@@ -328,8 +328,8 @@ void TfmSetup::BuildAdminStrip() {
   muEdit1 = NumberField(pnAdmin, "muEdit1", "", "", QRect(190, 140, 40, 21), 1, 9, "0", false);
 
   QGroupBox* seek = Frame(pnAdmin, "単語検索（自動）するキー", QRect(8, 184, 150, 96));
-  QGroupBox* kwd = Frame(pnAdmin, "KwdFocus", QRect(166, 184, 74, 96));
-  QGroupBox* doc = Frame(pnAdmin, "DocFocus", QRect(246, 184, 74, 96));
+  QGroupBox* kwd = Frame(pnAdmin, "KwdFocus", QRect(166, 184, 150, 96));
+  QGroupBox* doc = Frame(pnAdmin, "DocFocus", QRect(8, 288, 150, 96));
   struct {
     QWidget* parent;
     const char* name;
@@ -351,7 +351,7 @@ void TfmSetup::BuildAdminStrip() {
     c->setGeometry(8, b.y, b.parent->width() - 12, 22);
     c->setChecked(b.checked);
   }
-  QGroupBox* words = Frame(pnAdmin, "単語登録", QRect(8, 292, 312, 56));
+  QGroupBox* words = Frame(pnAdmin, "単語登録", QRect(8, 392, 312, 56));
   cbxIsSplitAllChar = new TmuCheckBox(U("句読点、リターンキー以外の入力でも単語を切り出す"), words);
   cbxIsSplitAllChar->setObjectName("cbxIsSplitAllChar");
   cbxIsSplitAllChar->setGeometry(8, 22, 300, 22);
