@@ -1,6 +1,7 @@
 #include "settings/mucontrols.h"
 
 #include <QFocusEvent>
+#include <QWheelEvent>
 
 #include "controls/jfont.h"
 #include "controls/mubuttons.h"
@@ -123,6 +124,14 @@ void TmuComboBox::focusOutEvent(QFocusEvent* e) {
   QComboBox::focusOutEvent(e);
   if (e->reason() == Qt::PopupFocusReason) return;  // its own drop-down opened
   emit Exited(this);
+}
+
+void TmuComboBox::wheelEvent(QWheelEvent* e) {
+  if (!hasFocus()) {
+    e->ignore();
+    return;
+  }
+  QComboBox::wheelEvent(e);
 }
 
 void TmuComboBox::moveEvent(QMoveEvent* e) {

@@ -100,6 +100,9 @@ class TmuComboBox : public QComboBox, public IniPersisted {
   const QObject* IniObject() const override { return this; }
   void focusInEvent(QFocusEvent* e) override;
   void focusOutEvent(QFocusEvent* e) override;
+  // Only a list with the focus turns with the wheel: its choice counts when it
+  // loses the focus again.
+  void wheelEvent(QWheelEvent* e) override;
   void moveEvent(QMoveEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
 
