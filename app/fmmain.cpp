@@ -9,19 +9,22 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QScreen>
-#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "app/datamodule.h"
 #include "app/fmgrep.h"
 #include "app/globals.h"
 #include "controls/datasource.h"
+#include "controls/funcbtn.h"
+#include "controls/imeswitch.h"
+#include "controls/inipersist.h"
 #include "controls/jfont.h"
 #include "controls/mudbgrid.h"
 #include "controls/mupanel.h"
 #include "controls/murichedit.h"
 #include "controls/qsjis.h"
 #include "settings/fmsetup.h"
+#include "settings/muedit.h"
 #include "settings/setuplinks.h"
 #include "store/companion.h"
 #include "store/muwgy.h"
@@ -48,10 +51,13 @@ TfmMain::TfmMain(QWidget* parent) : TmuForm(parent) {
   MainWindowObject() = this;
   BuildLayout();
   BuildMenus();
+  BuildCommandTable();
   FormCreate();
+  LoadIniControls(this);  // the search word, the function keys' commands
 }
 
 TfmMain::~TfmMain() {
+  StoreIniControls(this);
   if (fmMain == this) fmMain = nullptr;
   if (MainWindowObject() == this) MainWindowObject() = nullptr;
 }
@@ -173,9 +179,11 @@ void TfmMain::BuildLayout() {
   edWrk = new QLineEdit(central);
   edWrk->setObjectName("edWrk");
   edWrk->hide();
-  edGrepSearchWord = new QLineEdit(central);
-  edGrepSearchWord->setObjectName("edGrepSearchWord");
-  edGrepSearchWord->hide();
+  auto* searchWord = new TmuEdit(central);
+  searchWord->setObjectName("edGrepSearchWord");
+  searchWord->IsIni = true;  // section "Text"
+  searchWord->hide();
+  edGrepSearchWord = searchWord;
   btKwdTitle = new QPushButton(QString::fromUtf8("並べ替え"), central);
   btKwdTitle->setObjectName("btKwdTitle");
   btKwdTitle->hide();
@@ -330,17 +338,7 @@ void TfmMain::TimerStartUpTimer() {
     codeWidthBeforeMove_ = pnWordCode->width();
   }
 
-  // Default function keys, unless the settings gave a key a command.
-  static const char* const kDefaults[12] = {"CnSeekWord", "CnChgKeywordSort", "", "", "CnSetFocusLog",
-                                            "CnSetFocusKwd", "CnSplitKeyword_SelectString",
-                                            "CnSplitKeyword_PrevString", "", "", "", "CnAppClose"};
-  for (int i = 0; i < 12; ++i) {
-    if (FuncCommands[i].isEmpty()) FuncCommands[i] = QString::fromLatin1(kDefaults[i]);
-  }
-  FuncCommands[9].clear();
-  SetupProcParam();
-  if (fmSetup) fmSetup->ApplyMenuShortcuts();
-  BindFunctionKeys();
+  StartFunctionKeys();
 
   if (G().adminLevel <= 0) {
     miSearch->menuAction()->setVisible(false);
@@ -361,38 +359,15 @@ void TfmMain::TimerStartUpTimer() {
   mmDoc->SetImeMode(fmSetup && fmSetup->cbxIsIMEOn->isChecked() ? TmuRichEdit::ImeMode::Hiragana
                                                                  : TmuRichEdit::ImeMode::Closed);
   if (fmSetup) fmSetup->SendIMEColors();
+  if (fmSetup) fmSetup->ApplyFontSize();
   ApplyGridColumnWidths();
   mmDoc->setFocus(Qt::OtherFocusReason);  // ready to type
   // Said once, over the window the user works in.
   if (D && !D->tbMuKwd.Active()) WordTableUnopened();
-}
-
-void TfmMain::SetupProcParam() {
-  if (!fmSetup) return;
-  for (int i = 0; i < 12; ++i) {
-    const QString& cmd = FuncCommands[i];
-    if (cmd.isEmpty() || metaObject()->indexOfMethod(QMetaObject::normalizedSignature(
-                             (cmd + "(QObject*)").toLatin1().constData())) < 0)
-      continue;  // a key without a real command
-    const QString listName = "cmbx" + cmd.mid(2);
-    QComboBox* list = fmSetup->FindKeyList(listName);
-    if (!list) PgmError("SetupProcParam() not find Component :" + listName.toStdString());
-    list->setCurrentIndex(i + 1);
-  }
-}
-
-void TfmMain::BindFunctionKeys() {
-  // Keys whose command has a menu entry reach it through the entry's shortcut.
-  for (int i = 0; i < 12; ++i) {
-    const QString cmd = FuncCommands[i];
-    if (cmd.isEmpty()) continue;
-    if (findChild<QAction*>("mi" + cmd.mid(2))) continue;
-    auto* key = new QShortcut(QKeySequence(Qt::Key_F1 + i), this);
-    key->setObjectName(QString("Func01_%1").arg(i + 1));
-    connect(key, &QShortcut::activated, this, [this, i] {
-      if (!FuncCommands[i].isEmpty()) InvokeCommand(this, FuncCommands[i], nullptr);
-    });
-  }
+  // The framework opens or closes the input method of the focused window,
+  // once its input context exists.
+  const bool imeOn = fmSetup && fmSetup->cbxIsIMEOn->isChecked();
+  QTimer::singleShot(300, this, [imeOn] { RequestInputMethodOpen(imeOn); });
 }
 
 void TfmMain::changeEvent(QEvent* e) {
@@ -446,7 +421,7 @@ void TfmMain::FormClose() {
       ini.WriteInteger("Position", "pnWordCode_Width", pnWordCode->width());
     }
   } catch (const std::exception& e) {
-    ErrMsgBox(e.what());
+    ReportIniWriteFailure(e);
   }
   if (fmGrep) fmGrep->close();
   QApplication::quit();

@@ -22,6 +22,9 @@ class TmuDBGrid;
 class TmuPanel;
 class TfmMsgBox;
 struct SepKeywordFailures;
+class TFuncBtn;
+class TmuMethodTable;
+class KeyPreview;
 
 class TfmMain : public TmuForm {
   Q_OBJECT
@@ -56,7 +59,7 @@ class TfmMain : public TmuForm {
   // Hidden helpers.
   QLineEdit* edCurFileName = nullptr;
   QLineEdit* edWrk = nullptr;
-  QLineEdit* edGrepSearchWord = nullptr;
+  QLineEdit* edGrepSearchWord = nullptr;  // a TmuEdit: the search word, kept in section "Text"
   QPushButton* btKwdTitle = nullptr;
   QPushButton* btTest = nullptr;
   QTimer* TimerStartUp = nullptr;
@@ -79,8 +82,10 @@ class TfmMain : public TmuForm {
   // pauses until a write succeeds again. The user is told once per episode.
   bool LearningFailed = false;
   QString StatusPosition;  // line, column and size, kept by the document commands
-  // Function keys F1..F12: the command bound to each ("" = none).
-  std::array<QString, 12> FuncCommands;
+  // The function-key bar (hidden): button n runs the command bound to Fn.
+  TFuncBtn* Func01 = nullptr;
+  // The commands keys can be bound to.
+  TmuMethodTable* muMethodTable1 = nullptr;
 
   // --- operations used by other windows and tests -------------------------
   void ShowStatus(const SjisString& text);
@@ -109,6 +114,13 @@ class TfmMain : public TmuForm {
   void CnSetFocusLog(QObject* sender = nullptr);
   void CnSetFocusWordDate(QObject* sender = nullptr);
   void CnSetFocusWordCode(QObject* sender = nullptr);
+  void CnSetFocusDate(QObject* sender = nullptr);
+  void CnPrevDay(QObject* sender = nullptr);
+  void CnNextDay(QObject* sender = nullptr);
+  void CnSearchWord(QObject* sender = nullptr);
+  void CnGrep(QObject* sender = nullptr);
+  void CnOpenMail(QObject* sender = nullptr);
+  void CnExecute(QObject* sender = nullptr);
 
   void mmDocChange();
   void mgMuKwdDblClick(QObject* grid);
@@ -116,6 +128,13 @@ class TfmMain : public TmuForm {
   void TimerStartUpTimer();
   void TimerIdleTimer();
   void miNoLearningClick();
+  // Every key-down meant for a control of this window (and those the
+  // options dialog passes on), before the control sees it.
+  void FormKeyDown(QKeyEvent* e);
+  // Sets the options dialog's lists to the function-key bindings; raises
+  // "SetupProcParam() not find Component :" + list name for a command
+  // without a list.
+  void SetupProcParam();
 
  protected:
   void closeEvent(QCloseEvent* e) override;
@@ -130,12 +149,10 @@ class TfmMain : public TmuForm {
   void FormActivate();
   void FormDeactivate();
   void FormClose();
-  void SetupProcParam();
   void PaneEnter(int pane);
   void PaneExit(int pane);
   void HighlightCaption(TmuPanel* caption, bool on);
   void ApplyGridColumnWidths();
-  void BindFunctionKeys();
   void SplitterWordCodeMoved();
   // Learning (fmmain_learnpause.cpp).
   SjisString LearnAtCaret();
@@ -150,6 +167,11 @@ class TfmMain : public TmuForm {
   QPointer<QWidget> learningNotice_;
   QString captionBase_;
   int codeWidthBeforeMove_ = 0;
+  // The function-key bar and the command table (fmmain_keys.cpp).
+  void BuildCommandTable();
+  // Start-up: default keys, the options dialog's lists, the menu shortcuts.
+  void StartFunctionKeys();
+  KeyPreview* keyPreview_ = nullptr;
   bool closing_ = false;
 };
 

@@ -10,6 +10,7 @@
 #include "app/fmmain.h"
 #include "app/globals.h"
 #include "app/qtui.h"
+#include "controls/inipersist.h"
 #include "settings/fmsetup.h"
 #include "settings/setuplinks.h"
 #include "store/companion.h"
@@ -40,6 +41,7 @@ void PrepareGlobals() {
     g.settingsFileName = "WENDUL.INI";
   }
   g.settingsPath = GetWDir() + g.settingsFileName;
+  GIniFileName() = g.settingsPath;  // where the persisted controls keep their values
   g.programFolder = DataDir();
   g.logOptionGiven = MuAVOpt('D');
   SetErrorLogBase(g.programFolder);

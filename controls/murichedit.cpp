@@ -730,59 +730,17 @@ void TmuRichEdit::inputMethodEvent(QInputMethodEvent* e) {
   ShowInputMethodEvent(e);
 }
 
-// The input method marks the clause being converted with a background
-// (ibus and fcitx both do); with such a clause present the preedit is being
-// converted, otherwise it is text being typed. The configured pairs replace
-// the method's colours; its underline and other properties are kept.
+// The configured pairs replace the input method's colours; which part of the
+// pre-edit is which is read in imecolors.cpp.
 void TmuRichEdit::ShowInputMethodEvent(QInputMethodEvent* e) {
-  const QString pre = e->preeditString();
-  if (!imeColorsSet_ || pre.isEmpty()) {
+  if (!imeColorsSet_ || e->preeditString().isEmpty()) {
+    imeState_.reading.clear();
     QPlainTextEdit::inputMethodEvent(e);
     return;
   }
-  const qsizetype n = pre.size();
-  std::vector<bool> covered(static_cast<size_t>(n), false);
-  bool converting = false;
-  for (const QInputMethodEvent::Attribute& a : e->attributes()) {
-    if (a.type != QInputMethodEvent::TextFormat) continue;
-    QTextCharFormat f = a.value.value<QTextFormat>().toCharFormat();
-    if (f.hasProperty(QTextFormat::BackgroundBrush)) converting = true;
-  }
-  auto pairFor = [&](const QTextCharFormat& f) -> const ImeColor& {
-    if (!converting) return imeColors_[0];
-    return f.hasProperty(QTextFormat::BackgroundBrush) ? imeColors_[1] : imeColors_[2];
-  };
-  QList<QInputMethodEvent::Attribute> attrs;
-  for (const QInputMethodEvent::Attribute& a : e->attributes()) {
-    if (a.type != QInputMethodEvent::TextFormat) {
-      attrs.append(a);
-      continue;
-    }
-    QTextCharFormat f = a.value.value<QTextFormat>().toCharFormat();
-    const ImeColor& c = pairFor(f);
-    f.setForeground(c.text);
-    f.setBackground(c.background);
-    attrs.append(QInputMethodEvent::Attribute(QInputMethodEvent::TextFormat, a.start, a.length, f));
-    for (qsizetype i = std::max(0, a.start); i < std::min<qsizetype>(n, a.start + a.length); ++i)
-      covered[static_cast<size_t>(i)] = true;
-  }
-  // Parts the input method left unformatted get the plain pair of the state.
-  const ImeColor& rest = converting ? imeColors_[2] : imeColors_[0];
-  for (qsizetype i = 0; i < n;) {
-    if (covered[static_cast<size_t>(i)]) {
-      ++i;
-      continue;
-    }
-    qsizetype j = i;
-    while (j < n && !covered[static_cast<size_t>(j)]) ++j;
-    QTextCharFormat f;
-    f.setForeground(rest.text);
-    f.setBackground(rest.background);
-    attrs.append(QInputMethodEvent::Attribute(QInputMethodEvent::TextFormat, static_cast<int>(i),
-                                              static_cast<int>(j - i), f));
-    i = j;
-  }
-  QInputMethodEvent changed(pre, attrs);
+  ImeColorSet colors;
+  for (size_t i = 0; i < colors.size(); ++i) colors[i] = {imeColors_[i].text, imeColors_[i].background};
+  QInputMethodEvent changed(e->preeditString(), ColoredPreeditAttributes(*e, colors, imeState_));
   changed.setCommitString(e->commitString(), e->replacementStart(), e->replacementLength());
   QPlainTextEdit::inputMethodEvent(&changed);
   e->setAccepted(changed.isAccepted());

@@ -22,6 +22,7 @@
 #include <array>
 #include <cstdint>
 
+#include "controls/imecolors.h"
 #include "controls/sumtree.h"
 #include "store/doc_editor.h"
 #include "util/wtypes.h"
@@ -97,8 +98,7 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   };
   // In this order: text being typed, clause being converted, other clauses,
   // text while the conversion range is set. Applied to the preedit text of
-  // later input-method events; Qt's input methods give no separate "range
-  // being set" state, so the fourth pair is kept but not shown.
+  // later input-method events (imecolors.h).
   void SetIMEColors(const std::array<ImeColor, 4>& colors);
   const std::array<ImeColor, 4>& IMEColors() const { return imeColors_; }
   bool HasIMEColors() const { return imeColorsSet_; }
@@ -175,6 +175,7 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   // change of the block, which is none.
   bool imeOnly_ = false;
   bool textTouched_ = false;
+  ImePreeditState imeState_;
   ImeMode imeMode_ = ImeMode::NoPreference;
 };
 

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "wtypes.h"
 
@@ -29,6 +30,14 @@ class IniFile {
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
   void WriteInteger(std::string_view section, std::string_view key, int32_t value);
   void WriteBool(std::string_view section, std::string_view key, bool value);  // "1"/"0"
+  // Many values in one read and one write of the file (the persisted
+  // controls of a window store their values together at shutdown). Later
+  // entries for the same key win; nothing is written when nothing changes.
+  struct Entry {
+    std::string section, key;
+    SjisString value;
+  };
+  void WriteStrings(const std::vector<Entry>& entries);
   void DeleteKey(std::string_view section, std::string_view key);
   void EraseSection(std::string_view section);
 

@@ -157,6 +157,27 @@ TEST(IniFile, WriteChangesOnlyItsOwnLine) {
   EXPECT_EQ(ini.ReadString("text", "EDGREPSEARCHWORD", ""), "\x8c\x9f\x8d\xf5");
 }
 
+TEST(IniFile, ManyValuesInOneWrite) {
+  TempDir dir;
+  std::string path = dir.str() + "a.ini";
+  Put(path, "[fmSetup]\r\ncbxIsIMEOn=1\r\n\r\n[Option]\r\nis_wordwrap=0");
+  IniFile ini(path);
+  ini.WriteStrings({{"fmSetup", "cbxIsIMEOn", "0"},
+                    {"fmMain", "Func01_F01", "CnSeekWord"},
+                    {"FMSETUP", "ed_mmDoc_FontSize", "11"},
+                    {"Text", "edGrepSearchWord", "\x8c\x9f\x8d\xf5"},
+                    {"fmMain", "Func01_F02", "x"},
+                    {"fmMain", "func01_f02", "CnChgKeywordSort"}});  // the later one wins
+  EXPECT_EQ(Get(path),
+            "[fmSetup]\r\ncbxIsIMEOn=0\r\ned_mmDoc_FontSize=11\r\n\r\n[Option]\r\nis_wordwrap=0\r\n\r\n"
+            "[fmMain]\r\nFunc01_F01=CnSeekWord\r\nfunc01_f02=CnChgKeywordSort\r\n\r\n"
+            "[Text]\r\nedGrepSearchWord=\x8c\x9f\x8d\xf5\r\n");
+  // A bad name writes nothing at all.
+  const std::string before = Get(path);
+  EXPECT_THROW(ini.WriteStrings({{"fmMain", "Func01_F03", "a"}, {"fmMain", "bad=key", "b"}}), GeneralError);
+  EXPECT_EQ(Get(path), before);
+}
+
 TEST(IniFile, NewFileAndFolderAreCreatedAndLineEndsFollowTheFile) {
   TempDir dir;
   std::string path = dir.str() + "deep/er/WENDUL.INI";
