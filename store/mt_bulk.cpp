@@ -1,6 +1,8 @@
 // Loading many records in one transaction, and the integrity check.
 #include "store/mt_bulk.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <unordered_set>
 
 #include "store/mt_internal.h"
@@ -40,7 +42,7 @@ struct MTLoad::Impl {
 
 MTLoad::MTLoad(const MT& table, bool emptyFirst) : d(std::make_unique<Impl>()) {
   mtimpl::Connection& c = d->conn;
-  c.Open(table.FilePath(), table.FieldDefs());
+  c.Open(table.FilePath(), table.FieldDefs(), SQLITE_OPEN_NOMUTEX);
   // Index builds sort in memory up to the cache's size; the load's records
   // then reach the file in few passes.
   c.Exec("PRAGMA cache_size=-65536");
@@ -139,6 +141,93 @@ void MTLoad::Commit() {
     throw;
   }
   d->keys = {};
+}
+
+std::vector<uint32_t> MT::ReadAllRecords(const std::function<bool(const RowView&)>& each) {
+  d->CheckActive();
+  mtimpl::Connection c;
+  c.Open(FilePath(), {}, SQLITE_OPEN_NOMUTEX);
+  // One pass over many pages: mapped, they are read without a copy each.
+  c.Exec("PRAGMA mmap_size=1073741824");
+  const auto& fields = c.layout().fields;
+  if (fields.size() != d->conn.layout().fields.size())
+    mtimpl::ThrowStore(SQLITE_SCHEMA, "The table's layout changed", FilePath());
+  std::vector<mtimpl::Bind> binds;
+  std::string where;
+  for (const mtimpl::Constraint& k : d->Constraints()) {
+    where += (where.empty() ? " WHERE (" : " AND (") + k.sql + ")";
+    binds.insert(binds.end(), k.binds.begin(), k.binds.end());
+  }
+  // Both reads see the same snapshot.
+  c.Exec("BEGIN");
+  std::vector<int64_t> ids;  // storage order: ascending
+  {
+    sqlite3_stmt* s = c.Prepare(d->selectSql + where + " ORDER BY " + mtimpl::kIdColumn);
+    StmtScope scope(s);
+    c.Bind(s, binds);
+    RowView row;
+    row.values.resize(fields.size());
+    int rc;
+    while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+      row.bookmark = sqlite3_column_int64(s, 0);
+      for (size_t i = 0; i < fields.size(); ++i) {
+        FieldValue& v = row.values[i];
+        const int col = static_cast<int>(i) + 1;
+        const int type = sqlite3_column_type(s, col);
+        if (type == SQLITE_NULL) {
+          v.kind = FieldValue::Kind::Null;
+          v.text.clear();
+        } else if (fields[i].kind != FieldValue::Kind::Text) {
+          v.kind = fields[i].kind;
+          v.number = sqlite3_column_double(s, col);
+        } else if (type == SQLITE_BLOB || type == SQLITE_TEXT) {
+          v.kind = FieldValue::Kind::Text;
+          const void* p = sqlite3_column_blob(s, col);
+          v.text.assign(p ? static_cast<const char*>(p) : "", p ? static_cast<size_t>(sqlite3_column_bytes(s, col)) : 0);
+        } else {
+          v = mtimpl::ReadValue(s, col, fields[i].kind);
+        }
+      }
+      ids.push_back(row.bookmark);
+      if (!each(row)) return {};
+    }
+    if (rc != SQLITE_DONE) c.Fail(rc);
+  }
+  std::vector<uint32_t> order;
+  order.reserve(ids.size());
+  if (d->orderCols.empty()) {
+    for (size_t i = 0; i < ids.size(); ++i) order.push_back(static_cast<uint32_t>(i));
+    return order;
+  }
+  // The order's index holds the record ids: walking it reads no record.
+  const char* dir = d->orderDesc ? " DESC" : "";
+  std::string sql = std::string("SELECT ") + mtimpl::kIdColumn + " FROM " + mtimpl::kDataTable + where + " ORDER BY ";
+  for (int col : d->orderCols) sql += mtimpl::Quote(fields[col].name) + dir + ", ";
+  sql += std::string(mtimpl::kIdColumn) + dir;
+  // Ids are usually dense: a direct table then, else a search.
+  std::vector<uint32_t> at;
+  const bool dense = !ids.empty() && static_cast<uint64_t>(ids.back() - ids.front()) < 2 * ids.size() + 1024;
+  if (dense) {
+    at.assign(static_cast<size_t>(ids.back() - ids.front() + 1), UINT32_MAX);
+    for (size_t i = 0; i < ids.size(); ++i) at[static_cast<size_t>(ids[i] - ids.front())] = static_cast<uint32_t>(i);
+  }
+  sqlite3_stmt* s = c.Prepare(sql);
+  StmtScope scope(s);
+  c.Bind(s, binds);
+  int rc;
+  while ((rc = sqlite3_step(s)) == SQLITE_ROW) {
+    const int64_t id = sqlite3_column_int64(s, 0);
+    uint32_t pos = UINT32_MAX;
+    if (dense) {
+      if (id >= ids.front() && id <= ids.back()) pos = at[static_cast<size_t>(id - ids.front())];
+    } else {
+      auto it = std::lower_bound(ids.begin(), ids.end(), id);
+      if (it != ids.end() && *it == id) pos = static_cast<uint32_t>(it - ids.begin());
+    }
+    if (pos != UINT32_MAX) order.push_back(pos);
+  }
+  if (rc != SQLITE_DONE) c.Fail(rc);
+  return order;
 }
 
 std::vector<std::string> TableIntegrityProblems(const MT& table) {

@@ -280,7 +280,7 @@ void Connection::Rollback() {
 
 bool Connection::InTransaction() const { return db_ && !sqlite3_get_autocommit(db_); }
 
-void Connection::Open(const std::string& path, const std::vector<std::string>& decls) {
+void Connection::Open(const std::string& path, const std::vector<std::string>& decls, int extraFlags) {
   Close();
   path_ = path;
   std::error_code ec;
@@ -295,7 +295,7 @@ void Connection::Open(const std::string& path, const std::vector<std::string>& d
     }
   }
   try {
-    int flags = SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
+    int flags = SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE) | extraFlags;
     int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) Fail(rc);
     sqlite3_extended_result_codes(db_, 1);

@@ -13,39 +13,27 @@ namespace wendul {
 
 namespace {
 
-// Records read from the table at a time: few statements, a small window held.
-constexpr int kChunk = 4096;
+// Records written between two progress calls.
+constexpr int64_t kCountEvery = 4096;
 // Bytes gathered before they go to the file.
 constexpr size_t kFlushAt = 1 << 20;
 
-void Digits(std::string& out, int value, int width) {
-  char buf[12];
-  int n = 0;
-  do {
-    buf[n++] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value > 0 || n < width);
-  while (n > 0) out += buf[--n];
-}
-
+// "yyyy/mm/dd", and " hh:nn:ss" unless the time is exactly midnight.
 void AppendDate(std::string& out, TDateTime value) {
   const DateParts p = DecodeDateTime(value);
   if (p.year < 0 || p.year > 9999) {
     out += p.hour || p.minute || p.second || p.msec ? DateTimeStr(value) : DateStr(value);
     return;
   }
-  Digits(out, p.year, 4);
-  out += '/';
-  Digits(out, p.month, 2);
-  out += '/';
-  Digits(out, p.day, 2);
-  if (p.hour == 0 && p.minute == 0 && p.second == 0 && p.msec == 0) return;
-  out += ' ';
-  Digits(out, p.hour, 2);
-  out += ':';
-  Digits(out, p.minute, 2);
-  out += ':';
-  Digits(out, p.second, 2);
+  char b[19] = {static_cast<char>('0' + p.year / 1000), static_cast<char>('0' + p.year / 100 % 10),
+                static_cast<char>('0' + p.year / 10 % 10), static_cast<char>('0' + p.year % 10), '/',
+                static_cast<char>('0' + p.month / 10), static_cast<char>('0' + p.month % 10), '/',
+                static_cast<char>('0' + p.day / 10), static_cast<char>('0' + p.day % 10), ' ',
+                static_cast<char>('0' + p.hour / 10), static_cast<char>('0' + p.hour % 10), ':',
+                static_cast<char>('0' + p.minute / 10), static_cast<char>('0' + p.minute % 10), ':',
+                static_cast<char>('0' + p.second / 10), static_cast<char>('0' + p.second % 10)};
+  const bool midnight = p.hour == 0 && p.minute == 0 && p.second == 0 && p.msec == 0;
+  out.append(b, midnight ? 10 : 19);
 }
 
 // "{muMemoStart}" and "{muMemoEnd}"
@@ -83,19 +71,6 @@ void AppendValue(std::string& out, const FieldInfo& f, const FieldValue& v) {
 const char kCannotWrite[] = " \x82\xc9\x8f\x91\x82\xab\x8d\x9e\x82\xdf\x82\xdc\x82\xb9\x82\xf1";
 // " は開いていません"
 const char kNotOpen[] = " \x82\xcd\x8a\x4a\x82\xa2\x82\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1";
-
-// "書き出しの間に表が変更されました。もう一度書き出してください。"
-const char kChanged[] =
-    "\x8f\x91\x82\xab\x8f\x6f\x82\xb5\x82\xcc\x8a\xd4\x82\xc9\x95\x5c\x82\xaa\x95\xcf\x8d\x58\x82\xb3\x82\xea"
-    "\x82\xdc\x82\xb5\x82\xbd\x81\x42\x82\xe0\x82\xa4\x88\xea\x93\x78\x8f\x91\x82\xab\x8f\x6f\x82\xb5\x82\xc4"
-    "\x82\xad\x82\xbe\x82\xb3\x82\xa2\x81\x42";
-
-bool SameValues(const std::vector<FieldValue>& a, const std::vector<FieldValue>& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (a[i].kind != b[i].kind || a[i].text != b[i].text || a[i].number != b[i].number) return false;
-  return true;
-}
 
 [[noreturn]] void CannotWrite(const std::string& fileName, const std::string& reason) {
   throw GeneralError(PathText(fileName) + kCannotWrite + " (" + reason + ")");
@@ -152,40 +127,36 @@ void TextExport(MT& table, const std::string& fileName, bool withHeader, bool qu
     for (const FieldInfo& f : fields) out += f.name + ",";
     out += "\r\n";
   }
-  int64_t written = 0;
-  Bookmark last = 0;
-  std::vector<FieldValue> lastValues;
-  for (;;) {
-    // Each chunk goes on from the last record written. Should another
-    // program have changed that record meanwhile, the walk would skip or
-    // repeat records: the export stops instead of writing a wrong file.
-    std::vector<RowView> rows = last == 0 ? table.RowsFrom(0, kChunk) : table.RowsFrom(last, kChunk + 1);
-    size_t from = 0;
-    if (last != 0) {
-      if (rows.empty() || rows.front().bookmark != last || !SameValues(rows.front().values, lastValues))
-        throw GeneralError(kChanged);
-      from = 1;
+  // The lines are made in storage order, which reads quickly, kept, and
+  // written in the table's order. The records come from one snapshot:
+  // records changed meanwhile are written as they were when the export began.
+  std::string lines;
+  std::vector<size_t> starts;
+  int64_t made = 0;
+  bool cancelled = false;
+  const std::vector<uint32_t> order = table.ReadAllRecords([&](const RowView& row) {
+    starts.push_back(lines.size());
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (quoted) lines += '"';
+      AppendValue(lines, fields[i], i < row.values.size() ? row.values[i] : FieldValue());
+      if (quoted) lines += '"';
+      lines += ',';
     }
-    if (from >= rows.size()) break;
-    for (size_t r = from; r < rows.size(); ++r) {
-      const RowView& row = rows[r];
-      for (size_t i = 0; i < fields.size(); ++i) {
-        if (quoted) out += '"';
-        AppendValue(out, fields[i], i < row.values.size() ? row.values[i] : FieldValue());
-        if (quoted) out += '"';
-        out += ',';
-      }
-      out += "\r\n";
-      ++written;
-    }
-    last = rows.back().bookmark;
-    lastValues = rows.back().values;
+    lines += "\r\n";
+    ++made;
+    if (made % kCountEvery == 0 && count && !count(made, 0)) cancelled = true;
+    return !cancelled;
+  });
+  if (cancelled) throw TextExchangeCancelled();
+  starts.push_back(lines.size());
+  for (uint32_t pos : order) {
+    out.append(lines, starts[pos], starts[pos + 1] - starts[pos]);
     if (out.size() >= kFlushAt) {
       if (!file.Write(out)) break;
       out.clear();
     }
-    if (count && !count(written, 0)) throw TextExchangeCancelled();
   }
+  const int64_t written = static_cast<int64_t>(order.size());
   file.Write(out);
   if (!file.Commit(&reason)) CannotWrite(fileName, reason);
   if (count) count(written, 0);
