@@ -251,7 +251,7 @@ void TfmMain::BuildMenus() {
   action(tools, "miSetup", "オプション設定(&O)", [] {
     if (fmSetup) fmSetup->ShowSetup();
   });
-  action(tools, "miWordBook", "単語帳(&W)", [] {});
+  action(tools, "miOpenKWD", "単語帳(&W)", [this] { miOpenKWDClick(); });
 
   QMenu* help = menuBar()->addMenu(QString::fromUtf8("ヘルプ(&H)"));
   help->setObjectName("miHelp");
@@ -443,6 +443,7 @@ void TfmMain::FormClose() {
     ErrMsgBox(e.what());
   }
   if (fmGrep) fmGrep->close();
+  CloseWordBook();
   QApplication::quit();
 }
 

@@ -20,6 +20,7 @@ class TmuRichEdit;
 class TmuDBGrid;
 class TmuPanel;
 class TfmMsgBox;
+class TfmKDB;
 
 class TfmMain : public TmuForm {
   Q_OBJECT
@@ -99,6 +100,8 @@ class TfmMain : public TmuForm {
   void mgMuKwdDblClick(QObject* grid);
   void MenuItem1Click();
   void TimerStartUpTimer();
+  // Tools menu "単語帳(&W)": opens the word book, or brings it to the front.
+  void miOpenKWDClick();
 
  protected:
   void closeEvent(QCloseEvent* e) override;
@@ -107,6 +110,7 @@ class TfmMain : public TmuForm {
   void resizeEvent(QResizeEvent* e) override;
 
  private:
+  void CloseWordBook();  // with the main window: nothing of it outlives the tables
   void FormCreate();
   void BuildMenus();
   void BuildLayout();
@@ -121,6 +125,7 @@ class TfmMain : public TmuForm {
   void BindFunctionKeys();
 
   QPointer<TfmMsgBox> progressBox_;
+  QPointer<TfmKDB> fmKDB;  // the word book while it is open
   bool closing_ = false;
 };
 

@@ -154,6 +154,7 @@ void TextExport(MT& table, const std::string& fileName, bool withHeader, bool qu
     if (out.size() >= kFlushAt) {
       if (!file.Write(out)) break;
       out.clear();
+      if (count && !count(made, 0)) throw TextExchangeCancelled();
     }
   }
   const int64_t written = static_cast<int64_t>(order.size());

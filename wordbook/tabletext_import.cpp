@@ -265,8 +265,9 @@ int TmuText::TextImport(const std::string& fileName, const std::string& tableNam
     if (lines_ % kCountEvery == 0 && OnCount && !OnCount(lines_, in.BytesRead())) throw TextExchangeCancelled();
   }
   if (in.Failed()) throw GeneralError(shownFile + kCannotRead);
+  // The last chance to cancel: what follows builds the indexes and commits.
+  if (OnCount && !OnCount(lines_, in.BytesRead())) throw TextExchangeCancelled();
   load.Commit();
-  if (OnCount) OnCount(lines_, in.BytesRead());
   return errors_;
 }
 
