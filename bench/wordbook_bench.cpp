@@ -5,8 +5,8 @@
 // book writes it) and TmuText::TextImport of that file into the emptied table.
 // The shell, as its users would: a table with the same primary key and a
 // descending index on the last-use date, ".mode csv" and ".import" of the same
-// rows as plain CSV, and ".once" with a select for the export. Each side runs
-// a few times; the summary at the end compares the medians.
+// rows as plain CSV, and ".once" with a select for the export. Both sides run
+// in turns a few times; the summary at the end compares the medians.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -29,7 +29,6 @@ namespace {
 using wendul::MT;
 
 constexpr int kWords = 1000000;
-constexpr int kRuns = 3;
 
 struct Setup {
   std::string folder = wendul::bench::BenchFolder("wordbook-bench");
@@ -61,9 +60,33 @@ Setup& Data() {
   return s;
 }
 
+double Median(std::vector<double> v) {
+  if (v.empty()) return 0;
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// Every run's seconds by side; both races are summed up when the program ends.
+struct Results {
+  std::map<std::string, std::vector<double>> seconds;
+  ~Results() {
+    for (const char* what : {"export", "import"}) {
+      const double ours = Median(seconds[std::string(what) + " wendul"]);
+      const double shell = Median(seconds[std::string(what) + " sqlite3 shell"]);
+      if (ours > 0 && shell > 0)
+        std::printf("%s of %d words: wendul %.2f s, sqlite3 shell %.2f s, ratio %.2f (target 1.5 at most)\n", what,
+                    kWords, ours, shell, ours / shell);
+    }
+    const double ours = Median(seconds["export wendul"]), list = Median(seconds["export sqlite3 shell list"]);
+    if (ours > 0 && list > 0)
+      std::printf("export beside the shell's plain list dump (no CSV quoting): %.2f s, ratio %.2f\n", list,
+                  ours / list);
+  }
+};
+
 std::map<std::string, std::vector<double>>& Times() {
-  static std::map<std::string, std::vector<double>> t;
-  return t;
+  static Results results;
+  return results.seconds;
 }
 
 template <typename F>
@@ -93,80 +116,95 @@ void ShellImportFresh() {
   Shell(Data().shellDb + " < " + script);
 }
 
-void BM_Export_Wendul(benchmark::State& state) {
-  Setup& d = Data();
-  MT t("tbMuKwd");
-  wendul::bench::DeclareWordTable(t, d.folder);
-  t.SetIndexName("IDX_UPDATEDATE");
-  t.Open();
-  for (auto _ : state) {
-    int64_t rows = 0;
-    Record(state, "export wendul",
-           Seconds([&] { wendul::TextExport(t, d.folder + "out.txt", false, true, [&](int64_t n, int64_t) {
-                           rows = n;
-                           return true;
-                         }); }));
-    state.counters["rows"] = static_cast<double>(rows);
-  }
+double ExportWendul(MT& t, int64_t* rows) {
+  return Seconds([&] {
+    wendul::TextExport(t, Data().folder + "out.txt", false, true, [&](int64_t n, int64_t) {
+      *rows = n;
+      return true;
+    });
+  });
 }
-BENCHMARK(BM_Export_Wendul)->Iterations(1)->Repetitions(kRuns)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-void BM_Export_SqliteShell(benchmark::State& state) {
+// The shell's CSV, as a user asks for it; "list" is its plain dump, the
+// quickest it writes (no quoting), shown beside it.
+double ExportShell(const char* mode) {
+  return Seconds([mode] {
+    Shell(Data().shellDb + " \".mode " + mode + "\" \".once " + Data().folder + "out.csv\" \"SELECT * FROM kwd;\"");
+  });
+}
+
+double ImportWendul(int64_t* rows, int* errors) {
+  const std::string folder = Data().folder + "import/";
+  std::filesystem::remove_all(folder);
+  {
+    MT t("tbMuKwd");
+    wendul::bench::DeclareWordTable(t, folder);
+    t.Open();  // an empty word table
+  }
+  wendul::TmuText text;
+  text.DatabaseName = folder;
+  text.IsSkipTableCheck = true;
+  const double s = Seconds([&] { *errors = text.TextImport(Data().wendulText, "KWD.DB", true, false); });
+  *rows = text.RowsPosted();
+  return s;
+}
+
+// Each round runs both sides, in turns first, so that a busy moment of the
+// machine falls on both alike. The iteration's time is Wendul's.
+void BM_ExportRace(benchmark::State& state) {
   Setup& d = Data();
   if (!std::filesystem::exists(d.shellDb)) ShellImportFresh();
-  for (auto _ : state)
-    Record(state, "export sqlite3 shell",
-           Seconds([&] { Shell(d.shellDb + " \".once " + d.folder + "out.csv\" \"SELECT * FROM kwd;\""); }));
-}
-BENCHMARK(BM_Export_SqliteShell)->Iterations(1)->Repetitions(kRuns)->UseManualTime()->Unit(benchmark::kMillisecond);
-
-void BM_Import_Wendul(benchmark::State& state) {
-  Setup& d = Data();
-  const std::string folder = d.folder + "import/";
+  MT t("tbMuKwd");
+  wendul::bench::DeclareWordTable(t, d.folder);
+  t.SetIndexName("IDX_UPDATEDATE");  // the latest-first order, as the word book writes it
+  t.Open();
+  int64_t rows = 0;
+  bool shellFirst = false;
   for (auto _ : state) {
-    std::filesystem::remove_all(folder);
-    {
-      MT t("tbMuKwd");
-      wendul::bench::DeclareWordTable(t, folder);
-      t.Open();  // an empty word table
+    double ours, shell, list;
+    if (shellFirst) {
+      shell = ExportShell("csv");
+      list = ExportShell("list");
+      ours = ExportWendul(t, &rows);
+    } else {
+      ours = ExportWendul(t, &rows);
+      shell = ExportShell("csv");
+      list = ExportShell("list");
     }
-    wendul::TmuText text;
-    text.DatabaseName = folder;
-    text.IsSkipTableCheck = true;
-    int errors = 0;
-    Record(state, "import wendul",
-           Seconds([&] { errors = text.TextImport(d.wendulText, "KWD.DB", true, false); }));
-    state.counters["rows"] = static_cast<double>(text.RowsPosted());
-    state.counters["errors"] = errors;
+    shellFirst = !shellFirst;
+    Record(state, "export wendul", ours);
+    Times()["export sqlite3 shell"].push_back(shell);
+    Times()["export sqlite3 shell list"].push_back(list);
   }
+  state.counters["rows"] = static_cast<double>(rows);
+  state.counters["shell_csv_ms"] = Median(Times()["export sqlite3 shell"]) * 1000;
+  state.counters["shell_list_ms"] = Median(Times()["export sqlite3 shell list"]) * 1000;
 }
-BENCHMARK(BM_Import_Wendul)->Iterations(1)->Repetitions(kRuns)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ExportRace)->Iterations(7)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-void BM_Import_SqliteShell(benchmark::State& state) {
-  for (auto _ : state) Record(state, "import sqlite3 shell", Seconds([] { ShellImportFresh(); }));
+void BM_ImportRace(benchmark::State& state) {
+  int64_t rows = 0;
+  int errors = 0;
+  bool shellFirst = false;
+  for (auto _ : state) {
+    double ours, shell;
+    if (shellFirst) {
+      shell = Seconds([] { ShellImportFresh(); });
+      ours = ImportWendul(&rows, &errors);
+    } else {
+      ours = ImportWendul(&rows, &errors);
+      shell = Seconds([] { ShellImportFresh(); });
+    }
+    shellFirst = !shellFirst;
+    Record(state, "import wendul", ours);
+    Times()["import sqlite3 shell"].push_back(shell);
+  }
+  state.counters["rows"] = static_cast<double>(rows);
+  state.counters["errors"] = errors;
+  state.counters["shell_ms"] = Median(Times()["import sqlite3 shell"]) * 1000;
 }
-BENCHMARK(BM_Import_SqliteShell)->Iterations(1)->Repetitions(kRuns)->UseManualTime()->Unit(benchmark::kMillisecond);
-
-double Median(std::vector<double> v) {
-  if (v.empty()) return 0;
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
+BENCHMARK(BM_ImportRace)->Iterations(3)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  auto& t = Times();
-  for (const char* what : {"export", "import"}) {
-    const double ours = Median(t[std::string(what) + " wendul"]);
-    const double shell = Median(t[std::string(what) + " sqlite3 shell"]);
-    if (ours > 0 && shell > 0)
-      std::printf("%s of %d words: wendul %.2f s, sqlite3 shell %.2f s, ratio %.2f (target 1.5 at most)\n", what,
-                  kWords, ours, shell, ours / shell);
-  }
-  return 0;
-}
+BENCHMARK_MAIN();

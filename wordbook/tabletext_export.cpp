@@ -1,6 +1,9 @@
 // TextExport: a table written as table text.
+#include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstdio>
+#include <string_view>
 
 #include "store/mt.h"
 #include "util/codec.h"
@@ -18,33 +21,60 @@ constexpr int64_t kCountEvery = 4096;
 // Bytes gathered before they go to the file.
 constexpr size_t kFlushAt = 1 << 20;
 
+constexpr int64_t kMsPerDay = 86400000;
+
+char Digit(int v) { return static_cast<char>('0' + v % 10); }
+
 // "yyyy/mm/dd", and " hh:nn:ss" unless the time is exactly midnight.
-void AppendDate(std::string& out, TDateTime value) {
-  const DateParts p = DecodeDateTime(value);
-  if (p.year < 0 || p.year > 9999) {
-    out += p.hour || p.minute || p.second || p.msec ? DateTimeStr(value) : DateStr(value);
-    return;
+// Records of one day are many: the day's text is kept for the next value.
+class DateWriter {
+ public:
+  void Append(std::string& out, TDateTime value) {
+    const double whole = std::trunc(value);
+    const int64_t ms = std::isfinite(value) ? std::llround(std::fabs(value - whole) * kMsPerDay) : 0;
+    // Outside the plain range (a time that rounds into the next day, years
+    // outside 0100 to 9839) the general conversion decides.
+    if (!(value > -650000.0 && value < 2900000.0) || ms >= kMsPerDay) {
+      const DateParts p = DecodeDateTime(value);
+      out += p.hour || p.minute || p.second || p.msec ? DateTimeStr(value) : DateStr(value);
+      return;
+    }
+    const int64_t day = static_cast<int64_t>(whole);
+    Slot& slot = slots_[day == slots_[0].day ? 0 : day == slots_[1].day ? 1 : next_];
+    if (slot.day != day) {
+      const DateParts p = DecodeDateTime(whole);
+      const char text[10] = {Digit(p.year / 1000), Digit(p.year / 100), Digit(p.year / 10), Digit(p.year), '/',
+                             Digit(p.month / 10), Digit(p.month), '/', Digit(p.day / 10), Digit(p.day)};
+      std::copy(text, text + 10, slot.text);
+      slot.day = day;
+      next_ ^= 1;
+    }
+    out.append(slot.text, 10);
+    if (ms == 0) return;
+    const int sec = static_cast<int>(ms / 1000);
+    const char time[9] = {' ', Digit(sec / 36000), Digit(sec / 3600), ':', Digit(sec % 3600 / 600),
+                          Digit(sec % 3600 / 60), ':', Digit(sec % 60 / 10), Digit(sec % 60)};
+    out.append(time, 9);
   }
-  char b[19] = {static_cast<char>('0' + p.year / 1000), static_cast<char>('0' + p.year / 100 % 10),
-                static_cast<char>('0' + p.year / 10 % 10), static_cast<char>('0' + p.year % 10), '/',
-                static_cast<char>('0' + p.month / 10), static_cast<char>('0' + p.month % 10), '/',
-                static_cast<char>('0' + p.day / 10), static_cast<char>('0' + p.day % 10), ' ',
-                static_cast<char>('0' + p.hour / 10), static_cast<char>('0' + p.hour % 10), ':',
-                static_cast<char>('0' + p.minute / 10), static_cast<char>('0' + p.minute % 10), ':',
-                static_cast<char>('0' + p.second / 10), static_cast<char>('0' + p.second % 10)};
-  const bool midnight = p.hour == 0 && p.minute == 0 && p.second == 0 && p.msec == 0;
-  out.append(b, midnight ? 10 : 19);
-}
+
+ private:
+  struct Slot {
+    int64_t day = INT64_MIN;
+    char text[10] = {};
+  };
+  Slot slots_[2];
+  int next_ = 0;
+};
 
 // "{muMemoStart}" and "{muMemoEnd}"
 const char kMemoStart[] = "{muMemoStart}";
 const char kMemoEnd[] = "{muMemoEnd}";
 
-void AppendValue(std::string& out, const FieldInfo& f, const FieldValue& v) {
+void AppendValue(std::string& out, const FieldInfo& f, const FieldValue& v, DateWriter& dates) {
   if (v.IsNull()) return;
   switch (f.type) {
     case 'A':
-      out += v.kind == FieldValue::Kind::Text ? v.text : SjisString();
+      if (v.kind == FieldValue::Kind::Text) out += v.text;
       return;
     case 'M':
       if (v.kind == FieldValue::Kind::Text && !Trim(v.text).empty()) {
@@ -60,12 +90,37 @@ void AppendValue(std::string& out, const FieldInfo& f, const FieldValue& v) {
       return;
     }
     case '@':
-      AppendDate(out, v.number);
+      dates.Append(out, v.number);
       return;
   }
   // A field the format does not write.
   throw GeneralError("pGMError from TextExport");
 }
+
+// The lines of an export in blocks that never move: no copy as they grow.
+class LineStore {
+ public:
+  // The block the next line is appended to.
+  std::string& Begin() {
+    if (blocks_.empty() || blocks_.back().size() >= kBlock - 1024) {
+      blocks_.emplace_back();
+      blocks_.back().reserve(kBlock);
+    }
+    starts_.push_back(static_cast<uint64_t>(blocks_.size() - 1) << 32 | blocks_.back().size());
+    return blocks_.back();
+  }
+  std::string_view Line(size_t i) const {
+    const size_t block = starts_[i] >> 32, from = starts_[i] & 0xffffffff;
+    const bool lastInBlock = i + 1 == starts_.size() || (starts_[i + 1] >> 32) != block;
+    const size_t to = lastInBlock ? blocks_[block].size() : (starts_[i + 1] & 0xffffffff);
+    return std::string_view(blocks_[block]).substr(from, to - from);
+  }
+
+ private:
+  static constexpr size_t kBlock = 8 << 20;
+  std::vector<std::string> blocks_;
+  std::vector<uint64_t> starts_;  // block << 32 | offset
+};
 
 // " に書き込めません"
 const char kCannotWrite[] = " \x82\xc9\x8f\x91\x82\xab\x8d\x9e\x82\xdf\x82\xdc\x82\xb9\x82\xf1";
@@ -80,7 +135,7 @@ const char kNotOpen[] = " \x82\xcd\x8a\x4a\x82\xa2\x82\xc4\x82\xa2\x82\xdc\x82\x
 
 SjisString TableTextDate(TDateTime value) {
   std::string s;
-  AppendDate(s, value);
+  DateWriter().Append(s, value);
   return s;
 }
 
@@ -130,27 +185,26 @@ void TextExport(MT& table, const std::string& fileName, bool withHeader, bool qu
   // The lines are made in storage order, which reads quickly, kept, and
   // written in the table's order. The records come from one snapshot:
   // records changed meanwhile are written as they were when the export began.
-  std::string lines;
-  std::vector<size_t> starts;
+  LineStore lines;
+  DateWriter dates;
   int64_t made = 0;
   bool cancelled = false;
   const std::vector<uint32_t> order = table.ReadAllRecords([&](const RowView& row) {
-    starts.push_back(lines.size());
+    std::string& to = lines.Begin();
     for (size_t i = 0; i < fields.size(); ++i) {
-      if (quoted) lines += '"';
-      AppendValue(lines, fields[i], i < row.values.size() ? row.values[i] : FieldValue());
-      if (quoted) lines += '"';
-      lines += ',';
+      if (quoted) to += '"';
+      AppendValue(to, fields[i], i < row.values.size() ? row.values[i] : FieldValue(), dates);
+      if (quoted) to += '"';
+      to += ',';
     }
-    lines += "\r\n";
+    to += "\r\n";
     ++made;
     if (made % kCountEvery == 0 && count && !count(made, 0)) cancelled = true;
     return !cancelled;
   });
   if (cancelled) throw TextExchangeCancelled();
-  starts.push_back(lines.size());
   for (uint32_t pos : order) {
-    out.append(lines, starts[pos], starts[pos + 1] - starts[pos]);
+    out += lines.Line(pos);
     if (out.size() >= kFlushAt) {
       if (!file.Write(out)) break;
       out.clear();
