@@ -44,7 +44,9 @@ bool TExchangeProgress::Step(int64_t count, int64_t done) {
     dialog_->setValue(static_cast<int>(std::min<int64_t>(kBarSteps, done * kBarSteps / total_)));
   else if (!dialog_->isVisible() && sinceStart_.elapsed() >= dialog_->minimumDuration())
     dialog_->show();
-  QApplication::processEvents();
+  // Until the dialog is up (and modal) no input reaches the other windows:
+  // a word typed into the main window meanwhile would find the table locked.
+  QApplication::processEvents(dialog_->isVisible() ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
   return !dialog_->wasCanceled();
 }
 

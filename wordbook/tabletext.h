@@ -43,6 +43,8 @@ class TextExchangeCancelled : public std::runtime_error {
 // the chosen name only when it is complete: a cancelled or failed export
 // leaves whatever was there before. A file that cannot be written raises
 // GeneralError with a Japanese message. The table's cursor does not move.
+// The records are read in storage order and written in the table's order,
+// so the text is held in memory meanwhile (about the size of the file).
 // fileName is a path of the file system (UTF-8 on Linux).
 void TextExport(MT& table, const std::string& fileName, bool withHeader, bool quoted,
                 const TextCount& count = {});

@@ -164,6 +164,8 @@ TEST_F(WordBookTest, SortExportImportAndDeleteAll) {
   Key(kdb, Qt::Key_F4);
   EXPECT_TRUE(Words(d->tbMuKwd).empty());
   EXPECT_TRUE(d->tbMuKwd.Active());
+  Key(kdb, Qt::Key_Delete);  // nothing to delete: the store says so
+  EXPECT_NE(LastMessage().find("empty dataset"), std::string::npos);
 }
 
 TEST_F(WordBookTest, GridKeysAndEditingAWord) {

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -111,9 +112,19 @@ TEST_F(TableTextTest, ExportWritesTheFormatByteForByte) {
   TextExport(other, File("other.txt"), false, false);
   EXPECT_EQ(ReadAll(File("other.txt")), "a,1.00,,\r\nb,-2.50,{muMemoStart}x,y{muMemoEnd},\r\n");
 
-  // The cursor stays where it was; the dates read back are those written.
+  // Dates as the general conversion writes them: to the second, midnight
+  // without its time, also before 1899 and a hair before midnight.
   EXPECT_EQ(TableTextDate(At(2020, 1, 2, 3, 4, 5)), "2020/01/02 03:04:05");
   EXPECT_EQ(TableTextDate(At(2020, 1, 2)), "2020/01/02");
+  uint64_t seed = 12345;
+  for (int i = 0; i < 20000; ++i) {
+    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
+    double v = static_cast<double>(seed >> 11) / 9007199254740992.0 * 3000000.0 - 700000.0;
+    if (i % 3 == 0) v = std::trunc(v);
+    if (i % 7 == 0) v = std::trunc(v) + (i % 2 ? 0.9999999999 : 0.5 / 86400000.0);
+    const DateParts p = DecodeDateTime(v);
+    EXPECT_EQ(TableTextDate(v), p.hour || p.minute || p.second || p.msec ? DateTimeStr(v) : DateStr(v)) << v;
+  }
 }
 
 TEST_F(TableTextTest, RoundTripRestoresEveryWordAndBothDates) {
