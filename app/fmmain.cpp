@@ -258,7 +258,7 @@ void TfmMain::BuildMenus() {
   action(tools, "miSetup", "オプション設定(&O)", [] {
     if (fmSetup) fmSetup->ShowSetup();
   });
-  action(tools, "miWordBook", "単語帳(&W)", [] {});
+  action(tools, "miOpenKWD", "単語帳(&W)", [this] { miOpenKWDClick(); });
   tools->addSeparator();
   miNoLearning = action(tools, "miNoLearning", "単語を学習しない", [this] { miNoLearningClick(); });
   miNoLearning->setCheckable(true);
@@ -424,6 +424,7 @@ void TfmMain::FormClose() {
     ReportIniWriteFailure(e);
   }
   if (fmGrep) fmGrep->close();
+  CloseWordBook();
   QApplication::quit();
 }
 

@@ -25,6 +25,7 @@ struct SepKeywordFailures;
 class TFuncBtn;
 class TmuMethodTable;
 class KeyPreview;
+class TfmKDB;
 
 class TfmMain : public TmuForm {
   Q_OBJECT
@@ -135,6 +136,8 @@ class TfmMain : public TmuForm {
   // "SetupProcParam() not find Component :" + list name for a command
   // without a list.
   void SetupProcParam();
+  // Tools menu "単語帳(&W)": opens the word book, or brings it to the front.
+  void miOpenKWDClick();
 
  protected:
   void closeEvent(QCloseEvent* e) override;
@@ -143,6 +146,7 @@ class TfmMain : public TmuForm {
   void resizeEvent(QResizeEvent* e) override;
 
  private:
+  void CloseWordBook();  // with the main window: nothing of it outlives the tables
   void FormCreate();
   void BuildMenus();
   void BuildLayout();
@@ -172,6 +176,7 @@ class TfmMain : public TmuForm {
   // Start-up: default keys, the options dialog's lists, the menu shortcuts.
   void StartFunctionKeys();
   KeyPreview* keyPreview_ = nullptr;
+  QPointer<TfmKDB> fmKDB;  // the word book while it is open
   bool closing_ = false;
 };
 

@@ -118,6 +118,7 @@ SjisString RandomJapaneseWord(std::mt19937& rng) {
       if (t == 0x7F) t = 0x80;
       int l = lead(rng);
       if (l == 0x88 && t < 0x9F) t = 0x9F;
+      if (l == 0x98 && t > 0x72) t = 0x40 + t % 0x33;  // the first kanji level ends at 0x9872
       w += static_cast<char>(l);
       w += static_cast<char>(t);
     }

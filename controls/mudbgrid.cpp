@@ -291,6 +291,7 @@ void TmuDBGrid::MoveBy(int n) {
 }
 
 void TmuDBGrid::keyPressEvent(QKeyEvent* e) {
+  if (EditKey(e)) return;
   MT* t = Table();
   const bool active = t && t->Active();
   switch (e->key()) {

@@ -288,6 +288,14 @@ class MT {
   // starts at the first (count > 0) or the last (count < 0) record; a bookmark
   // whose record no longer exists gives no rows. The current record does not move.
   std::vector<RowView> RowsFrom(Bookmark from, int count);
+  // Every record that passes the filter, for work on a whole table (exports),
+  // through a connection of its own and from one consistent snapshot of the
+  // file (store/mt_bulk.cpp). `each` gets the records in storage order, which
+  // reads quickly (the same RowView, refilled; false stops, and the result is
+  // then empty); the result lists them in the current order as indexes into
+  // that sequence (0 = the first record `each` got). The current record does
+  // not move.
+  std::vector<uint32_t> ReadAllRecords(const std::function<bool(const RowView&)>& each);
 
   struct Impl;  // internal (store/mt_internal.h)
 

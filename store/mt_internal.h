@@ -103,7 +103,10 @@ class Connection {
   ~Connection();
   // Opens path; a missing file is created (with its folder) from decls when
   // there are any, else raises. Read-only: never creates, never writes.
-  void Open(const std::string& path, const std::vector<std::string>& decls, bool readOnly = false);
+  // extraFlags are added to the open flags (SQLITE_OPEN_NOMUTEX for a
+  // connection one routine uses alone).
+  void Open(const std::string& path, const std::vector<std::string>& decls, bool readOnly = false,
+            int extraFlags = 0);
   void Close();
   sqlite3* db() const { return db_; }
   const std::string& path() const { return path_; }

@@ -332,7 +332,8 @@ void FollowTableFileMode(const std::string& path) {
 
 }  // namespace
 
-void Connection::Open(const std::string& path, const std::vector<std::string>& decls, bool readOnly) {
+void Connection::Open(const std::string& path, const std::vector<std::string>& decls, bool readOnly,
+                      int extraFlags) {
   Close();
   path_ = path;
   std::error_code ec;
@@ -348,7 +349,7 @@ void Connection::Open(const std::string& path, const std::vector<std::string>& d
   }
   if (exists && !readOnly) FollowTableFileMode(path);
   try {
-    int flags = readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
+    int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE)) | extraFlags;
     int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) Fail(rc);
     sqlite3_extended_result_codes(db_, 1);
