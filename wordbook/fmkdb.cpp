@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "controls/datasource.h"
+#include "controls/funcbtn.h"
 #include "controls/jfont.h"
 #include "controls/mudbgrid.h"
 #include "controls/qsjis.h"
@@ -21,7 +22,6 @@
 #include "util/strutil.h"
 #include "wordbook/exchangeprogress.h"
 #include "wordbook/tabletext.h"
-#include "wordbook/wordbookfuncbar.h"
 
 namespace wendul {
 
@@ -65,11 +65,12 @@ TfmKDB::TfmKDB(Links links, QWidget* parent) : QWidget(parent), links_(std::move
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
-  // The function-key bar: a stand-in for the library's bar, same interface.
-  FBtn = new TWordBookFuncBar(6, this);
+  FBtn = new TFuncBtn(this);
   FBtn->setObjectName("FBtn");
+  FBtn->NBtn = 6;
   FBtn->setFixedHeight(30);
   FBtn->IsShift = true;
+  FBtn->RunLoaded();  // its buttons exist from here on
   layout->addWidget(FBtn);
   mgMuKwd = new TmuDBGrid(this);
   mgMuKwd->setObjectName("mgMuKwd");
@@ -85,16 +86,16 @@ TfmKDB::TfmKDB(Links links, QWidget* parent) : QWidget(parent), links_(std::move
   layout->addWidget(mgMuKwd, 1);
 
   FBtn->SetButton(1, QString::fromUtf8("並べ替え"), QString::fromUtf8("最終使用日順と単語順を切り替えます"),
-                  [this] { FBtn_F01Click(); });
+                  [this](QObject*) { FBtn_F01Click(); });
   FBtn->SetButton(2, QString::fromUtf8("書き出し"), QString::fromUtf8("単語をテキストファイルに書き出します"),
-                  [this] { FBtn_F02Click(); });
+                  [this](QObject*) { FBtn_F02Click(); });
   FBtn->SetButton(3, QString::fromUtf8("読み込み"),
-                  QString::fromUtf8("テキストファイルの単語で単語帳を置き換えます"), [this] { FBtn_F03Click(); });
+                  QString::fromUtf8("テキストファイルの単語で単語帳を置き換えます"), [this](QObject*) { FBtn_F03Click(); });
   FBtn->SetButton(4, QString::fromUtf8("全行削除"), QString::fromUtf8("すべての単語を削除します"),
-                  [this] { FBtn_F04Click(); });
+                  [this](QObject*) { FBtn_F04Click(); });
   FBtn->SetButton(5, QString::fromUtf8("再インデックス"), QString::fromUtf8("索引を作り直します"),
-                  [this] { FBtn_F05Click(); });
-  FBtn->SetButton(6, QString::fromUtf8("閉じる"), QString::fromUtf8("単語帳を閉じます"), [this] { FBtn_F06Click(); });
+                  [this](QObject*) { FBtn_F05Click(); });
+  FBtn->SetButton(6, QString::fromUtf8("閉じる"), QString::fromUtf8("単語帳を閉じます"), [this](QObject*) { FBtn_F06Click(); });
 
   const QString filter = QString::fromUtf8("テキストファイル（*.TXT） (*.TXT *.txt);;全てのファイル（*.*） (*)");
   auto makeDialog = [this, &filter](const char* name, QFileDialog::AcceptMode mode) {

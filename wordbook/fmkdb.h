@@ -17,7 +17,7 @@ namespace wendul {
 class MT;
 class TDataSource;
 class TmuDBGrid;
-class TWordBookFuncBar;
+class TFuncBtn;
 
 class TfmKDB : public QWidget {
   Q_OBJECT
@@ -38,7 +38,7 @@ class TfmKDB : public QWidget {
   // The open flag: true while a word book exists.
   static bool IsOpen();
 
-  TWordBookFuncBar* FBtn = nullptr;
+  TFuncBtn* FBtn = nullptr;
   TmuDBGrid* mgMuKwd = nullptr;
   QFileDialog* SaveDialog = nullptr;
   QFileDialog* odaOpenFile = nullptr;

@@ -11,7 +11,7 @@
 #include "controls/datasource.h"
 #include "util/codec.h"
 #include "wordbook/fmkdb.h"
-#include "wordbook/wordbookfuncbar.h"
+#include "controls/funcbtn.h"
 
 namespace wendul::test {
 namespace {
