@@ -107,6 +107,5 @@ void TfmMain::CnGrep(QObject*) {
 
 void TfmMain::CnOpenMail(QObject*) {}  // opens the mail viewer in log mode
 
-void TfmMain::CnExecute(QObject*) {}  // opens the address at the caret
 
 }  // namespace wendul

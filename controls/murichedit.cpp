@@ -340,8 +340,10 @@ void TmuRichEdit::OnContentsChange(int position, int removed, int added) {
   textTouched_ = true;
   QTextDocument* doc = document();
   if (!loading_ && anyKept_) {
-    const int end = std::min(position + std::max(added, 0), doc->characterCount() - 1);
-    for (QTextBlock b = doc->findBlock(position); b.isValid() && b.position() <= end; b = b.next()) ForgetBytes(b);
+    // The last character the change wrote; a change that ends with a line
+    // break leaves the line after it as it was.
+    const int last = std::min(added > 0 ? position + added - 1 : position, doc->characterCount() - 1);
+    for (QTextBlock b = doc->findBlock(position); b.isValid() && b.position() <= last; b = b.next()) ForgetBytes(b);
   }
   const int64_t oldCount = blocks_.Size();
   const int64_t newCount = doc->blockCount();

@@ -170,9 +170,10 @@ SjisString DocKindNote(const SjisDocument& doc) {
   return {};
 }
 
-size_t EncodeDocLine(std::u16string_view text, std::string& out, size_t* lossCount) {
+size_t EncodeDocLine(std::u16string_view text, std::string& out, size_t* lossCount, size_t* lossByte) {
   size_t first = std::u16string_view::npos;
   size_t lost = 0;
+  const size_t start = out.size();
   char buf[2];
   for (size_t i = 0; i < text.size(); ++i) {
     const char16_t c = text[i];
@@ -189,7 +190,10 @@ size_t EncodeDocLine(std::u16string_view text, std::string& out, size_t* lossCou
       out.append(buf, static_cast<size_t>(k));
       continue;
     }
-    if (first == std::u16string_view::npos) first = i;
+    if (first == std::u16string_view::npos) {
+      first = i;
+      if (lossByte) *lossByte = out.size() - start;
+    }
     ++lost;
     out.push_back('?');
     if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) ++i;
@@ -202,14 +206,11 @@ void SjisDocWriter::Line(std::u16string_view text, const LineOrigin* origin, boo
   if (origin && origin->keepsBytes) {
     out_.append(origin->bytes);
   } else {
-    size_t bad = EncodeDocLine(text, out_, &lossCount_);
+    size_t byte = 0;
+    size_t bad = EncodeDocLine(text, out_, &lossCount_, &byte);
     if (bad != std::u16string_view::npos && lossLine_ == kNone) {
       lossLine_ = line_;
-      size_t column = 1;
-      for (size_t i = 0; i < bad; ++i)
-        if (!(text[i] >= 0xDC00 && text[i] <= 0xDFFF && i > 0 && text[i - 1] >= 0xD800 && text[i - 1] <= 0xDBFF))
-          ++column;
-      lossColumn_ = column;
+      lossColumn_ = byte + 1;
       char32_t c = text[bad];
       if (c >= 0xD800 && c <= 0xDBFF && bad + 1 < text.size() && text[bad + 1] >= 0xDC00 && text[bad + 1] <= 0xDFFF)
         c = 0x10000 + ((c - 0xD800) << 10) + (text[bad + 1] - 0xDC00);

@@ -73,7 +73,8 @@ class SjisDocWriter {
 
   std::string& Bytes() { return out_; }
   // The first character that was written as "?": found, its line (0-based),
-  // its column (1-based, in characters) and its code point.
+  // its column (1-based, in bytes as the status line counts them) and its
+  // code point.
   bool HasLoss() const { return lossLine_ != kNone; }
   size_t LossLine() const { return lossLine_; }
   size_t LossColumn() const { return lossColumn_; }
@@ -92,8 +93,10 @@ class SjisDocWriter {
 };
 
 // Appends the bytes of one line's text (see SjisDocWriter); returns the index
-// of the first character written as "?", or npos.
-size_t EncodeDocLine(std::u16string_view text, std::string& out, size_t* lossCount = nullptr);
+// of the first character written as "?", or npos (*lossByte: its byte
+// offset in the line).
+size_t EncodeDocLine(std::u16string_view text, std::string& out, size_t* lossCount = nullptr,
+                     size_t* lossByte = nullptr);
 
 // The question asked before a save would write "?" for such characters.
 SjisString LossQuestion(size_t line, size_t column, char32_t c, size_t count);
