@@ -240,6 +240,7 @@ bool IsWordChar(QChar c) { return c.isLetterOrNumber() || c == u'_'; }
 }  // namespace
 
 TmuRichEdit::TmuRichEdit(QWidget* parent) : QPlainTextEdit(parent) {
+  active_ = QTextCursor(document());
   connect(document(), &QTextDocument::contentsChange, this, &TmuRichEdit::OnContentsChange);
   // Only a change of the text is a change: Qt also reports every update of
   // the input method's unfinished text.
@@ -299,10 +300,10 @@ void TmuRichEdit::ReleaseBlock(const QTextBlock& b) {
 void TmuRichEdit::SetActiveBlock(const QTextBlock& b) const {
   // The cursor follows the block through edits elsewhere; when its block is
   // joined to another it lands in the joined one.
-  const QTextBlock previous = active_.isNull() ? QTextBlock() : active_.block();
+  const QTextBlock previous = activeSet_ ? active_.block() : QTextBlock();
   if (previous != b) ReleaseBlock(previous);
   if (!b.isValid()) {
-    active_ = QTextCursor();
+    activeSet_ = false;
     return;
   }
   // QTextLayout drops its shaped glyphs after laying out; the caret's x
@@ -310,7 +311,9 @@ void TmuRichEdit::SetActiveBlock(const QTextBlock& b) const {
   // line again. Keeping them for the one line being typed halves Qt's work
   // per keystroke; other lines stay lean.
   b.layout()->setCacheEnabled(true);
-  if (previous != b) active_ = QTextCursor(b);
+  // Moved, never replaced: see activeSet_.
+  if (previous != b) active_.setPosition(b.position());
+  activeSet_ = true;
 }
 
 void TmuRichEdit::RebuildIndex() const {
@@ -325,8 +328,8 @@ void TmuRichEdit::RebuildIndex() const {
   }
   blocks_.Assign(weights);
   chars_.Assign(lengths);
-  if (!active_.isNull()) ReleaseBlock(active_.block());
-  active_ = QTextCursor();
+  if (activeSet_) ReleaseBlock(active_.block());
+  activeSet_ = false;
 }
 
 void TmuRichEdit::EnsureIndex() const {

@@ -184,7 +184,12 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
 
   mutable SumTree blocks_;  // byte length of each block + 2 for its line break
   mutable SumTree chars_;   // length of each block in editor positions, its break included
-  mutable QTextCursor active_;  // at the start of the block last edited
+  // At the start of the block last edited, while activeSet_. Made once and
+  // only moved: replacing the whole text clears the document, which sets its
+  // cursors aside, reports the new empty line, and then restores them; a
+  // cursor freed in between would be written through afterwards.
+  mutable QTextCursor active_;
+  mutable bool activeSet_ = false;
   std::array<ImeColor, 4> imeColors_;
   bool imeColorsSet_ = false;
   // While an input-method event that cannot change the text (no commit, no
