@@ -2,6 +2,7 @@
 // question, files dropped on the window, the start-up document, the status
 // line and the recovery record of unsaved text.
 #include <QApplication>
+#include <algorithm>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -287,6 +288,7 @@ bool TfmMain::OfferRecovery() {
   RecoveryRecord r;
   if (!RecoveryStore::Read(path, &r)) return false;
   const MsgAnswer a = AskYesNoCancel(kCaption, RecoveryQuestion());
+  activateWindow();  // the question came before the window had ever been active
   if (a == MsgAnswer::Cancel) return false;  // kept for the next start
   if (a == MsgAnswer::No) {
     recovery_->Discard(path);
@@ -296,6 +298,12 @@ bool TfmMain::OfferRecovery() {
   const QString text = QString::fromUtf8(r.textUtf8);
   doc.text.assign(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size()));
   doc.lineEnd = r.lineEnd;
+  doc.lineCount = static_cast<size_t>(std::count(doc.text.begin(), doc.text.end(), u'\n')) + 1;
+  // Lines the user had not edited come back with the bytes the file holds.
+  if (!r.untitled) {
+    DocRead file = ReadDocFile(r.fileName);
+    if (file.result == DocReadResult::Ok) AdoptOrigins(doc, DecodeSjisDocument(file.bytes));
+  }
   SetCurFileName(QFile::decodeName(QByteArray::fromStdString(r.fileName)));
   mmDoc->LoadDocument(doc);
   Untitled = r.untitled;

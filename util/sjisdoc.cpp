@@ -1,6 +1,8 @@
 #include "util/sjisdoc.h"
 
 #include <cstdio>
+#include <deque>
+#include <unordered_map>
 
 #include "util/codec.h"
 
@@ -151,6 +153,40 @@ SjisDocument DecodeSjisDocument(std::string_view bytes) {
   }
   doc.kind = Classify(bytes, doc.rawBytes, controls, nuls);
   return doc;
+}
+
+namespace {
+
+// Calls f(index, text) for each line of a document's text.
+template <typename F>
+void ForEachLine(const std::u16string& text, F f) {
+  size_t line = 0, start = 0;
+  for (size_t i = 0; i <= text.size(); ++i) {
+    if (i == text.size() || text[i] == u'\n') {
+      f(line++, std::u16string_view(text).substr(start, i - start));
+      start = i + 1;
+    }
+  }
+}
+
+}  // namespace
+
+void AdoptOrigins(SjisDocument& text, const SjisDocument& file) {
+  text.lineEnd = file.lineEnd;
+  text.origins.clear();
+  if (file.origins.empty()) return;
+  // The file's lines with an origin, by text, in file order.
+  std::unordered_map<std::u16string_view, std::deque<const LineOrigin*>> byText;
+  size_t k = 0;
+  ForEachLine(file.text, [&](size_t line, std::u16string_view t) {
+    if (k < file.origins.size() && file.origins[k].first == line) byText[t].push_back(&file.origins[k++].second);
+  });
+  ForEachLine(text.text, [&](size_t line, std::u16string_view t) {
+    auto it = byText.find(t);
+    if (it == byText.end() || it->second.empty()) return;
+    text.origins.emplace_back(line, *it->second.front());
+    it->second.pop_front();
+  });
 }
 
 SjisString DocKindNote(const SjisDocument& doc) {

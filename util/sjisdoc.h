@@ -56,6 +56,12 @@ struct SjisDocument {
 
 SjisDocument DecodeSjisDocument(std::string_view bytes);
 
+// Text that comes back without its file (a recovery record) takes over the
+// usual line break of the file it came from and, for every line whose text
+// equals a line of that file that had an origin, that origin: lines the user
+// did not edit are then written back as they were read.
+void AdoptOrigins(SjisDocument& text, const SjisDocument& file);
+
 // A short note for the status line about a file that is not plain Shift-JIS
 // text (empty when it is).
 SjisString DocKindNote(const SjisDocument& doc);

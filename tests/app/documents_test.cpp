@@ -278,7 +278,7 @@ TEST_F(DocumentsTest, ChildTypesAndIsKilled) {
 
 TEST_F(DocumentsTest, UnsavedTextComesBackAfterTheEditorIsKilled) {
   const std::string doc = home->str() + "doc.txt";
-  WriteAll(doc, "saved\n");
+  WriteAll(doc, "saved\n\x87\x90 dup\n");
   pid_t child = fork();
   if (child == 0) {
     setenv("WENDUL_CHILD_HOME", home->path().c_str(), 1);
@@ -288,19 +288,20 @@ TEST_F(DocumentsTest, UnsavedTextComesBackAfterTheEditorIsKilled) {
   int status = 0;
   waitpid(child, &status, 0);
   ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
-  EXPECT_EQ(ReadAll(doc), "saved\n");
+  EXPECT_EQ(ReadAll(doc), "saved\n\x87\x90 dup\n");
 
   ui->answers = {MsgAnswer::Yes};
   Start();
   EXPECT_EQ(Texts().front(), "askYesNoCancel:Wendul:前回保存されなかった文章があります。復元しますか？");
   EXPECT_EQ(main->edCurFileName->text().toStdString(), doc);
-  EXPECT_EQ(main->mmDoc->PlainLines(), QString::fromUtf8("saved書きかけの文章\n😀\n"));
+  EXPECT_EQ(main->mmDoc->PlainLines(), QString::fromUtf8("saved書きかけの文章\n😀\n≒ dup\n"));
   EXPECT_TRUE(main->DocChanged());
   EXPECT_FALSE(main->Untitled);
-  // Saved as an LF file, the emoji named first; the record then goes.
+  // Saved as an LF file, the emoji named first, the untouched line as the
+  // file held it; the record then goes.
   ui->answers = {MsgAnswer::Yes};
   EXPECT_TRUE(main->SaveDocument());
-  EXPECT_EQ(ReadAll(doc), Sj("saved書きかけの文章") + "\n?\n");
+  EXPECT_EQ(ReadAll(doc), Sj("saved書きかけの文章") + "\n?\n\x87\x90 dup\n");
   EXPECT_EQ(Texts().back().rfind("askNotYes:Wendul:2行目1桁目の文字（U+1F600）", 0), 0u);
   Stop();
   Start();

@@ -140,6 +140,15 @@ TEST(SjisDoc, NewLinesTakeTheUsualBreakAndLossIsReported) {
             Sj("2行目2桁目の文字（U+20BB7）など3文字はShift-JISで保存できないため「?」になります。このまま保存しますか？"));
 }
 
+TEST(SjisDoc, RecoveredTextTakesBackTheBytesOfItsUneditedLines) {
+  const SjisDocument file = DecodeSjisDocument("a\nb\n\x87\x90\r\nc\n\x87\x90\r\n");
+  SjisDocument back;
+  back.text = u"a\nX\n\u2252\nc!\n\u2252\n\u2252\n";
+  AdoptOrigins(back, file);
+  // Each kept line is taken once, in order; the third "≒" is new.
+  EXPECT_EQ(Write(back, Lines(back)), "a\nX\n\x87\x90\r\nc!\n\x87\x90\r\n\x81\xE0\n");
+}
+
 TEST(SjisDoc, FilesPlainlyNotShiftJisAreNamed) {
   EXPECT_EQ(DecodeSjisDocument(Sj("東京タワーに行った。\r\n")).kind, DocKind::ShiftJis);
   EXPECT_EQ(DocKindNote(DecodeSjisDocument(Sj("東京"))), "");
