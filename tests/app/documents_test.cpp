@@ -241,6 +241,19 @@ TEST_F(DocumentsTest, ClosingAsksAndADroppedFileOpensUnderItsOwnName) {
   EXPECT_FALSE(IniFile(GetWDir() + "WENDUL.INI").ReadBool("Option", "is_wordwrap", true));
 }
 
+TEST_F(DocumentsTest, LogModeLeavesTheFileCommandsIdle) {
+  Setting("system", "admin", "1");
+  Start({"-D"});
+  ASSERT_TRUE(G().logMode);
+  DialogAnswers(home->str() + "x.txt");
+  main->mmDoc->SetText("day");
+  for (const char* item : {"New1", "Open1", "Save1", "SaveAs1"}) main->findChild<QAction*>(item)->trigger();
+  EXPECT_EQ(main->mmDoc->Text(), "day");
+  EXPECT_EQ(dialogs, 0);
+  EXPECT_TRUE(main->close());  // nothing asked
+  EXPECT_TRUE(ui->messages.empty());
+}
+
 TEST_F(DocumentsTest, TheOpenDialogShowsTxtFilesInAnyCase) {
   Start();
   for (const char* n : {"a.txt", "b.Txt", "C.TXT", "d.doc"}) WriteAll(home->str() + n, "x");
