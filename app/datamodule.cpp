@@ -52,8 +52,11 @@ void TD::DCreate() {
   AppGlobals& g = G();
   {
     IniFile ini(g.settingsPath);
-    g.kwdFolder = ini.ReadString("Path", "KWD", "");
-    g.mulogTextFolder = AddBackslash(ini.ReadString("Path", "MulogText", ""));
+    // Folders are named in code page 932 and become file-system names here,
+    // once; an empty or relative one lies below the data folder's TABLE/.
+    const std::string tables = g.programFolder + "TABLE/";
+    g.kwdFolder = SettingsFolder(ini.ReadString("Path", "KWD", ""), tables);
+    g.mulogTextFolder = SettingsFolder(ini.ReadString("Path", "MulogText", ""), tables);
     g.adminLevel = ini.ReadInteger("system", "admin", 0);
   }
   g.logMode = g.adminLevel > 0 && g.logOptionGiven;
@@ -85,17 +88,31 @@ void TD::DCreate() {
   }
   DeclareWordTable(tbMuKwd);
   tbMuKwd.SetIndexName("IDX_UPDATEDATE");
-  tbMuKwd.Silent = true;
-  tbMuKwd.Op();
-  tbMuKwd.Silent = false;
-
   tbMuKwd2.SetDatabaseName(tbMuKwd.DatabaseName());
   tbMuKwd2.SetTableName(tbMuKwd.TableName());
   tbMuKwd2.SetIndexFieldNames("KEYWORD");
   tbMuKwd2.SetFiltered(true);
-  tbMuKwd2.Silent = true;
-  tbMuKwd2.Op();
-  tbMuKwd2.Silent = false;
+  // A table that cannot be opened is logged; the main window says so once and
+  // works on without learning.
+  OpenWordTables();
+}
+
+bool TD::OpenWordTables() {
+  for (MT* t : {&tbMuKwd, &tbMuKwd2}) {
+    if (t->Active()) continue;
+    try {
+      t->Open();
+    } catch (const std::exception& e) {
+      t->LogFailure(e, "MT.Op");
+      WordTableError = e.what();
+      const auto* db = dynamic_cast<const EDBEngineError*>(&e);
+      WordTableCategory = db && !db->errors.empty() ? db->errors[0].category : 0;
+      return false;
+    }
+  }
+  WordTableError.clear();
+  WordTableCategory = 0;
+  return true;
 }
 
 void TD::DDestroy() {
@@ -128,8 +145,7 @@ void TD::dsMuKwdDataChange(TDataSource* sender) {
     caption += QString(8, ' ') + ToQ(word);
     if (!note.empty()) caption += QString::fromUtf8("（") + ToQ(note) + QString::fromUtf8("）");
   }
-  // Learning moves the view once per stored word; only a real change reaches the window system.
-  if (fmMain->windowTitle() != caption) fmMain->setWindowTitle(caption);
+  fmMain->SetCaption(caption);
   fmMain->CaptionNote.clear();
 }
 

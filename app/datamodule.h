@@ -34,6 +34,12 @@ class TD : public QObject {
 
   // The folder and file of the word table chosen in DCreate.
   std::string KwdFolder() const;
+
+  // Opens whichever word view is closed. A failure is written to the error
+  // log (never shown) and kept below; the views then stay closed.
+  bool OpenWordTables();
+  std::string WordTableError;  // the store's message of the last failed open, empty after a success
+  int WordTableCategory = 0;   // its engine category
 };
 
 extern TD* D;

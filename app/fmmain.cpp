@@ -9,19 +9,22 @@
 #include <QGuiApplication>
 #include <QMenuBar>
 #include <QScreen>
-#include <QShortcut>
 #include <QVBoxLayout>
 
 #include "app/datamodule.h"
 #include "app/fmgrep.h"
 #include "app/globals.h"
 #include "controls/datasource.h"
+#include "controls/funcbtn.h"
+#include "controls/imeswitch.h"
+#include "controls/inipersist.h"
 #include "controls/jfont.h"
 #include "controls/mudbgrid.h"
 #include "controls/mupanel.h"
 #include "controls/murichedit.h"
 #include "controls/qsjis.h"
 #include "settings/fmsetup.h"
+#include "settings/muedit.h"
 #include "settings/setuplinks.h"
 #include "store/companion.h"
 #include "store/muwgy.h"
@@ -48,10 +51,13 @@ TfmMain::TfmMain(QWidget* parent) : TmuForm(parent) {
   MainWindowObject() = this;
   BuildLayout();
   BuildMenus();
+  BuildCommandTable();
   FormCreate();
+  LoadIniControls(this);  // the search word, the function keys' commands
 }
 
 TfmMain::~TfmMain() {
+  StoreIniControls(this);
   if (fmMain == this) fmMain = nullptr;
   if (MainWindowObject() == this) MainWindowObject() = nullptr;
 }
@@ -150,15 +156,10 @@ void TfmMain::BuildLayout() {
   pnMain->setSizes({937 - 300, 150});
   outer->addWidget(SplitterWordCode, 1);
 
-  connect(SplitterWordCode, &QSplitter::splitterMoved, this, [this](int, int) {
-    if (!SplitterWordCodeCanResize(pnWordCode->width())) {
-      QList<int> sizes = SplitterWordCode->sizes();
-      sizes[0] = std::max(80, sizes[0] - 10);
-      sizes[1] = SplitterWordCode->width() - sizes[0] - SplitterWordCode->handleWidth();
-      SplitterWordCode->setSizes(sizes);
-    }
-    ApplyGridColumnWidths();
-  });
+  // The panes follow the handle while it is dragged, so each step is judged.
+  SplitterWordCode->setOpaqueResize(true);
+  SplitterWordCode->handle(1)->installEventFilter(this);
+  connect(SplitterWordCode, &QSplitter::splitterMoved, this, [this](int, int) { SplitterWordCodeMoved(); });
   connect(pnMain, &QSplitter::splitterMoved, this, [this](int, int) { ApplyGridColumnWidths(); });
 
   StatusBarMain = new QStatusBar(this);
@@ -166,6 +167,10 @@ void TfmMain::BuildLayout() {
   StatusBarMain->setFixedHeight(22);
   StatusBarMain->setSizeGripEnabled(true);
   setStatusBar(StatusBarMain);
+  lbLearning = new QLabel(StatusBarMain);
+  lbLearning->setObjectName("lbLearning");
+  lbLearning->hide();
+  StatusBarMain->addPermanentWidget(lbLearning);
 
   // Hidden helpers.
   edCurFileName = new QLineEdit(central);
@@ -174,9 +179,11 @@ void TfmMain::BuildLayout() {
   edWrk = new QLineEdit(central);
   edWrk->setObjectName("edWrk");
   edWrk->hide();
-  edGrepSearchWord = new QLineEdit(central);
-  edGrepSearchWord->setObjectName("edGrepSearchWord");
-  edGrepSearchWord->hide();
+  auto* searchWord = new TmuEdit(central);
+  searchWord->setObjectName("edGrepSearchWord");
+  searchWord->IsIni = true;  // section "Text"
+  searchWord->hide();
+  edGrepSearchWord = searchWord;
   btKwdTitle = new QPushButton(QString::fromUtf8("並べ替え"), central);
   btKwdTitle->setObjectName("btKwdTitle");
   btKwdTitle->hide();
@@ -251,7 +258,10 @@ void TfmMain::BuildMenus() {
   action(tools, "miSetup", "オプション設定(&O)", [] {
     if (fmSetup) fmSetup->ShowSetup();
   });
-  action(tools, "miWordBook", "単語帳(&W)", [] {});
+  action(tools, "miOpenKWD", "単語帳(&W)", [this] { miOpenKWDClick(); });
+  tools->addSeparator();
+  miNoLearning = action(tools, "miNoLearning", "単語を学習しない", [this] { miNoLearningClick(); });
+  miNoLearning->setCheckable(true);
 
   QMenu* help = menuBar()->addMenu(QString::fromUtf8("ヘルプ(&H)"));
   help->setObjectName("miHelp");
@@ -275,9 +285,7 @@ void TfmMain::FormCreate() {
   TimerIdle->setObjectName("TimerIdle");
   TimerIdle->setSingleShot(true);
   TimerIdle->setInterval(1500);
-  connect(TimerIdle, &QTimer::timeout, this, [] {
-    if (D) D->tbMuKwd.CheckpointIfIdle();
-  });
+  connect(TimerIdle, &QTimer::timeout, this, &TfmMain::TimerIdleTimer);
   mmDoc->clear();
   EarliestDate = MuStrToDateTime("1998/04/01 00:00:00", "yyyy/mm/dd hh:nn:ss");
   IsAutoHint = false;
@@ -306,6 +314,8 @@ void TfmMain::TimerStartUpTimer() {
   TimerStartUp->stop();
   IniFile ini(G().settingsPath);
   miIsWordWrap->setChecked(ini.ReadBool("Option", "is_wordwrap", true));
+  miNoLearning->setChecked(ini.ReadBool("Option", "is_no_learning", false));
+  ApplyLearningState();
   const QRect g = geometry();
   const int left = ini.ReadInteger("Position", "WindowLeft", g.left());
   const int top = ini.ReadInteger("Position", "WindowTop", g.top());
@@ -325,19 +335,10 @@ void TfmMain::TimerStartUpTimer() {
     outer[0] = std::clamp(codeWidth, 80, std::max(80, all - 300));
     outer[1] = all - outer[0];
     SplitterWordCode->setSizes(outer);
+    codeWidthBeforeMove_ = pnWordCode->width();
   }
 
-  // Default function keys, unless the settings gave a key a command.
-  static const char* const kDefaults[12] = {"CnSeekWord", "CnChgKeywordSort", "", "", "CnSetFocusLog",
-                                            "CnSetFocusKwd", "CnSplitKeyword_SelectString",
-                                            "CnSplitKeyword_PrevString", "", "", "", "CnAppClose"};
-  for (int i = 0; i < 12; ++i) {
-    if (FuncCommands[i].isEmpty()) FuncCommands[i] = QString::fromLatin1(kDefaults[i]);
-  }
-  FuncCommands[9].clear();
-  SetupProcParam();
-  if (fmSetup) fmSetup->ApplyMenuShortcuts();
-  BindFunctionKeys();
+  StartFunctionKeys();
 
   if (G().adminLevel <= 0) {
     miSearch->menuAction()->setVisible(false);
@@ -358,36 +359,15 @@ void TfmMain::TimerStartUpTimer() {
   mmDoc->SetImeMode(fmSetup && fmSetup->cbxIsIMEOn->isChecked() ? TmuRichEdit::ImeMode::Hiragana
                                                                  : TmuRichEdit::ImeMode::Closed);
   if (fmSetup) fmSetup->SendIMEColors();
+  if (fmSetup) fmSetup->ApplyFontSize();
   ApplyGridColumnWidths();
   mmDoc->setFocus(Qt::OtherFocusReason);  // ready to type
-}
-
-void TfmMain::SetupProcParam() {
-  if (!fmSetup) return;
-  for (int i = 0; i < 12; ++i) {
-    const QString& cmd = FuncCommands[i];
-    if (cmd.isEmpty() || metaObject()->indexOfMethod(QMetaObject::normalizedSignature(
-                             (cmd + "(QObject*)").toLatin1().constData())) < 0)
-      continue;  // a key without a real command
-    const QString listName = "cmbx" + cmd.mid(2);
-    QComboBox* list = fmSetup->FindKeyList(listName);
-    if (!list) PgmError("SetupProcParam() not find Component :" + listName.toStdString());
-    list->setCurrentIndex(i + 1);
-  }
-}
-
-void TfmMain::BindFunctionKeys() {
-  // Keys whose command has a menu entry reach it through the entry's shortcut.
-  for (int i = 0; i < 12; ++i) {
-    const QString cmd = FuncCommands[i];
-    if (cmd.isEmpty()) continue;
-    if (findChild<QAction*>("mi" + cmd.mid(2))) continue;
-    auto* key = new QShortcut(QKeySequence(Qt::Key_F1 + i), this);
-    key->setObjectName(QString("Func01_%1").arg(i + 1));
-    connect(key, &QShortcut::activated, this, [this, i] {
-      if (!FuncCommands[i].isEmpty()) InvokeCommand(this, FuncCommands[i], nullptr);
-    });
-  }
+  // Said once, over the window the user works in.
+  if (D && !D->tbMuKwd.Active()) WordTableUnopened();
+  // The framework opens or closes the input method of the focused window,
+  // once its input context exists.
+  const bool imeOn = fmSetup && fmSetup->cbxIsIMEOn->isChecked();
+  QTimer::singleShot(300, this, [imeOn] { RequestInputMethodOpen(imeOn); });
 }
 
 void TfmMain::changeEvent(QEvent* e) {
@@ -430,6 +410,7 @@ void TfmMain::FormClose() {
   try {
     IniFile ini(G().settingsPath);
     ini.WriteBool("Option", "is_wordwrap", miIsWordWrap->isChecked());
+    ini.WriteBool("Option", "is_no_learning", miNoLearning->isChecked());
     if (!(windowState() & (Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen))) {
       const QRect g = geometry();
       ini.WriteInteger("Position", "WindowLeft", g.left());
@@ -440,15 +421,34 @@ void TfmMain::FormClose() {
       ini.WriteInteger("Position", "pnWordCode_Width", pnWordCode->width());
     }
   } catch (const std::exception& e) {
-    ErrMsgBox(e.what());
+    ReportIniWriteFailure(e);
   }
   if (fmGrep) fmGrep->close();
+  CloseWordBook();
   QApplication::quit();
 }
 
 void TfmMain::resizeEvent(QResizeEvent* e) {
   TmuForm::resizeEvent(e);
   mmDoc->viewport()->update();
+  ApplyGridColumnWidths();
+}
+
+// A refused move puts the similar-word pane back where the drag step began,
+// and while the document is too narrow takes 10 more pixels from it (a move
+// that narrows the pane more than that is kept: it widens the document).
+void TfmMain::SplitterWordCodeMoved() {
+  const int wanted = pnWordCode->width();
+  if (!SplitterWordCodeCanResize(wanted)) {
+    int width = std::max(80, codeWidthBeforeMove_);
+    if (mmDoc->width() < 200) width = std::max(80, std::min(wanted, width - 10));
+    QList<int> sizes = SplitterWordCode->sizes();
+    const int total = sizes[0] + sizes[1];
+    sizes[0] = width;
+    sizes[1] = total - width;
+    SplitterWordCode->setSizes(sizes);
+  }
+  codeWidthBeforeMove_ = pnWordCode->width();
   ApplyGridColumnWidths();
 }
 
@@ -473,6 +473,8 @@ void TfmMain::ShowStatus(const SjisString& text) {
 // Focus of the panes
 
 bool TfmMain::eventFilter(QObject* watched, QEvent* e) {
+  if (e->type() == QEvent::MouseButtonPress && watched == SplitterWordCode->handle(1))
+    codeWidthBeforeMove_ = pnWordCode->width();  // a drag begins
   if (e->type() == QEvent::FocusIn || e->type() == QEvent::FocusOut) {
     const int pane = watched == mmDoc ? 0 : watched == mgWordCode ? 1 : watched == mgWordDate ? 2 : -1;
     if (pane >= 0) {

@@ -1,6 +1,7 @@
 // The window the user works in: the document pane and the two word panes.
 #pragma once
 
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
@@ -20,6 +21,11 @@ class TmuRichEdit;
 class TmuDBGrid;
 class TmuPanel;
 class TfmMsgBox;
+struct SepKeywordFailures;
+class TFuncBtn;
+class TmuMethodTable;
+class KeyPreview;
+class TfmKDB;
 
 class TfmMain : public TmuForm {
   Q_OBJECT
@@ -46,16 +52,21 @@ class TfmMain : public TmuForm {
   QAction* miSearchWord_xx = nullptr;
   QAction* miGrep_xx = nullptr;
   QAction* miIsWordWrap = nullptr;
+  // "単語を学習しない": the user's pause of learning, kept in [Option] is_no_learning.
+  QAction* miNoLearning = nullptr;
+  // Shown in the status line while learning is paused because the table failed.
+  QLabel* lbLearning = nullptr;
 
   // Hidden helpers.
   QLineEdit* edCurFileName = nullptr;
   QLineEdit* edWrk = nullptr;
-  QLineEdit* edGrepSearchWord = nullptr;
+  QLineEdit* edGrepSearchWord = nullptr;  // a TmuEdit: the search word, kept in section "Text"
   QPushButton* btKwdTitle = nullptr;
   QPushButton* btTest = nullptr;
   QTimer* TimerStartUp = nullptr;
   QTimer* TimerStartupSlow = nullptr;
-  // Fires when typing pauses: the word table's log is copied back then, not on a keystroke.
+  // Fires when typing pauses: the word table's log is copied back then, not on
+  // a keystroke, and a table that failed is tried again.
   QTimer* TimerIdle = nullptr;
 
   // --- window state ------------------------------------------------------
@@ -68,9 +79,14 @@ class TfmMain : public TmuForm {
   int64_t SavedCaret = 0;
   int64_t PrevLength = 0;
   SjisString CaptionNote;
+  // A write of the word table failed (or it could not be opened): learning
+  // pauses until a write succeeds again. The user is told once per episode.
+  bool LearningFailed = false;
   QString StatusPosition;  // line, column and size, kept by the document commands
-  // Function keys F1..F12: the command bound to each ("" = none).
-  std::array<QString, 12> FuncCommands;
+  // The function-key bar (hidden): button n runs the command bound to Fn.
+  TFuncBtn* Func01 = nullptr;
+  // The commands keys can be bound to.
+  TmuMethodTable* muMethodTable1 = nullptr;
 
   // --- operations used by other windows and tests -------------------------
   void ShowStatus(const SjisString& text);
@@ -80,6 +96,11 @@ class TfmMain : public TmuForm {
   void ToggleKeywordOrder(MT& view, bool goToFirst);
   void OpenDocument(const QString& path);
   void NewDocument();
+  // Words are learned while typing and touched when inserted: neither paused
+  // by the user nor by a failed table.
+  bool Learning() const;
+  // The caption without the learning note (set by the data module).
+  void SetCaption(const QString& caption);
   bool SplitterWordCodeCanResize(int newWidth);
   bool SplitterWordDateCanResize(int newWidth);
 
@@ -94,11 +115,29 @@ class TfmMain : public TmuForm {
   void CnSetFocusLog(QObject* sender = nullptr);
   void CnSetFocusWordDate(QObject* sender = nullptr);
   void CnSetFocusWordCode(QObject* sender = nullptr);
+  void CnSetFocusDate(QObject* sender = nullptr);
+  void CnPrevDay(QObject* sender = nullptr);
+  void CnNextDay(QObject* sender = nullptr);
+  void CnSearchWord(QObject* sender = nullptr);
+  void CnGrep(QObject* sender = nullptr);
+  void CnOpenMail(QObject* sender = nullptr);
+  void CnExecute(QObject* sender = nullptr);
 
   void mmDocChange();
   void mgMuKwdDblClick(QObject* grid);
   void MenuItem1Click();
   void TimerStartUpTimer();
+  void TimerIdleTimer();
+  void miNoLearningClick();
+  // Every key-down meant for a control of this window (and those the
+  // options dialog passes on), before the control sees it.
+  void FormKeyDown(QKeyEvent* e);
+  // Sets the options dialog's lists to the function-key bindings; raises
+  // "SetupProcParam() not find Component :" + list name for a command
+  // without a list.
+  void SetupProcParam();
+  // Tools menu "単語帳(&W)": opens the word book, or brings it to the front.
+  void miOpenKWDClick();
 
  protected:
   void closeEvent(QCloseEvent* e) override;
@@ -107,20 +146,37 @@ class TfmMain : public TmuForm {
   void resizeEvent(QResizeEvent* e) override;
 
  private:
+  void CloseWordBook();  // with the main window: nothing of it outlives the tables
   void FormCreate();
   void BuildMenus();
   void BuildLayout();
   void FormActivate();
   void FormDeactivate();
   void FormClose();
-  void SetupProcParam();
   void PaneEnter(int pane);
   void PaneExit(int pane);
   void HighlightCaption(TmuPanel* caption, bool on);
   void ApplyGridColumnWidths();
-  void BindFunctionKeys();
+  void SplitterWordCodeMoved();
+  // Learning (fmmain_learnpause.cpp).
+  SjisString LearnAtCaret();
+  void LearningFailure(const SepKeywordFailures& failures, bool command);
+  void WordTableUnopened();
+  void LearningRecovered();
+  void RetryLearning();
+  void ApplyLearningState();
+  void ShowLearningNotice(const QString& text);
 
   QPointer<TfmMsgBox> progressBox_;
+  QPointer<QWidget> learningNotice_;
+  QString captionBase_;
+  int codeWidthBeforeMove_ = 0;
+  // The function-key bar and the command table (fmmain_keys.cpp).
+  void BuildCommandTable();
+  // Start-up: default keys, the options dialog's lists, the menu shortcuts.
+  void StartFunctionKeys();
+  KeyPreview* keyPreview_ = nullptr;
+  QPointer<TfmKDB> fmKDB;  // the word book while it is open
   bool closing_ = false;
 };
 

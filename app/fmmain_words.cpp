@@ -41,27 +41,24 @@ void TfmMain::mmDocChange() {
   Modified = true;
   const int64_t length = mmDoc->TextLength();
   SjisString remainder;
-  if (length > PrevLength && D) {
-    try {
-      remainder = SepKeywordAtCaret(D->tbMuKwd, *mmDoc, false, false);
-    } catch (const std::exception& e) {
-      PrevLength = length;
-      ErrMsgBox(e.what());
-      return;
-    }
-  }
+  if (length > PrevLength && D) remainder = LearnAtCaret();  // never raises, never shows a modal box
   PrevLength = length;
   SimilarFilter(remainder);
   TimerIdle->start();
 }
 
+// The registration commands are the user's own request: they store words
+// also while learning is paused, and a failure is told every time.
 void TfmMain::CnSplitKeyword_PrevString(QObject*) {
   if (!D) return;
+  SepKeywordFailures failures;
   try {
-    SepKeywordAtCaret(D->tbMuKwd, *mmDoc, true, false);
+    SepKeywordAtCaret(D->tbMuKwd, *mmDoc, true, false, &failures);
   } catch (const std::exception& e) {
-    ErrMsgBox(e.what());
+    D->tbMuKwd.LogFailure(e, "TfmMain.CnSplitKeyword_PrevString");
+    failures.Add(e, e.what());
   }
+  if (failures.Any()) LearningFailure(failures, true);
 }
 
 void TfmMain::CnSplitKeyword_SelectString(QObject*) {
@@ -72,7 +69,7 @@ void TfmMain::CnSplitKeyword_SelectString(QObject*) {
   SetSepKeywordProgress([box](const SjisString& counter, const SjisString& word) { box->Progress(counter, word); });
   mmDoc->setEnabled(false);
   box->mmMessage->clear();
-  box->Label1->show();
+  box->Label1->setText(QString());  // shown with the first count, never with its design text
   box->btClose->hide();
   box->setWindowTitle(QString::fromUtf8("単語登録をしています.."));
   box->show();
@@ -85,14 +82,15 @@ void TfmMain::CnSplitKeyword_SelectString(QObject*) {
     mmDoc->setFocus();
     SetSepKeywordProgress(nullptr);
   };
+  SepKeywordFailures failures;
   try {
-    SepKeyword(D->tbMuKwd, text, true, false);
+    SepKeyword(D->tbMuKwd, text, true, false, &failures);
   } catch (const std::exception& e) {
-    finish();
-    ErrMsgBox(e.what());
-    return;
+    D->tbMuKwd.LogFailure(e, "TfmMain.CnSplitKeyword_SelectString");
+    failures.Add(e, e.what());
   }
   finish();
+  if (failures.Any()) LearningFailure(failures, true);
 }
 
 void TfmMain::MenuItem1Click() {
@@ -103,19 +101,30 @@ void TfmMain::MenuItem1Click() {
   try {
     const std::string index = t.IndexName();
     t.SetIndexFieldNames("KEYWORD");
+    const TDateTime now = WordStampNow();
     if (t.FindKey(word)) {
       t.Edit();
     } else {
       t.Append();
       t.SS("KEYWORD", word);
-      t.SD("APPENDDATE", Now());
+      t.SD("APPENDDATE", now);
     }
-    t.SD("UPDATEDATE", Now());
+    t.SD("UPDATEDATE", now);
     t.Post();
     if (index == "IDX_UPDATEDATE") t.SetIndexName("IDX_UPDATEDATE");
   } catch (const std::exception& e) {
     if (t.State() == DataSetState::Edit || t.State() == DataSetState::Insert) t.Cancel();
-    ErrMsgBox(e.what());
+    t.LogFailure(e, "TfmMain.MenuItem1Click");
+    SepKeywordFailures failures;
+    failures.Add(e, e.what());
+    LearningFailure(failures, true);
+    return;
+  }
+  LearningRecovered();  // a write succeeded
+  // The other view reads the file again, so the new word shows in the similar-word pane.
+  try {
+    D->tbMuKwd2.Refresh();
+  } catch (const std::exception&) {
   }
 }
 
@@ -246,9 +255,9 @@ void TfmMain::InsertWord(MT& view, bool touch) {
   InsertingWord = true;
   mmDoc->paste();
   InsertingWord = false;
-  if (touch) {
+  if (touch && Learning()) {
     view.Edit();
-    view.SD("UPDATEDATE", Now());
+    view.SD("UPDATEDATE", WordStampNow());
     view.Post();
   }
 }
@@ -268,8 +277,12 @@ void TfmMain::mgMuKwdDblClick(QObject* grid) {
       D->tbMuKwd.First();
     }
   } catch (const std::exception& e) {
+    // The word is in the document; only its new time stamp is lost.
     if (view->State() == DataSetState::Edit) view->Cancel();
-    ErrMsgBox(e.what());
+    view->LogFailure(e, "TfmMain.mgMuKwdDblClick");
+    SepKeywordFailures failures;
+    failures.Add(e, e.what());
+    LearningFailure(failures, false);
   }
 }
 

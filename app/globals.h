@@ -10,8 +10,10 @@ struct AppGlobals {
   std::string settingsFileName = "WENDUL.INI";  // or "WENDUL_debug.INI" with option N
   std::string settingsPath;                     // config folder + settingsFileName
   std::string programFolder;                    // where the program's own files are written (data folder), ends in "/"
-  std::string kwdFolder;                        // [Path] KWD, raw
-  std::string mulogTextFolder;                  // [Path] MulogText, "/" appended unless empty
+  // Folders of the settings file as file-system names (UTF-8, ending in "/");
+  // an empty or relative value lies below programFolder + "TABLE/".
+  std::string kwdFolder;                        // [Path] KWD
+  std::string mulogTextFolder;                  // [Path] MulogText
   int32_t adminLevel = 0;                       // [system] admin
   bool logMode = false;                         // admin > 0 and option D
   bool logOptionGiven = false;                  // option D on the command line

@@ -4,11 +4,13 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "app/application.h"
 #include "app/datamodule.h"
 #include "app/fmgrep.h"
 #include "app/fmmain.h"
 #include "app/globals.h"
 #include "app/qtui.h"
+#include "controls/inipersist.h"
 #include "settings/fmsetup.h"
 #include "settings/setuplinks.h"
 #include "store/companion.h"
@@ -39,6 +41,7 @@ void PrepareGlobals() {
     g.settingsFileName = "WENDUL.INI";
   }
   g.settingsPath = GetWDir() + g.settingsFileName;
+  GIniFileName() = g.settingsPath;  // where the persisted controls keep their values
   g.programFolder = DataDir();
   g.logOptionGiven = MuAVOpt('D');
   SetErrorLogBase(g.programFolder);
@@ -55,7 +58,7 @@ int RunWendul(int argc, char** argv) {
     return 0;
   }
   SetProgramPath(argc > 0 ? argv[0] : "");
-  QApplication app(argc, argv);
+  TApplication app(argc, argv);
   QApplication::setApplicationName("Wendul");
   QtUiHooks hooks;
   SetUiHooks(&hooks);

@@ -118,6 +118,7 @@ SjisString RandomJapaneseWord(std::mt19937& rng) {
       if (t == 0x7F) t = 0x80;
       int l = lead(rng);
       if (l == 0x88 && t < 0x9F) t = 0x9F;
+      if (l == 0x98 && t > 0x72) t = 0x40 + t % 0x33;  // the first kanji level ends at 0x9872
       w += static_cast<char>(l);
       w += static_cast<char>(t);
     }
@@ -150,7 +151,8 @@ void DeclareWordTable(MT& t, const std::string& folder) {
     t.AddFieldDef(decl);
 }
 
-std::vector<SjisString> BuildWordTable(const std::string& folder, int words, TableWords kind) {
+std::vector<SjisString> BuildWordTable(const std::string& folder, int words, TableWords kind,
+                                       const std::vector<SjisString>& prefixes) {
   std::filesystem::create_directories(folder);
   {
     MT t;
@@ -170,10 +172,11 @@ std::vector<SjisString> BuildWordTable(const std::string& folder, int words, Tab
   double date = 40000.0;
   char numbered[16];
   while (stored < words) {
-    const SjisString w = kind == TableWords::Japanese
-                             ? RandomJapaneseWord(rng)
-                             : SjisString(numbered, static_cast<size_t>(std::snprintf(numbered, sizeof numbered,
-                                                                                      "w%07d", stored)));
+    SjisString w = kind == TableWords::Japanese
+                       ? RandomJapaneseWord(rng)
+                       : SjisString(numbered, static_cast<size_t>(std::snprintf(numbered, sizeof numbered,
+                                                                                "w%07d", stored)));
+    if (!prefixes.empty()) w = prefixes[static_cast<size_t>(stored) % prefixes.size()] + w;
     sqlite3_bind_blob(ins, 1, w.data(), static_cast<int>(w.size()), SQLITE_TRANSIENT);
     date += 0.0001;
     sqlite3_bind_double(ins, 2, date);

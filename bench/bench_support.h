@@ -39,8 +39,11 @@ enum class TableWords {
 
 // Creates folder/KWD.DB with the word table's layout and fills it with `words`
 // distinct words (one bulk transaction). Returns every 997th stored word.
+// With prefixes, the words begin with them in turn (each begins an equal
+// share of the table), followed by a word of the kind.
 std::vector<SjisString> BuildWordTable(const std::string& folder, int words,
-                                       TableWords kind = TableWords::Japanese);
+                                       TableWords kind = TableWords::Japanese,
+                                       const std::vector<SjisString>& prefixes = {});
 
 // A fresh folder below the temporary folder, removed when the process exits.
 std::string BenchFolder(const std::string& name);

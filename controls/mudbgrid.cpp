@@ -1,10 +1,12 @@
 #include "controls/mudbgrid.h"
 
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPolygon>
 #include <QScrollBar>
+#include <QStyleHints>
 #include <QTimer>
 #include <QWheelEvent>
 #include <algorithm>
@@ -259,11 +261,23 @@ void TmuDBGrid::OnRecordMove(bool keepPlace) {
 // ---------------------------------------------------------------------------
 // moving the current record
 
+bool TmuDBGrid::ReadAgainIfGone(Bookmark b) {
+  MT* t = Table();
+  if (!t || !t->Active() || t->BookmarkValid(b)) return false;
+  // Another view or program deleted it: the current record (gone too, it
+  // gives way to the record after it) and the rows around it as they are now.
+  if (t->State() == DataSetState::Browse && !t->BookmarkValid(t->GetBookmark())) t->Refresh();
+  Reload();
+  return true;
+}
+
 void TmuDBGrid::MoveBy(int n) {
   MT* t = Table();
   if (!t || !t->Active() || n == 0) return;
   Guarded([&] {
-    const Bookmark cur = t->GetBookmark();
+    Bookmark cur = t->GetBookmark();
+    if (cur == 0) return;
+    if (ReadAgainIfGone(cur)) cur = t->GetBookmark();
     if (cur == 0) return;
     std::vector<RowView> r = t->RowsFrom(cur, n > 0 ? n + 1 : n - 1);
     if (r.empty()) return;
@@ -277,6 +291,7 @@ void TmuDBGrid::MoveBy(int n) {
 }
 
 void TmuDBGrid::keyPressEvent(QKeyEvent* e) {
+  if (EditKey(e)) return;
   MT* t = Table();
   const bool active = t && t->Active();
   switch (e->key()) {
@@ -364,13 +379,27 @@ void TmuDBGrid::mousePressEvent(QMouseEvent* e) {
     e->accept();
     return;
   }
+  e->accept();
+  if (InDoubleClickAfterReading(e)) return;
   int r = RowAt(p.y());
   MT* t = Table();
   if (r >= 0 && r != current_ && t && t->Active()) {
     const Bookmark b = rows_[static_cast<size_t>(r)].bookmark;
-    Guarded([&] { t->GotoBookmark(b); });
+    Guarded([&] {
+      if (ReadAgainIfGone(b)) readAgainAt_ = e->timestamp();
+      else t->GotoBookmark(b);
+    });
   }
-  e->accept();
+}
+
+// The second click of a double click whose first click met a vanished row:
+// the rows under the mouse changed in between, so it chooses nothing.
+bool TmuDBGrid::InDoubleClickAfterReading(const QMouseEvent* e) {
+  if (!readAgainAt_) return false;
+  if (e->timestamp() - *readAgainAt_ < static_cast<quint64>(QGuiApplication::styleHints()->mouseDoubleClickInterval()))
+    return true;
+  readAgainAt_.reset();
+  return false;
 }
 
 void TmuDBGrid::mouseMoveEvent(QMouseEvent* e) {
@@ -399,9 +428,22 @@ void TmuDBGrid::mouseDoubleClickEvent(QMouseEvent* e) {
     // Two quick clicks on different rows arrive as press + double-click: the
     // row under the mouse becomes current before the signal.
     MT* t = Table();
+    if (InDoubleClickAfterReading(e)) {
+      e->accept();
+      return;
+    }
     if (r != current_ && t && t->Active()) {
       const Bookmark b = rows_[static_cast<size_t>(r)].bookmark;
-      Guarded([&] { t->GotoBookmark(b); });
+      bool gone = false;
+      Guarded([&] {
+        gone = ReadAgainIfGone(b);
+        if (!gone) t->GotoBookmark(b);
+      });
+      if (gone) {  // the word under the mouse is no longer there: nothing to choose
+        readAgainAt_ = e->timestamp();
+        e->accept();
+        return;
+      }
     }
     emit DblClick();
   }

@@ -14,16 +14,27 @@
 //
 // The table's notifications of one burst (a word stored: lookup, edit, post)
 // are gathered and applied once control returns to the event loop; Reload()
-// re-reads at once.
+// re-reads at once. Rows deleted by another view or program are not
+// announced: a click on one, or a page step from a current record that has
+// gone, reads the window again.
+//
+// Columns marked editable take text in a cell editor (controls/mudbgrid_edit.cpp).
+// The grid itself never writes to its table: the edited text goes to
+// OnCellEdited, which stores it. So no record is in edit mode, and the table's
+// write lock is not held, while the user types.
 #pragma once
 
 #include <QAbstractScrollArea>
 #include <QPointer>
 #include <QString>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "store/mt.h"
+
+class QLineEdit;
 
 namespace wendul {
 
@@ -45,6 +56,7 @@ class TmuDBGrid : public QAbstractScrollArea {
     std::string field;  // field name in the table, e.g. "KEYWORD"
     QString title;      // shown in the title row when titles are on
     int width = 64;
+    bool editable = false;  // the cell editor can change it
   };
   void SetColumns(const std::vector<Column>& columns);
   const std::vector<Column>& Columns() const { return columns_; }
@@ -78,6 +90,20 @@ class TmuDBGrid : public QAbstractScrollArea {
   // Moves the table's current record n rows forward (n > 0) or back.
   void MoveBy(int n);
 
+  // --- cell editing ---------------------------------------------------------
+  // Receives an edited cell's text when the editor closes with a change; true
+  // when it was stored. Refused (false), the cell shows the stored text again.
+  std::function<bool(Bookmark record, int column, const QString& text)> OnCellEdited;
+  // Opens the editor on the current record's first editable column, holding
+  // the cell's text (all selected) or, when given, the typed text. A printable
+  // key pressed in the grid opens it too. Enter keeps the text, Escape drops
+  // it, Up and Down keep it and move; so does a click elsewhere in the window.
+  bool StartEdit(const QString* typed = nullptr);
+  // Closes the editor; with commit the changed text goes to OnCellEdited.
+  void EndEdit(bool commit);
+  bool Editing() const;
+  QLineEdit* Editor() const;
+
  public slots:
   // Re-reads the shown rows around the current record.
   void Reload();
@@ -104,10 +130,15 @@ class TmuDBGrid : public QAbstractScrollArea {
   void focusOutEvent(QFocusEvent* e) override;
   void changeEvent(QEvent* e) override;
   void scrollContentsBy(int dx, int dy) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
   enum class Follow { KeepPlace, Track };
   void Fetch(Follow mode);
+  // When record b no longer exists, re-reads the current record and the
+  // window of rows (true); a click or a page step then acts on what is there.
+  bool ReadAgainIfGone(Bookmark b);
+  bool InDoubleClickAfterReading(const QMouseEvent* e);
   void OnRecordMove(bool keepPlace);
   void SchedulePending();
   void RunPending();
@@ -119,6 +150,8 @@ class TmuDBGrid : public QAbstractScrollArea {
   int RowAt(int y) const;           // -1 when not on a shown data row
   int ColumnBorderAt(int x) const;  // column whose right border is near x, else -1
   QString DisplayText(const FieldValue& v) const;
+  bool EditKey(QKeyEvent* e);  // a key that opens the editor
+  void PlaceEditor();          // over its record's cell, hidden when the record is not shown
 
   TDataSource* source_ = nullptr;
   std::vector<Column> columns_;
@@ -136,6 +169,12 @@ class TmuDBGrid : public QAbstractScrollArea {
   bool scheduled_ = false;
   bool keepPlaceOnce_ = false;  // the pending move is a page / wheel step
   int wheelRest_ = 0;
+
+  std::optional<quint64> readAgainAt_;  // time of the last click that met a vanished row
+  QPointer<QLineEdit> editor_;
+  Bookmark editRecord_ = 0;
+  int editColumn_ = -1;
+  QString editOriginal_;
 
   int resizing_ = -1;  // column being resized by the mouse
   int resizeStartX_ = 0;

@@ -4,6 +4,10 @@
 #include <QMouseEvent>
 #include <QPalette>
 
+#include "controls/tcolor.h"
+#include "util/messages.h"
+#include "util/strutil.h"
+
 namespace wendul {
 
 TmuPanel::TmuPanel(QWidget* parent) : QLabel(parent) {
@@ -14,36 +18,64 @@ TmuPanel::TmuPanel(QWidget* parent) : QLabel(parent) {
   setAutoFillBackground(true);
   color_ = ButtonFaceColor();
   fontColor_ = QColor(Qt::black);
+  colorValue_ = static_cast<int32_t>(0x8000000F);  // button face
+  fontColorValue_ = 0;
   ApplyColors();
+}
+
+TmuPanel::~TmuPanel() { StoreAlone(); }
+
+void TmuPanel::SetColorValue(int32_t value) {
+  colorValue_ = value;
+  color_ = FromTColor(static_cast<uint32_t>(value));
+  ApplyColors();
+}
+
+void TmuPanel::SetFontColorValue(int32_t value) {
+  fontColorValue_ = value;
+  fontColor_ = FromTColor(static_cast<uint32_t>(value));
+  ApplyColors();
+}
+
+void TmuPanel::DoLoadIni() {
+  if (Trim(GIniFileName()).empty()) PgmError("TmuPanel.Create");
+  const IniEntry c = Entry("", "_Color");
+  IniFile ini(GIniFileName());
+  SetColorValue(ini.ReadInteger(c.section, c.key, colorValue_));
+  SetFontColorValue(ini.ReadInteger(c.section, objectName().toStdString() + "_Font_Color", fontColorValue_));
+}
+
+void TmuPanel::DoStoreIni(std::vector<IniEntry>& out) {
+  if (Trim(GIniFileName()).empty()) PgmError("TmuPanel.WndProc");
+  out.push_back(Entry(std::to_string(colorValue_), "_Color"));
+  out.push_back(Entry(std::to_string(fontColorValue_), "_Font_Color"));
 }
 
 QColor TmuPanel::ButtonFaceColor() const { return palette().color(QPalette::Active, QPalette::Button); }
 
 void TmuPanel::SetColor(const QColor& c) {
   color_ = c;
+  colorValue_ = static_cast<int32_t>(ToTColor(c));
   ApplyColors();
 }
 
 void TmuPanel::SetFontColor(const QColor& c) {
   fontColor_ = c;
+  fontColorValue_ = static_cast<int32_t>(ToTColor(c));
   ApplyColors();
 }
 
 void TmuPanel::SetColors(const QColor& color, const QColor& fontColor) {
   color_ = color;
   fontColor_ = fontColor;
+  colorValue_ = static_cast<int32_t>(ToTColor(color));
+  fontColorValue_ = static_cast<int32_t>(ToTColor(fontColor));
   ApplyColors();
 }
 
 void TmuPanel::SetFocusLook(bool focused) {
-  if (focused) {
-    color_ = FocusColor();
-    fontColor_ = QColor(Qt::white);
-  } else {
-    color_ = ButtonFaceColor();
-    fontColor_ = QColor(Qt::black);
-  }
-  ApplyColors();
+  if (focused) SetColors(FocusColor(), Qt::white);
+  else SetColors(ButtonFaceColor(), Qt::black);
 }
 
 void TmuPanel::ApplyColors() {
@@ -59,27 +91,10 @@ void TmuPanel::ApplyColors() {
 }
 
 QColor TmuPanel::FromTColor(uint32_t value) {
-  if (value & 0x80000000u) {
-    // A system colour: its index names a role of the platform's palette.
-    const QPalette pal = QGuiApplication::palette();
-    switch (value & 0xFFu) {
-      case 5: return pal.color(QPalette::Base);              // window
-      case 8: return pal.color(QPalette::Text);              // window text
-      case 13: return pal.color(QPalette::Highlight);
-      case 14: return pal.color(QPalette::HighlightedText);
-      case 15: return pal.color(QPalette::Button);           // button face
-      case 18: return pal.color(QPalette::ButtonText);
-      default: return pal.color(QPalette::WindowText);
-    }
-  }
-  return QColor(static_cast<int>(value & 0xFF), static_cast<int>((value >> 8) & 0xFF),
-                static_cast<int>((value >> 16) & 0xFF));
+  return ResolveColorValue(static_cast<int32_t>(value), QGuiApplication::palette());
 }
 
-uint32_t TmuPanel::ToTColor(const QColor& c) {
-  return static_cast<uint32_t>(c.red()) | (static_cast<uint32_t>(c.green()) << 8) |
-         (static_cast<uint32_t>(c.blue()) << 16);
-}
+uint32_t TmuPanel::ToTColor(const QColor& c) { return static_cast<uint32_t>(ToColorValue(c)); }
 
 void TmuPanel::mousePressEvent(QMouseEvent* e) {
   if (e->button() == Qt::LeftButton) pressed_ = true;

@@ -8,13 +8,20 @@
 #include <QString>
 #include <cstdint>
 
+#include "controls/inipersist.h"
+
 namespace wendul {
 
-class TmuPanel : public QLabel {
+// With IsIni set the panel keeps its background and text colour in the
+// settings file: keys Name + "_Color" and Name + "_Font_Color", signed
+// 32-bit colour values (a value with the top bit set names a system colour
+// and is kept as it is).
+class TmuPanel : public QLabel, public IniPersisted {
   Q_OBJECT
 
  public:
   explicit TmuPanel(QWidget* parent = nullptr);
+  ~TmuPanel() override;
 
   // Caption (a new panel shows " ").
   QString Caption() const { return text(); }
@@ -35,9 +42,12 @@ class TmuPanel : public QLabel {
   static QColor FocusColor() { return QColor(74, 105, 165); }
   QColor ButtonFaceColor() const;
 
-  // Persistence (the settings layer reads these).
-  QString VName;
-  bool IsIni = false;
+  // The colours as colour values (0x00BBGGRR, or a system colour), exactly
+  // as set: a system colour is shown in the palette's colour but kept as is.
+  int32_t ColorValue() const { return colorValue_; }
+  void SetColorValue(int32_t value);
+  int32_t FontColorValue() const { return fontColorValue_; }
+  void SetFontColorValue(int32_t value);
 
   // Windows colour values (0x00BBGGRR; 0x800000nn names a system colour)
   // <-> QColor, for values kept in the settings file.
@@ -48,6 +58,9 @@ class TmuPanel : public QLabel {
   void clicked();
 
  protected:
+  void DoLoadIni() override;
+  void DoStoreIni(std::vector<IniEntry>& out) override;
+  const QObject* IniObject() const override { return this; }
   void mousePressEvent(QMouseEvent* e) override;
   void mouseReleaseEvent(QMouseEvent* e) override;
 
@@ -56,6 +69,8 @@ class TmuPanel : public QLabel {
 
   QColor color_;
   QColor fontColor_;
+  int32_t colorValue_ = 0;
+  int32_t fontColorValue_ = 0;
   bool pressed_ = false;
 };
 

@@ -97,6 +97,7 @@ inline int EncodeAt(const QChar* s, qsizetype n, qsizetype i, char out[2], int* 
 
 int64_t g_blocksMeasured = 0;
 int64_t g_charsMeasured = 0;
+int64_t g_rebuilds = 0;
 
 // A block of at least kLongLine characters keeps its byte sums in runs of
 // about kRun characters; it drops them again below kShortLine, so that a line
@@ -194,6 +195,10 @@ class LineRuns : public QTextBlockUserData {
 
 inline LineRuns* RunsOf(const QTextBlock& b) { return static_cast<LineRuns*>(b.userData()); }
 
+// A long line that Qt gave fresh block data (a line break before it was
+// replaced) has lost its runs; measuring it once builds them again.
+inline bool LacksRuns(const QTextBlock& b) { return b.length() > kLongLine && !RunsOf(b); }
+
 // Any line break form of a search pattern becomes the editor's block break.
 QString PatternForSearch(const SjisString& text) {
   QString q = ToQ(text);
@@ -209,7 +214,12 @@ bool IsWordChar(QChar c) { return c.isLetterOrNumber() || c == u'_'; }
 
 TmuRichEdit::TmuRichEdit(QWidget* parent) : QPlainTextEdit(parent) {
   connect(document(), &QTextDocument::contentsChange, this, &TmuRichEdit::OnContentsChange);
-  connect(this, &QPlainTextEdit::textChanged, this, &TmuRichEdit::Change);
+  // Only a change of the text is a change: Qt also reports every update of
+  // the input method's unfinished text.
+  connect(this, &QPlainTextEdit::textChanged, this, [this] {
+    if (imeOnly_ && !textTouched_) return;
+    emit Change();
+  });
   // The selection stays visible while another control has the focus.
   QPalette p = palette();
   p.setColor(QPalette::Inactive, QPalette::Highlight, p.color(QPalette::Active, QPalette::Highlight));
@@ -274,71 +284,104 @@ void TmuRichEdit::SetActiveBlock(const QTextBlock& b) const {
 
 void TmuRichEdit::RebuildIndex() const {
   QTextDocument* doc = document();
-  std::vector<int64_t> weights;
+  ++g_rebuilds;
+  std::vector<int64_t> weights, lengths;
   weights.reserve(static_cast<size_t>(doc->blockCount()));
-  for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) weights.push_back(MeasureBlock(b, false));
+  lengths.reserve(static_cast<size_t>(doc->blockCount()));
+  for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+    weights.push_back(MeasureBlock(b, false));
+    lengths.push_back(b.length());
+  }
   blocks_.Assign(weights);
+  chars_.Assign(lengths);
   if (!active_.isNull()) ReleaseBlock(active_.block());
   active_ = QTextCursor();
 }
 
 void TmuRichEdit::EnsureIndex() const {
-  if (blocks_.Size() != document()->blockCount()) RebuildIndex();
+  if (blocks_.Size() != document()->blockCount() || chars_.Size() != blocks_.Size()) RebuildIndex();
 }
 
-void TmuRichEdit::OnContentsChange(int position, int /*removed*/, int added) {
+void TmuRichEdit::OnContentsChange(int position, int removed, int added) {
+  // An update of the input method's unfinished text reports its block as
+  // changed, but the document's text is as it was.
+  if (imeOnly_ && removed == added) return;
+  textTouched_ = true;
   QTextDocument* doc = document();
   const int64_t oldCount = blocks_.Size();
   const int64_t newCount = doc->blockCount();
-  QTextBlock first = doc->findBlock(position);
-  int endPos = std::min(position + std::max(added, 0), doc->characterCount() - 1);
-  QTextBlock last = doc->findBlock(std::max(endPos, position));
-  if (oldCount == 0 || !first.isValid() || !last.isValid()) {
+  const int64_t oldChars = chars_.Total();
+  const int64_t newChars = doc->characterCount();
+  removed = std::max(removed, 0);
+  added = std::max(added, 0);
+  if (oldCount == 0 || chars_.Size() != oldCount || position < 0 || position >= oldChars) {
     RebuildIndex();
     return;
   }
-  // Changed inside one block (its line break included, as an input method
-  // reports it): the block is measured in place. When the change replaced
-  // that line break by another, the next block's text is as it was and Qt
-  // gives the block fresh data, so it needs nothing.
-  if (newCount == oldCount && position + std::max(added, 0) <= first.position() + first.length()) {
-    blocks_.Set(first.blockNumber(), MeasureBlock(first, true));
+  // Qt's range [position, position + removed) of the old text became
+  // [position, position + added): the text before and after it is as it was.
+  // Old blocks from the one holding the range's start to the one holding its
+  // end gave way to the new blocks between the same points, so the blocks
+  // after them are the same in both documents and keep their lengths.
+  int64_t within = 0;
+  const int64_t f = chars_.Find(position, &within);
+  int64_t oldEndWithin = 0;
+  int64_t oldLast = chars_.Find(position + removed, &oldEndWithin);
+  QTextBlock first = doc->findBlock(position);
+  QTextBlock last = doc->findBlock(static_cast<int>(std::min<int64_t>(position + added, newChars - 1)));
+  if (!first.isValid() || !last.isValid() || first.blockNumber() != f) {
+    RebuildIndex();
+    return;
+  }
+  // A range that ends just before a line start in both documents leaves the
+  // block from there on untouched (an input method reports a change as its
+  // whole block with the line break). Replacing a whole document reports a
+  // character more than it changed; its ends are then not exact, and the
+  // block after them is measured too.
+  const bool exact = newChars - oldChars == static_cast<int64_t>(added) - removed;
+  if (exact && oldEndWithin == 0 && oldLast > f && last.blockNumber() > f && last.position() == position + added &&
+      !LacksRuns(last)) {
+    --oldLast;
+    last = last.previous();
+  }
+  const int64_t l = last.blockNumber();
+  if (oldCount - oldLast != newCount - l) {
+    RebuildIndex();
+    return;
+  }
+  if (l == f && oldLast == f) {  // within one block, the usual keystroke
+    blocks_.Set(f, MeasureBlock(first, true));
+    chars_.Set(f, first.length());
     SetActiveBlock(first);
     return;
   }
-  // Blocks before `first` and after `last` are untouched; the tail after
-  // `last` is the same in the old and the new document.
-  const int64_t f = first.blockNumber();
-  const int64_t l = last.blockNumber();
-  const int64_t tail = newCount - 1 - l;
-  const int64_t oldAffected = oldCount - f - tail;
-  if (l < f || oldAffected < 0 || f + oldAffected > oldCount) {
-    RebuildIndex();
-    return;
-  }
-  std::vector<int64_t> weights;
+  std::vector<int64_t> weights, lengths;
   weights.reserve(static_cast<size_t>(l - f + 1));
+  lengths.reserve(static_cast<size_t>(l - f + 1));
   for (QTextBlock b = first;; b = b.next()) {
     const bool isLast = b == last;
     weights.push_back(MeasureBlock(b, isLast));
+    lengths.push_back(b.length());
     if (isLast) break;
     ReleaseBlock(b);
   }
-  blocks_.Replace(f, oldAffected, weights);
+  blocks_.Replace(f, oldLast - f + 1, weights);
+  chars_.Replace(f, oldLast - f + 1, lengths);
   SetActiveBlock(last);
 }
 
 int64_t TmuRichEdit::BlocksMeasured() { return g_blocksMeasured; }
 int64_t TmuRichEdit::CharsMeasured() { return g_charsMeasured; }
+int64_t TmuRichEdit::IndexRebuilds() { return g_rebuilds; }
 
 bool TmuRichEdit::CheckByteIndex() const {
   QTextDocument* doc = document();
-  if (blocks_.Size() != doc->blockCount()) return false;
+  if (blocks_.Size() != doc->blockCount() || chars_.Size() != doc->blockCount()) return false;
   int64_t i = 0;
   for (QTextBlock b = doc->begin(); b.isValid(); b = b.next(), ++i) {
     const QString t = b.text();
     const int64_t bytes = ByteCount(t.constData(), t.size());
-    if (blocks_.At(i) != bytes + 2) return false;
+    if (blocks_.At(i) != bytes + 2 || chars_.At(i) != b.length()) return false;
     const LineRuns* runs = RunsOf(b);
     if (!runs) continue;
     if (!runs->text.isNull() && runs->text != t) return false;
@@ -673,59 +716,31 @@ void TmuRichEdit::SetImeMode(ImeMode mode) {
   if (hasFocus()) QGuiApplication::inputMethod()->update(Qt::ImHints);
 }
 
-// The input method marks the clause being converted with a background
-// (ibus and fcitx both do); with such a clause present the preedit is being
-// converted, otherwise it is text being typed. The configured pairs replace
-// the method's colours; its underline and other properties are kept.
 void TmuRichEdit::inputMethodEvent(QInputMethodEvent* e) {
-  const QString pre = e->preeditString();
-  if (!imeColorsSet_ || pre.isEmpty()) {
+  // Composing, or cancelling a composition, leaves the text as it was; a
+  // commit, a replacement or a composition begun over a selection changes it.
+  const bool onlyPreedit =
+      e->commitString().isEmpty() && e->replacementLength() == 0 && !textCursor().hasSelection();
+  imeOnly_ = onlyPreedit;
+  textTouched_ = false;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{imeOnly_};
+  ShowInputMethodEvent(e);
+}
+
+// The configured pairs replace the input method's colours; which part of the
+// pre-edit is which is read in imecolors.cpp.
+void TmuRichEdit::ShowInputMethodEvent(QInputMethodEvent* e) {
+  if (!imeColorsSet_ || e->preeditString().isEmpty()) {
+    imeState_.reading.clear();
     QPlainTextEdit::inputMethodEvent(e);
     return;
   }
-  const qsizetype n = pre.size();
-  std::vector<bool> covered(static_cast<size_t>(n), false);
-  bool converting = false;
-  for (const QInputMethodEvent::Attribute& a : e->attributes()) {
-    if (a.type != QInputMethodEvent::TextFormat) continue;
-    QTextCharFormat f = a.value.value<QTextFormat>().toCharFormat();
-    if (f.hasProperty(QTextFormat::BackgroundBrush)) converting = true;
-  }
-  auto pairFor = [&](const QTextCharFormat& f) -> const ImeColor& {
-    if (!converting) return imeColors_[0];
-    return f.hasProperty(QTextFormat::BackgroundBrush) ? imeColors_[1] : imeColors_[2];
-  };
-  QList<QInputMethodEvent::Attribute> attrs;
-  for (const QInputMethodEvent::Attribute& a : e->attributes()) {
-    if (a.type != QInputMethodEvent::TextFormat) {
-      attrs.append(a);
-      continue;
-    }
-    QTextCharFormat f = a.value.value<QTextFormat>().toCharFormat();
-    const ImeColor& c = pairFor(f);
-    f.setForeground(c.text);
-    f.setBackground(c.background);
-    attrs.append(QInputMethodEvent::Attribute(QInputMethodEvent::TextFormat, a.start, a.length, f));
-    for (qsizetype i = std::max(0, a.start); i < std::min<qsizetype>(n, a.start + a.length); ++i)
-      covered[static_cast<size_t>(i)] = true;
-  }
-  // Parts the input method left unformatted get the plain pair of the state.
-  const ImeColor& rest = converting ? imeColors_[2] : imeColors_[0];
-  for (qsizetype i = 0; i < n;) {
-    if (covered[static_cast<size_t>(i)]) {
-      ++i;
-      continue;
-    }
-    qsizetype j = i;
-    while (j < n && !covered[static_cast<size_t>(j)]) ++j;
-    QTextCharFormat f;
-    f.setForeground(rest.text);
-    f.setBackground(rest.background);
-    attrs.append(QInputMethodEvent::Attribute(QInputMethodEvent::TextFormat, static_cast<int>(i),
-                                              static_cast<int>(j - i), f));
-    i = j;
-  }
-  QInputMethodEvent changed(pre, attrs);
+  ImeColorSet colors;
+  for (size_t i = 0; i < colors.size(); ++i) colors[i] = {imeColors_[i].text, imeColors_[i].background};
+  QInputMethodEvent changed(e->preeditString(), ColoredPreeditAttributes(*e, colors, imeState_));
   changed.setCommitString(e->commitString(), e->replacementStart(), e->replacementLength());
   QPlainTextEdit::inputMethodEvent(&changed);
   e->setAccepted(changed.isAccepted());

@@ -4,11 +4,15 @@
 //
 // The editor keeps the byte length of every text block in a SumTree updated
 // from QTextDocument::contentsChange, so a keystroke never re-encodes the
-// document. A long line (a pasted article, a log line) also keeps its byte
-// sums in runs of a few hundred characters, so a position <-> byte conversion
-// costs O(log blocks + log runs + one run), never the length of the line. A character that code page 932 cannot hold (an emoji, "𠮷", a
-// surrogate pair as a whole) stays in the document as typed, counts 1 byte
-// and reads as '?', which is never part of a word.
+// document; a second SumTree keeps each block's length in editor positions,
+// which tells which old blocks an edit's range covered. A long line (a pasted
+// article, a log line) also keeps its byte sums in runs of a few hundred
+// characters, so a position <-> byte conversion costs O(log blocks + log runs
+// + one run), never the length of the line. A character that code page 932
+// cannot hold (an emoji, "𠮷", a surrogate pair as a whole) stays in the
+// document as typed, counts 1 byte and reads as '?', which is never part of a
+// word. Change() fires for changes of the text only, not for the input
+// method's unfinished text.
 #pragma once
 
 #include <QColor>
@@ -18,6 +22,7 @@
 #include <array>
 #include <cstdint>
 
+#include "controls/imecolors.h"
 #include "controls/sumtree.h"
 #include "store/doc_editor.h"
 #include "util/wtypes.h"
@@ -93,8 +98,7 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   };
   // In this order: text being typed, clause being converted, other clauses,
   // text while the conversion range is set. Applied to the preedit text of
-  // later input-method events; Qt's input methods give no separate "range
-  // being set" state, so the fourth pair is kept but not shown.
+  // later input-method events (imecolors.h).
   void SetIMEColors(const std::array<ImeColor, 4>& colors);
   const std::array<ImeColor, 4>& IMEColors() const { return imeColors_; }
   bool HasIMEColors() const { return imeColorsSet_; }
@@ -124,9 +128,13 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   // Number of characters counted so far to keep the byte index (a keystroke
   // in a long line counts the runs around the change, not the line).
   static int64_t CharsMeasured();
+  // Times any editor measured its whole document again (loading a text, or
+  // an edit the index could not follow).
+  static int64_t IndexRebuilds();
 
  signals:
-  // Every change of the text, like the rich edit's change notification.
+  // Every change of the text, like the rich edit's change notification; an
+  // update of the input method's unfinished text is none.
   void Change();
 
  protected:
@@ -136,6 +144,8 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
 
  private:
   void OnContentsChange(int position, int removed, int added);
+  // The pre-edit with the configured colours.
+  void ShowInputMethodEvent(QInputMethodEvent* e);
   void RebuildIndex() const;
   void EnsureIndex() const;
   // Byte length of a block plus 2, from its text; a long line's runs are
@@ -156,9 +166,16 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   QString RangeString(int pos, int endPos) const;
 
   mutable SumTree blocks_;  // byte length of each block + 2 for its line break
+  mutable SumTree chars_;   // length of each block in editor positions, its break included
   mutable QTextCursor active_;  // at the start of the block last edited
   std::array<ImeColor, 4> imeColors_;
   bool imeColorsSet_ = false;
+  // While an input-method event that cannot change the text (no commit, no
+  // replacement, nothing selected) is handled: Qt reports its pre-edit as a
+  // change of the block, which is none.
+  bool imeOnly_ = false;
+  bool textTouched_ = false;
+  ImePreeditState imeState_;
   ImeMode imeMode_ = ImeMode::NoPreference;
 };
 

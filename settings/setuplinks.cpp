@@ -6,8 +6,8 @@ QObject*& MainWindowObject() {
   static QObject* main = nullptr;
   return main;
 }
-std::function<void()>& SendIMEColorsHook() {
-  static std::function<void()> hook;
+std::function<void(QKeyEvent*)>& MainKeyDownHook() {
+  static std::function<void(QKeyEvent*)> hook;
   return hook;
 }
 int& AdminLevelForSetup() {

@@ -5,12 +5,15 @@
 #include <QObject>
 #include <functional>
 
+class QKeyEvent;
+
 namespace wendul {
 
-// The main window, whose menu items receive the function-key shortcuts.
+// The main window: its menu items receive the function-key shortcuts, its
+// function-key bar the bindings, its document pane the colours and font.
 QObject*& MainWindowObject();
-// Passes the four input-method colour pairs to the document pane.
-std::function<void()>& SendIMEColorsHook();
+// The main window's key-down handler; the dialog passes it every key-down.
+std::function<void(QKeyEvent*)>& MainKeyDownHook();
 // The administrator level of this run.
 int& AdminLevelForSetup();
 

@@ -73,7 +73,7 @@ std::string MT::FilePath() const {
 
 void MT::Open() {
   if (d->active) return;
-  d->conn.Open(FilePath(), d->decls);
+  d->conn.Open(FilePath(), d->decls, ReadOnly);
   try {
     d->selectSql = d->SelectList();
     d->ResolveOrder();
@@ -146,6 +146,8 @@ void BeginInsert(MT::Impl& d, bool append) {
   d.beforeInsert = d.cur;
   d.appending = append;
   d.buf.assign(d.conn.layout().fields.size(), FieldValue());
+  for (size_t i = 0; i < d.buf.size(); ++i)
+    if (d.EmptyIsText(static_cast<int>(i))) d.buf[i] = FieldValue::Of({});
   d.changed.assign(d.buf.size(), false);
   d.modified = false;
   d.state = DataSetState::Insert;

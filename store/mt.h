@@ -17,8 +17,12 @@
 //   "NAME,N"    number (floating point)
 //   "NAME,@"    date-time (day count; cleared = NULL)
 //   "NAME,P"    primary key on NAME (several fields: "A;B,P"), unique
-//   "NAME,i"    secondary index "IDX_" + NAME, descending
-// Text is kept as bytes and ordered by bytes (Shift-JIS byte order).
+//   "NAME,i"    secondary index "IDX_" + NAME, descending, case-insensitive
+// Text is kept as bytes. The primary key orders it by bytes (Shift-JIS byte
+// order); secondary indexes (declared or added by AddSecIndex) fold the ASCII
+// letters where a character starts, so a, B, c sort as c, B, a, and FindKey
+// on them ignores that case. An empty text field is NULL, except in a field
+// of the primary key, where it is empty text: one empty key at most.
 // Navigating, moving to another index or filter, Refresh and Append/Insert
 // first post a pending modified edit (or cancel an unmodified one); Close
 // cancels it.
@@ -46,6 +50,8 @@ struct DBErrorEntry {
 };
 
 // Error raised by every store operation that fails in the engine.
+// It carries the engine's own entries only; which table failed is told by
+// whoever reports it (the error log names the table).
 class EDBEngineError : public std::runtime_error {
  public:
   EDBEngineError(const std::string& message, std::vector<DBErrorEntry> entries)
@@ -113,9 +119,11 @@ class MT {
   std::string Name;        // component name, used in log texts
   bool AutoClose = true;   // close (without commit) on destruction
   bool Silent = false;     // failures of Op, muEdit, muPost neither log nor show
+  bool ReadOnly = false;   // open the file for reading only (set while closed)
 
   // Folder and file name; changing them while open raises EDBEngineError.
-  void SetDatabaseName(const std::string& folder);  // folder of the file ('/' or '\\')
+  // Folder of the file, a file-system name (UTF-8; '/' or '\\' separates).
+  void SetDatabaseName(const std::string& folder);
   const std::string& DatabaseName() const;
   void SetTableName(const std::string& fileName);   // e.g. "KWD.DB"
   const std::string& TableName() const;
@@ -252,6 +260,16 @@ class MT {
   bool SkipNext(int n);  // always true
   bool SkipPrior(int n);
   void muShowExceptionError(const std::exception& e, const SjisString& text, bool show);
+  // The text Op, muEdit and muPost log for a failure of `method`:
+  // "Error_Message:", "Method_Name:", "Self.Name:" and "Self.TableName:" with
+  // the table's path (in the system code page) on one line each.
+  SjisString FailureText(const std::exception& e, const std::string& method) const;
+  // Writes FailureText to the error log unless Silent; never shows anything.
+  void LogFailure(const std::exception& e, const std::string& method);
+  // Rewrites one row of the table's layout unchanged and commits: raises the
+  // engine's error when the file cannot be written now (read-only, locked
+  // elsewhere, disk full). Only in browse state outside a batch.
+  void ProbeWrite();
 
   // --- data sources ------------------------------------------------------
   void AddListener(MTListener* l);
@@ -270,6 +288,14 @@ class MT {
   // starts at the first (count > 0) or the last (count < 0) record; a bookmark
   // whose record no longer exists gives no rows. The current record does not move.
   std::vector<RowView> RowsFrom(Bookmark from, int count);
+  // Every record that passes the filter, for work on a whole table (exports),
+  // through a connection of its own and from one consistent snapshot of the
+  // file (store/mt_bulk.cpp). `each` gets the records in storage order, which
+  // reads quickly (the same RowView, refilled; false stops, and the result is
+  // then empty); the result lists them in the current order as indexes into
+  // that sequence (0 = the first record `each` got). The current record does
+  // not move.
+  std::vector<uint32_t> ReadAllRecords(const std::function<bool(const RowView&)>& each);
 
   struct Impl;  // internal (store/mt_internal.h)
 

@@ -169,6 +169,21 @@ bool MT::CheckpointIfIdle() {
   return rc == SQLITE_OK && copied == logFrames;
 }
 
+void MT::ProbeWrite() {
+  d->CheckActive();
+  if (d->state != DataSetState::Browse || d->batchDepth > 0 || d->conn.InTransaction())
+    mtimpl::ThrowStore(SQLITE_MISUSE, "Dataset is in edit mode or in a batch", FilePath());
+  // A lock held elsewhere fails here; a read-only file only when a page is written.
+  d->conn.Begin();
+  try {
+    Step(d->conn, "UPDATE mt_field SET name = name WHERE pos = (SELECT min(pos) FROM mt_field)");
+    d->conn.Commit();
+  } catch (...) {
+    d->conn.Rollback();
+    throw;
+  }
+}
+
 // --- MTBatch ---------------------------------------------------------------
 
 MTBatch::MTBatch(MT& table) : table_(&table), exceptions_(std::uncaught_exceptions()) { table.BeginBatch(); }
@@ -186,11 +201,7 @@ MTBatch::~MTBatch() {
   try {
     t.EndBatch();
   } catch (const std::exception& e) {
-    if (!t.Silent)
-      t.muShowExceptionError(e,
-                             "Error_Message:" + std::string(e.what()) + "\r\n" + "Method_Name:MT.EndBatch" + "\r\n" +
-                                 "Self.Name:" + t.Name + "\r\n" + "Self.TableName:" + t.TableName(),
-                             false);
+    t.LogFailure(e, "MT.EndBatch");
   } catch (...) {
   }
 }

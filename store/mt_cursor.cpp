@@ -136,6 +136,12 @@ void MT::Impl::ResolveOrder() {
   filterDense.reset();
   const mtimpl::Layout& layout = conn.layout();
   const std::string path = self->FilePath();
+  auto use = [&](const mtimpl::IndexDef& idx) {
+    orderCols = idx.cols;
+    orderDesc = idx.descending;
+    orderCaseless.clear();
+    for (int c : idx.cols) orderCaseless.push_back(idx.caseless && layout.fields[c].kind == FieldValue::Kind::Text);
+  };
   if (!indexFieldNames.empty()) {
     std::vector<int> want = mtimpl::ResolveFields(layout.fields, indexFieldNames, path);
     // The primary key first, then the secondary indexes: the first index whose
@@ -144,8 +150,7 @@ void MT::Impl::ResolveOrder() {
       for (const mtimpl::IndexDef& idx : layout.indexes) {
         if (idx.primary != (pass == 0)) continue;
         if (idx.cols.size() >= want.size() && std::equal(want.begin(), want.end(), idx.cols.begin())) {
-          orderCols = idx.cols;
-          orderDesc = idx.descending;
+          use(idx);
           return;
         }
       }
@@ -154,16 +159,40 @@ void MT::Impl::ResolveOrder() {
   if (!indexName.empty()) {
     for (const mtimpl::IndexDef& idx : layout.indexes)
       if (!idx.primary && mtimpl::SameName(idx.name, indexName)) {
-        orderCols = idx.cols;
-        orderDesc = idx.descending;
+        use(idx);
         return;
       }
     mtimpl::ThrowStore(SQLITE_ERROR, "Index '" + indexName + "' not found", path);
   }
   orderCols.clear();
+  orderCaseless.clear();
   orderDesc = false;
   for (const mtimpl::IndexDef& idx : layout.indexes)
-    if (idx.primary) orderCols = idx.cols;
+    if (idx.primary) use(idx);
+}
+
+std::string MT::Impl::OrderTerm(size_t j) const {
+  return mtimpl::OrderTerm(conn.layout().fields[orderCols[j]], orderCaseless[j]);
+}
+
+bool MT::Impl::EmptyIsText(int col) const {
+  const mtimpl::Layout& layout = conn.layout();
+  if (layout.fields[col].kind != FieldValue::Kind::Text) return false;
+  for (const mtimpl::IndexDef& idx : layout.indexes)
+    if (idx.primary) return std::find(idx.cols.begin(), idx.cols.end(), col) != idx.cols.end();
+  return false;
+}
+
+std::string MT::Impl::EqualsSql(int col, const std::string& term, bool caseless, const FieldValue& v,
+                                std::vector<Bind>& binds) const {
+  const bool text = conn.layout().fields[col].kind == FieldValue::Kind::Text;
+  if (v.IsNull() || (v.kind == FieldValue::Kind::Text && v.text.empty())) {
+    // A table made before key fields kept empty text holds NULL there.
+    if (text) return "(" + term + " IS NULL OR " + term + (caseless ? " = ''" : " = X''") + ")";
+    return term + " IS NULL";
+  }
+  binds.push_back(Bind::Of(v));
+  return term + " = " + mtimpl::OrderParam(caseless);
 }
 
 // Filter texts: FIELD='value' (equal) or FIELD='prefix*' (begins with). The
@@ -172,6 +201,7 @@ void MT::Impl::ResolveOrder() {
 // parameter.
 void MT::Impl::ResolveFilter() {
   filterConstraint.reset();
+  filterRange.reset();
   filterCol = -1;
   filterDense.reset();
   if (!filtered) return;
@@ -200,17 +230,15 @@ void MT::Impl::ResolveFilter() {
     if (prefix) {
       if (value.empty()) return;  // begins with nothing: every record
       const std::string end = PrefixEnd(value);
+      filterRange.emplace(value, end);
       k.sql = c + " >= ?";
       k.binds.push_back(Bind::Of(FieldValue::Of(value)));
       if (!end.empty()) {
         k.sql += " AND " + c + " < ?";
         k.binds.push_back(Bind::Of(FieldValue::Of(end)));
       }
-    } else if (value.empty()) {
-      k.sql = c + " IS NULL";
     } else {
-      k.sql = c + " = ?";
-      k.binds.push_back(Bind::Of(FieldValue::Of(value)));
+      k.sql = EqualsSql(col, c, false, FieldValue::Of(value), k.binds);
     }
   } else {
     if (prefix) BadFilter(path, "'*' needs a text field");
@@ -263,13 +291,7 @@ std::vector<Constraint> MT::Impl::Constraints(bool walkingOrder) const {
       } catch (const std::exception&) {
         v = FieldValue();
       }
-      const std::string c = Quote(conn.layout().fields[dcol].name);
-      if (v.IsNull()) {
-        k.sql = c + " IS NULL";
-      } else {
-        k.sql = c + " = ?";
-        k.binds.push_back(Bind::Of(v));
-      }
+      k.sql = EqualsSql(dcol, Quote(conn.layout().fields[dcol].name), false, v, k.binds);
     }
     out.push_back(std::move(k));
   }
@@ -287,8 +309,9 @@ std::vector<Constraint> MT::Impl::Constraints(bool walkingOrder) const {
 std::vector<Row> MT::Impl::Scan(const Row* anchor, bool fwd, bool inclusive, int limit) {
   std::vector<Row> out;
   if (limit <= 0) return out;
-  if (filterConstraint && !filterDense && (orderCols.empty() || orderCols[0] != filterCol)) {
-    // A filter on another field than the order's: SQLite sorts every match.
+  if (filterConstraint && !filterDense && (orderCols.empty() || orderCols[0] != filterCol || orderCaseless[0])) {
+    // A filter on another field than the order's (or on its bytes while the
+    // order folds letters): SQLite sorts every match.
     // That is cheap for a few hundred matches; for more, walking the order's
     // index meets matches soon (one in every n/matches records).
     constexpr int64_t kSortAtMost = 500;
@@ -305,7 +328,8 @@ std::vector<Row> MT::Impl::Scan(const Row* anchor, bool fwd, bool inclusive, int
     filterDense = sqlite3_column_int64(s, 0) > kSortAtMost;
   }
   const auto& fields = conn.layout().fields;
-  const std::vector<Constraint> base = Constraints(true);
+  std::vector<Constraint> base = Constraints(true);
+  if (anchor) BoundByAnchor(*anchor, fwd, base);
   const char* dir = fwd ? "" : " DESC";
 
   auto run = [&](const std::string& extra, const std::vector<Bind>& extraBinds, size_t fromCol) {
@@ -323,7 +347,7 @@ std::vector<Row> MT::Impl::Scan(const Row* anchor, bool fwd, bool inclusive, int
     }
     if (!where.empty()) sql += " WHERE " + where;
     sql += " ORDER BY ";
-    for (size_t j = fromCol; j < orderCols.size(); ++j) sql += Quote(fields[orderCols[j]].name) + dir + ", ";
+    for (size_t j = fromCol; j < orderCols.size(); ++j) sql += OrderTerm(j) + dir + ", ";
     sql += std::string(mtimpl::kIdColumn) + dir + " LIMIT ?";
     binds.push_back(Bind::Id(limit - static_cast<int64_t>(out.size())));
     sqlite3_stmt* s = conn.Prepare(sql);
@@ -339,10 +363,12 @@ std::vector<Row> MT::Impl::Scan(const Row* anchor, bool fwd, bool inclusive, int
     return out;
   }
   const size_t n = orderCols.size();
-  if (n == 1 && !anchor->vals[orderCols[0]].IsNull()) {
+  if (n == 1 && !orderCaseless[0] && !anchor->vals[orderCols[0]].IsNull()) {
     // One field with a value (the usual case): one range, (field, rowid) past
     // the anchor's, so a step is one statement. Going back, the NULLs that
-    // sort before every value follow.
+    // sort before every value follow. (SQLite seeks such a range in an index
+    // of fields, not in one of expressions: a case-insensitive order takes
+    // the steps below.)
     const std::string c = Quote(fields[orderCols[0]].name);
     const char* op = fwd ? (inclusive ? " >= " : " > ") : (inclusive ? " <= " : " < ");
     const std::vector<Bind> binds = {Bind::Of(anchor->vals[orderCols[0]]), Bind::Id(anchor->id)};
@@ -356,11 +382,11 @@ std::vector<Row> MT::Impl::Scan(const Row* anchor, bool fwd, bool inclusive, int
     std::vector<Bind> binds;
     for (size_t j = 0; j < level; ++j) {
       const FieldValue& v = anchor->vals[orderCols[j]];
-      const std::string c = Quote(fields[orderCols[j]].name);
+      const std::string c = OrderTerm(j);
       if (v.IsNull()) {
         pre += c + " IS NULL AND ";
       } else {
-        pre += c + " = ? AND ";
+        pre += c + " = " + OrderParam(j) + " AND ";
         binds.push_back(Bind::Of(v));
       }
     }
@@ -371,23 +397,49 @@ std::vector<Row> MT::Impl::Scan(const Row* anchor, bool fwd, bool inclusive, int
       continue;
     }
     const FieldValue& v = anchor->vals[orderCols[level]];
-    const std::string c = Quote(fields[orderCols[level]].name);
+    const std::string c = OrderTerm(level);
+    const std::string param = OrderParam(level);
     if (fwd) {
       if (v.IsNull()) {
         run(pre + c + " IS NOT NULL", binds, level);
       } else {
         std::vector<Bind> b2 = binds;
         b2.push_back(Bind::Of(v));
-        run(pre + c + " > ?", b2, level);
+        run(pre + c + " > " + param, b2, level);
       }
     } else if (!v.IsNull()) {
       std::vector<Bind> b2 = binds;
       b2.push_back(Bind::Of(v));
-      run(pre + c + " < ?", b2, level);
+      run(pre + c + " < " + param, b2, level);
       run(pre + c + " IS NULL", binds, level + 1);
     }
   }
   return out;
+}
+
+// A "begins with" filter on the first field of the primary order, walked from
+// a record inside its range: the record bounds the walk on its side, so only
+// the filter's far end is kept. SQLite takes one bound per side from the
+// index, and given the filter's own it would step over every match between
+// that end and the record (a one-letter prefix over most of the table).
+void MT::Impl::BoundByAnchor(const Row& anchor, bool fwd, std::vector<Constraint>& base) const {
+  if (!filterRange || !filterConstraint || base.empty() || orderCols.empty() || orderCols[0] != filterCol) return;
+  bool primary = false;
+  for (const mtimpl::IndexDef& idx : conn.layout().indexes)
+    if (idx.primary && idx.cols == orderCols) primary = true;
+  const FieldValue& v = anchor.vals[static_cast<size_t>(filterCol)];
+  const auto& [from, to] = *filterRange;
+  if (!primary || v.kind != FieldValue::Kind::Text || v.text < from || (!to.empty() && v.text >= to)) return;
+  const std::string c = Quote(conn.layout().fields[static_cast<size_t>(filterCol)].name);
+  if (fwd && to.empty()) {  // no far end: every record after the anchor is inside
+    base.erase(base.begin());  // the filter comes first
+    return;
+  }
+  Constraint far;
+  far.sql = c + (fwd ? " < ?" : " >= ?");
+  far.binds.push_back(Bind::Of(FieldValue::Of(fwd ? to : from)));
+  far.sqlNoIndex = far.sql;
+  base.front() = std::move(far);
 }
 
 void MT::Impl::GoFirst() {
@@ -481,7 +533,7 @@ void MT::Impl::MasterChanged() {
 // Brings a value to the field's type. Text is cut to the field's size.
 FieldValue MT::Impl::Convert(int col, const FieldValue& v) const {
   const FieldInfo& f = conn.layout().fields[col];
-  if (v.IsNull()) return {};
+  if (v.IsNull()) return EmptyIsText(col) ? FieldValue::Of({}) : FieldValue{};
   switch (f.kind) {
     case FieldValue::Kind::Text: {
       SjisString t;
@@ -495,7 +547,7 @@ FieldValue MT::Impl::Convert(int col, const FieldValue& v) const {
         t = b;
       }
       if (f.type == 'A') t = mtimpl::CutToSize(t, static_cast<size_t>(f.size));
-      if (t.empty()) return {};
+      if (t.empty() && !EmptyIsText(col)) return {};
       return FieldValue::Of(t);
     }
     case FieldValue::Kind::Number:
@@ -693,28 +745,21 @@ bool MT::FindKey(const std::vector<FieldValue>& key) {
   d->CheckBrowseMode();
   if (key.empty() || key.size() > d->orderCols.size())
     mtimpl::ThrowStore(SQLITE_ERROR, "Key does not match the index fields", FilePath());
-  const auto& fields = d->conn.layout().fields;
   std::string where;
   std::vector<Bind> binds;
   for (const Constraint& c : d->Constraints()) {
     where += (where.empty() ? "(" : " AND (") + c.sql + ")";
     binds.insert(binds.end(), c.binds.begin(), c.binds.end());
   }
+  // A case-insensitive index finds its keys case-insensitively.
   for (size_t j = 0; j < key.size(); ++j) {
     const int col = d->orderCols[j];
-    const FieldValue v = d->Convert(col, key[j]);
-    const std::string c = Quote(fields[col].name);
     if (!where.empty()) where += " AND ";
-    if (v.IsNull()) {
-      where += c + " IS NULL";
-    } else {
-      where += c + " = ?";
-      binds.push_back(Bind::Of(v));
-    }
+    where += d->EqualsSql(col, d->OrderTerm(j), d->orderCaseless[j], d->Convert(col, key[j]), binds);
   }
   const char* dir = d->orderDesc ? " DESC" : "";
   std::string sql = d->selectSql + " WHERE " + where + " ORDER BY ";
-  for (size_t j = key.size(); j < d->orderCols.size(); ++j) sql += Quote(fields[d->orderCols[j]].name) + dir + ", ";
+  for (size_t j = key.size(); j < d->orderCols.size(); ++j) sql += d->OrderTerm(j) + dir + ", ";
   sql += std::string(mtimpl::kIdColumn) + dir + " LIMIT 1";
   sqlite3_stmt* s = d->conn.Prepare(sql);
   std::optional<Row> found;

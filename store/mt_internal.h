@@ -5,6 +5,7 @@
 #include <sqlite3.h>
 
 #include <optional>
+#include <utility>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -22,12 +23,18 @@ inline constexpr const char* kSecondaryPrefixSql = "mtx_";
 inline constexpr int kReadWaitMs = 200;
 // Marks a file as an MT table file.
 inline constexpr int kApplicationId = 0x57444c31;  // "WDL1"
+// Collation of the secondary indexes' text fields: bytes, with ASCII letters
+// folded where a character starts (registered on every connection).
+inline constexpr const char* kCaselessCollation = "mt_nocase";
 
 struct IndexDef {
   std::string name;       // "" for the primary key
   std::vector<int> cols;  // field positions
   bool primary = false;
   bool descending = false;
+  // Text fields ordered case-insensitively (secondary indexes). A file made
+  // before they were has byte-ordered ones until it can be written once.
+  bool caseless = false;
 };
 
 // A record as read from the file.
@@ -59,7 +66,9 @@ struct Layout {
   std::vector<IndexDef> indexes;
 };
 
-// Error helpers: every failure leaves as EDBEngineError.
+// Error helpers: every failure leaves as EDBEngineError. The path says which
+// table failed to the reader of this code; the error itself carries only the
+// engine's entry (the error log names the table).
 [[noreturn]] void ThrowStore(int code, const std::string& message, const std::string& path = {});
 [[noreturn]] void ThrowSqlite(sqlite3* db, int rc, const std::string& path);
 
@@ -82,13 +91,22 @@ bool ParseDateText(const std::string& text, TDateTime* out);
 // Cuts text to at most max bytes without splitting a double-byte character.
 SjisString CutToSize(const SjisString& text, size_t max);
 
+// How a field takes part in an order: the field itself, or for a text field of
+// a case-insensitive index its text under kCaselessCollation (the expression
+// that index is built on), and how a value is compared with it.
+std::string OrderTerm(const FieldInfo& f, bool caseless);
+const char* OrderParam(bool caseless);  // "?", or "CAST(? AS TEXT)"
+
 // A connection to one table file with its layout loaded.
 class Connection {
  public:
   ~Connection();
   // Opens path; a missing file is created (with its folder) from decls when
-  // there are any, else raises.
-  void Open(const std::string& path, const std::vector<std::string>& decls);
+  // there are any, else raises. Read-only: never creates, never writes.
+  // extraFlags are added to the open flags (SQLITE_OPEN_NOMUTEX for a
+  // connection one routine uses alone).
+  void Open(const std::string& path, const std::vector<std::string>& decls, bool readOnly = false,
+            int extraFlags = 0);
   void Close();
   sqlite3* db() const { return db_; }
   const std::string& path() const { return path_; }
@@ -111,6 +129,7 @@ class Connection {
 
  private:
   void CreateSchema(const Layout& layout);
+  void UpgradeIndexes();
   sqlite3* db_ = nullptr;
   std::string path_;
   Layout layout_;
@@ -150,6 +169,7 @@ struct MT::Impl {
   std::string indexName;        // by name ("" = primary)
   std::string indexFieldNames;  // by field names; wins when not empty
   std::vector<int> orderCols;
+  std::vector<bool> orderCaseless;  // per order field: text compared by kCaselessCollation
   bool orderDesc = false;
 
   // Filter as given and as in force.
@@ -160,6 +180,9 @@ struct MT::Impl {
   // Whether the filter matches so many records that walking the order's index
   // finds them sooner than sorting them all (decided once per filter and order).
   std::optional<bool> filterDense;
+  // A "begins with" filter on a text field: the bytes from which it runs and
+  // before which it ends (empty: to the end).
+  std::optional<std::pair<std::string, std::string>> filterRange;
 
   // Master link.
   MT* master = nullptr;
@@ -218,6 +241,7 @@ struct MT::Impl {
   std::string SelectList() const;
   // Physical scan of the order (ascending when fwd), from an anchor.
   std::vector<mtimpl::Row> Scan(const mtimpl::Row* anchor, bool fwd, bool inclusive, int limit);
+  void BoundByAnchor(const mtimpl::Row& anchor, bool fwd, std::vector<mtimpl::Constraint>& base) const;
   bool LogicalFwd(bool next) const { return next != orderDesc; }
   std::optional<mtimpl::Row> ReadById(int64_t id);
   mtimpl::Row ReadRow(sqlite3_stmt* s) const;
@@ -232,6 +256,16 @@ struct MT::Impl {
   RowView ToView(const mtimpl::Row& r) const;
   const std::vector<FieldValue>& Values() const;  // buffer in edit modes, else current row
   FieldValue Convert(int col, const FieldValue& v) const;
+  // A text field of the primary key stores an empty value as empty text, not
+  // as NULL, so that a second empty key is a key violation like any other.
+  bool EmptyIsText(int col) const;
+  // The order's j-th field as SQL, and its parameter form.
+  std::string OrderTerm(size_t j) const;
+  const char* OrderParam(size_t j) const { return mtimpl::OrderParam(orderCaseless[j]); }
+  // "field equals v" (term: the field as SQL); empty text matches either
+  // stored form of an empty value (NULL, or the empty text of a key field).
+  std::string EqualsSql(int col, const std::string& term, bool caseless, const FieldValue& v,
+                        std::vector<mtimpl::Bind>& binds) const;
   void MasterChanged();
 };
 

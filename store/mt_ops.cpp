@@ -5,6 +5,7 @@
 #include <system_error>
 
 #include "store/mt_internal.h"
+#include "util/codec.h"
 #include "util/datetime.h"
 #include "util/messages.h"
 #include "util/strutil.h"
@@ -27,9 +28,15 @@ void AppendToFile(const std::string& path, const std::string& bytes) {
   }
 }
 
-std::string Context(const MT& t, const std::exception& e, const char* method) {
-  return "Error_Message:" + std::string(e.what()) + "\r\n" + "Method_Name:" + method + "\r\n" + "Self.Name:" +
-         t.Name + "\r\n" + "Self.TableName:" + t.TableName();
+// The log is in the system code page; paths are file-system text (UTF-8).
+// A path that is not UTF-8, or holds a character the code page lacks, is
+// written as it is rather than not at all.
+SjisString PathForLog(const std::string& path) {
+  try {
+    return Utf8ToSjis(path);
+  } catch (const GeneralError&) {
+    return path;
+  }
 }
 
 const EDBEngineError* AsEngineError(const std::exception& e) { return dynamic_cast<const EDBEngineError*>(&e); }
@@ -65,7 +72,7 @@ bool MT::Op() {
     Open();
     return true;
   } catch (const std::exception& e) {
-    if (!Silent) muShowExceptionError(e, Context(*this, e, "MT.Op"), true);
+    if (!Silent) muShowExceptionError(e, FailureText(e, "MT.Op"), true);
     return false;
   }
 }
@@ -96,7 +103,7 @@ bool MT::muEdit() {
       return false;
     } catch (const std::exception& e) {
       if (Silent) return true;
-      muShowExceptionError(e, Context(*this, e, "MT.muEdit") + "\r\n" + "n_retry:" + std::to_string(n), n >= 100);
+      muShowExceptionError(e, FailureText(e, "MT.muEdit") + "\r\n" + "n_retry:" + std::to_string(n), n >= 100);
       if (n > 99) return true;
     }
   }
@@ -107,7 +114,7 @@ bool MT::muPost() {
     Post();
     return false;
   } catch (const std::exception& e) {
-    if (!Silent) muShowExceptionError(e, Context(*this, e, "MT.muPost"), false);
+    if (!Silent) muShowExceptionError(e, FailureText(e, "MT.muPost"), false);
     // Even when silent the pending edit goes, so the write lock is not kept.
     try {
       Cancel();
@@ -175,6 +182,7 @@ void MT::AddSecIndex(const std::string& indexName, const std::string& fieldNames
   mtimpl::IndexDef idx;
   idx.name = indexName;
   idx.descending = true;
+  idx.caseless = true;
   WithTableClosed(*this, true, false, [&] { BuildIndex(FilePath(), d->decls, idx, fieldNames); });
 }
 
@@ -182,6 +190,15 @@ void MT::AddPrimaryIndex(const std::string& fieldNames) {
   mtimpl::IndexDef idx;
   idx.primary = true;
   WithTableClosed(*this, true, false, [&] { BuildIndex(FilePath(), d->decls, idx, fieldNames); });
+}
+
+SjisString MT::FailureText(const std::exception& e, const std::string& method) const {
+  return "Error_Message:" + std::string(e.what()) + "\r\n" + "Method_Name:" + method + "\r\n" + "Self.Name:" + Name +
+         "\r\n" + "Self.TableName:" + PathForLog(FilePath());
+}
+
+void MT::LogFailure(const std::exception& e, const std::string& method) {
+  if (!Silent) muShowExceptionError(e, FailureText(e, method), false);
 }
 
 void MT::muShowExceptionError(const std::exception& e, const SjisString& text, bool show) {

@@ -1,4 +1,8 @@
 // Table files: the SQLite connection, layout declarations and their schema.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -66,30 +70,23 @@ Bind Bind::Of(const FieldValue& v) {
 }
 
 namespace {
-std::vector<DBErrorEntry> Entries(const std::string& message, uint32_t extended, uint32_t native,
-                                  const std::string& path) {
-  std::vector<DBErrorEntry> entries;
+// The engine's own entry only: the table is named by whoever reports the error.
+std::vector<DBErrorEntry> Entries(const std::string& message, uint32_t extended, uint32_t native) {
   DBErrorEntry e;
   e.message = message;
   e.category = static_cast<int>(extended & 0xff);
   e.errorCode = extended;
   e.subCode = extended >> 8;
   e.nativeCode = native;
-  entries.push_back(e);
-  if (!path.empty()) {
-    // A second entry names the file, as the log reader needs to know which one.
-    e.message = "Table: " + path;
-    entries.push_back(e);
-  }
-  return entries;
+  return {e};
 }
 }  // namespace
 
-void ThrowStore(int code, const std::string& message, const std::string& path) {
-  throw EDBEngineError(message, Entries(message, static_cast<uint32_t>(code), 0, path));
+void ThrowStore(int code, const std::string& message, const std::string& /*path*/) {
+  throw EDBEngineError(message, Entries(message, static_cast<uint32_t>(code), 0));
 }
 
-void ThrowSqlite(sqlite3* db, int rc, const std::string& path) {
+void ThrowSqlite(sqlite3* db, int rc, const std::string& /*path*/) {
   uint32_t extended = static_cast<uint32_t>(rc);
   std::string message = sqlite3_errstr(rc);
   uint32_t native = 0;
@@ -101,7 +98,7 @@ void ThrowSqlite(sqlite3* db, int rc, const std::string& path) {
     }
     native = static_cast<uint32_t>(sqlite3_system_errno(db));
   }
-  throw EDBEngineError(message, Entries(message, extended, native, path));
+  throw EDBEngineError(message, Entries(message, extended, native));
 }
 
 std::string Quote(const std::string& identifier) { return "\"" + identifier + "\""; }
@@ -144,6 +141,41 @@ SjisString CutToSize(const SjisString& text, size_t max) {
   }
   return text.substr(0, i);
 }
+
+std::string OrderTerm(const FieldInfo& f, bool caseless) {
+  if (!caseless || f.kind != FieldValue::Kind::Text) return Quote(f.name);
+  // Text is stored as bytes (BLOB), which SQLite compares byte by byte
+  // whatever the collation; as TEXT the collation decides.
+  return "CAST(" + Quote(f.name) + " AS TEXT) COLLATE " + kCaselessCollation;
+}
+
+const char* OrderParam(bool caseless) { return caseless ? "CAST(? AS TEXT)" : "?"; }
+
+namespace {
+
+// kCaselessCollation: Shift-JIS bytes with the ASCII letters A-Z and a-z
+// folded where a character starts. The byte after a lead byte is never
+// folded: when it is a letter (0x41-0x7A) it is that character's trail byte
+// (ア is 0x83 0x41, ャ 0x83 0x61). Both texts agree up to the first
+// difference, so one reading of character starts serves both.
+int CompareCaseless(void*, int n1, const void* p1, int n2, const void* p2) {
+  const auto* a = static_cast<const unsigned char*>(p1);
+  const auto* b = static_cast<const unsigned char*>(p2);
+  const int n = std::min(n1, n2);
+  for (int i = 0; i < n; ++i) {
+    unsigned x = a[i], y = b[i];
+    if (x == y) {
+      if (IsSjisLeadByte(static_cast<unsigned char>(x)) && ++i < n && a[i] != b[i]) return a[i] < b[i] ? -1 : 1;
+      continue;
+    }
+    if (x >= 'A' && x <= 'Z') x += 'a' - 'A';
+    if (y >= 'A' && y <= 'Z') y += 'a' - 'A';
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return n1 < n2 ? -1 : n1 > n2 ? 1 : 0;
+}
+
+}  // namespace
 
 Layout ParseDeclarations(const std::vector<std::string>& decls, const std::string& path) {
   Layout layout;
@@ -190,6 +222,7 @@ Layout ParseDeclarations(const std::vector<std::string>& decls, const std::strin
     idx.cols = ResolveFields(layout.fields, p.fields, path);
     idx.primary = p.primary;
     idx.descending = !p.primary;
+    idx.caseless = !p.primary;
     idx.name = p.primary ? std::string() : "IDX_" + JoinFieldNames(layout.fields, idx.cols);
     if (!p.primary && !ValidName(idx.name)) ThrowStore(SQLITE_ERROR, "Invalid index name", path);
     // A later declaration of the same index replaces the earlier one.
@@ -280,13 +313,33 @@ void Connection::Rollback() {
 
 bool Connection::InTransaction() const { return db_ && !sqlite3_get_autocommit(db_); }
 
-void Connection::Open(const std::string& path, const std::vector<std::string>& decls) {
+namespace {
+
+// The engine gives its log and shared-memory files the table file's mode when
+// it makes them. A table that was read-only leaves them read-only after it
+// has been made writable again, and the engine then refuses every write; ours
+// follow the table file's mode once more.
+void FollowTableFileMode(const std::string& path) {
+  struct stat table {};
+  if (::stat(path.c_str(), &table) != 0 || ::access(path.c_str(), W_OK) != 0) return;
+  for (const char* suffix : {"-wal", "-shm"}) {
+    const std::string side = path + suffix;
+    struct stat st {};
+    if (::stat(side.c_str(), &st) != 0 || st.st_uid != ::geteuid() || ::access(side.c_str(), W_OK) == 0) continue;
+    ::chmod(side.c_str(), table.st_mode & 07777);
+  }
+}
+
+}  // namespace
+
+void Connection::Open(const std::string& path, const std::vector<std::string>& decls, bool readOnly,
+                      int extraFlags) {
   Close();
   path_ = path;
   std::error_code ec;
   const bool exists = fs::exists(path, ec);
   if (!exists) {
-    if (decls.empty()) ThrowStore(SQLITE_CANTOPEN, "Table does not exist", path);
+    if (decls.empty() || readOnly) ThrowStore(SQLITE_CANTOPEN, "Table does not exist", path);
     ParseDeclarations(decls, path);  // refuse bad declarations before creating anything
     fs::path parent = fs::path(path).parent_path();
     if (!parent.empty()) {
@@ -294,11 +347,14 @@ void Connection::Open(const std::string& path, const std::vector<std::string>& d
       if (ec) ThrowStore(SQLITE_CANTOPEN, "Cannot create folder " + parent.string() + ": " + ec.message(), path);
     }
   }
+  if (exists && !readOnly) FollowTableFileMode(path);
   try {
-    int flags = SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE);
+    int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE)) | extraFlags;
     int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) Fail(rc);
     sqlite3_extended_result_codes(db_, 1);
+    rc = sqlite3_create_collation_v2(db_, kCaselessCollation, SQLITE_UTF8, nullptr, CompareCaseless, nullptr);
+    if (rc != SQLITE_OK) Fail(rc);
     // Reads may wait a moment for another process that briefly holds the
     // file exclusively (WAL recovery or reset); taking the write lock never
     // waits (Begin).
@@ -337,10 +393,34 @@ void Connection::Open(const std::string& path, const std::vector<std::string>& d
       }
     }
     ReloadLayout();
+    UpgradeIndexes();
   } catch (...) {
     Close();
     throw;
   }
+}
+
+// Secondary indexes of a file made when their text fields were ordered by
+// bytes are rebuilt case-insensitive, once. A file that cannot be written
+// now (read-only, or another writer holds it) keeps them as they are and
+// works in byte order; the next open tries again.
+void Connection::UpgradeIndexes() {
+  std::vector<IndexDef> stale;
+  for (const IndexDef& idx : layout_.indexes)
+    if (!idx.primary && !idx.caseless) stale.push_back(idx);
+  if (stale.empty()) return;
+  try {
+    Begin();
+    for (IndexDef& idx : stale) {
+      idx.caseless = true;
+      WriteIndex(idx);
+    }
+    Commit();
+  } catch (const EDBEngineError&) {
+    Rollback();
+    return;
+  }
+  ReloadLayout();
 }
 
 void Connection::CreateSchema(const Layout& layout) {
@@ -377,7 +457,7 @@ void Connection::CreateSchema(const Layout& layout) {
 
 void Connection::WriteIndex(const IndexDef& idx) {
   std::string cols;
-  for (int c : idx.cols) cols += (cols.empty() ? "" : ", ") + Quote(layout_.fields[c].name);
+  for (int c : idx.cols) cols += (cols.empty() ? "" : ", ") + OrderTerm(layout_.fields[c], idx.caseless);
   const std::string sqlName = idx.primary ? kPrimaryIndexSql : kSecondaryPrefixSql + idx.name;
   Exec(("DROP INDEX IF EXISTS " + Quote(sqlName)).c_str());
   Exec(((idx.primary ? "CREATE UNIQUE INDEX " : "CREATE INDEX ") + Quote(sqlName) + " ON " + kDataTable + "(" +
@@ -432,6 +512,20 @@ void Connection::ReloadLayout() {
       l.indexes.push_back(idx);
     }
     if (rc != SQLITE_DONE) Fail(rc);
+  }
+  // A secondary index is case-insensitive when every text field in it is
+  // keyed by the caseless collation.
+  for (IndexDef& idx : l.indexes) {
+    if (idx.primary) continue;
+    int texts = 0;
+    for (int c : idx.cols) texts += l.fields[c].kind == FieldValue::Kind::Text;
+    StmtScope s(Prepare("SELECT count(*) FROM pragma_index_xinfo(?) WHERE key AND coll = ? COLLATE NOCASE"));
+    const std::string sqlName = kSecondaryPrefixSql + idx.name;
+    sqlite3_bind_text(s.get(), 1, sqlName.c_str(), -1, SQLITE_TRANSIENT);
+    sqlite3_bind_text(s.get(), 2, kCaselessCollation, -1, SQLITE_STATIC);
+    const int rc = sqlite3_step(s.get());
+    if (rc != SQLITE_ROW) Fail(rc);
+    idx.caseless = sqlite3_column_int(s.get(), 0) == texts;
   }
   layout_ = std::move(l);
 }

@@ -9,6 +9,10 @@
 #include <utility>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace wendul {
 
 namespace {
@@ -222,48 +226,142 @@ char* Scratch(size_t bytes) {
   return buf.data();
 }
 
+// Which bytes of q[0, count) (count <= 64) could lead, and which could trail,
+// a double-byte character, one bit per byte.
+void ByteKinds(const unsigned char* q, size_t count, uint64_t* lead, uint64_t* trail) {
+  uint64_t l = 0, t = 0;
+  size_t k = 0;
+#if defined(__SSE2__)
+  for (; k + 16 <= count; k += 16) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(q + k));
+    // lo <= x <= hi, unsigned: x - lo (wrapping) is at most hi - lo.
+    auto within = [&x](int lo, int hi) {
+      const __m128i d = _mm_sub_epi8(x, _mm_set1_epi8(static_cast<char>(lo)));
+      return _mm_cmpeq_epi8(_mm_min_epu8(d, _mm_set1_epi8(static_cast<char>(hi - lo))), d);
+    };
+    const auto lk = static_cast<uint64_t>(static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(within(0x81, 0x9F), within(0xE0, 0xFC)))));
+    const auto tk = static_cast<uint64_t>(static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_or_si128(within(0x40, 0x7E), within(0x80, 0xFC)))));
+    l |= lk << k;
+    t |= tk << k;
+  }
+#endif
+  for (; k < count; ++k) {
+    l |= uint64_t{kBytes.lead[q[k]]} << k;
+    t |= uint64_t{kBytes.trail[q[k]]} << k;
+  }
+  *lead = l;
+  *trail = t;
+}
+
 // Every maximal run of the class, each followed by the literal; everything
-// else dropped. Words are short, so they and the literal are copied in fixed
-// 16-byte blocks where the input and the buffer's slack allow.
-SjisString RunWords(const Rule& rule, const unsigned char* s, size_t n) {
+// else dropped.
+//
+// The text is read in 64-byte groups, one bit per byte, without branching on
+// the text, so mixed scripts and short words cost no mispredictions:
+//  1. Which bytes could lead and which could trail a double-byte character
+//     (16 at a time where the processor allows), hence `pairs`: the bytes
+//     that would pair with the next one if a character started there.
+//  2. Where characters really start. A byte that does not pair ends any
+//     chain of pairing bytes, so the byte after it starts a character; inside
+//     a chain every other byte, counted from the chain's first, starts one.
+//     Adding a chain's first bit to the chain carries through it and marks
+//     it; doing so separately for chains that begin at even and at odd
+//     positions gives each chain's parity, hence `lead`: the bytes that start
+//     a double-byte character. A chain running into the next group keeps its
+//     parity there (groups are 64 bytes, an even number).
+//  3. The class is looked up once per character, at its start; word bytes
+//     are the members' bytes, a lead's trail byte following its lead.
+//  4. Every run of word bytes is a word: copied, then the literal.
+// Words are short, so they and the literal are copied in fixed 16-byte blocks
+// where the input and the buffer's slack allow.
+SjisString RunWords(const Program& prog, const unsigned char* s, size_t n) {
+  const Rule& rule = prog.rules[0];
+  const auto& firstRule = prog.first;  // 0 for the class's members
   constexpr size_t kBlock = 16;
-  const CodeSet& set = rule.set;
+  constexpr uint64_t kEven = 0x5555555555555555u;
+  const size_t groups = (n + 63) / 64;
+  static std::vector<uint64_t> leads, trails, words;
+  if (words.size() < groups + 1) {
+    leads.resize(groups + 1);
+    trails.resize(groups + 1);
+    words.resize(groups + 1);
+  }
+  for (size_t g = 0; g < groups; ++g) ByteKinds(s + g * 64, std::min<size_t>(64, n - g * 64), &leads[g], &trails[g]);
+  trails[groups] = 0;  // nothing follows the text's last byte
+
+  uint64_t pairCarry = 0, evenCarry = 0, oddCarry = 0, leadCarry = 0, wordCarry = 0;
+  for (size_t g = 0; g < groups; ++g) {
+    const uint64_t pairs = leads[g] & (trails[g] >> 1 | trails[g + 1] << 63);
+    const uint64_t first = pairs & ~(pairs << 1 | pairCarry);
+    uint64_t evenRun, oddRun;
+    const bool evenOut = __builtin_add_overflow(pairs, (first & kEven) | evenCarry, &evenRun);
+    const bool oddOut = __builtin_add_overflow(pairs, (first & ~kEven) | oddCarry, &oddRun);
+    evenRun = (evenRun ^ pairs) & pairs;
+    oddRun = (oddRun ^ pairs) & pairs;
+    const uint64_t lead = (evenRun & kEven) | (oddRun & ~kEven);
+    const size_t count = std::min<size_t>(64, n - g * 64);
+    uint64_t start = ~(lead << 1 | leadCarry);
+    if (count < 64) start &= (uint64_t{1} << count) - 1;
+    const unsigned char* q = s + g * 64;
+    uint64_t member = 0;
+    for (; start; start &= start - 1) {
+      const uint64_t here = start & (0 - start);
+      const auto k = static_cast<unsigned>(__builtin_ctzll(start));
+      const unsigned dbl = (lead & here) != 0;
+      const unsigned b0 = q[k], b1 = q[k + dbl];  // a lead's trail lies inside the text
+      const unsigned both = 0u - dbl;
+      const unsigned code = ((b0 << 8 | b1) & both) | (b0 & ~both);
+      member |= here & (0 - uint64_t{firstRule[code] == 0});
+    }
+    const uint64_t memberLead = member & lead;
+    words[g] = member | memberLead << 1 | wordCarry;
+    pairCarry = pairs >> 63;
+    evenCarry = evenOut;
+    oddCarry = oddOut;
+    leadCarry = lead >> 63;
+    wordCarry = memberLead >> 63;
+  }
+  words[groups] = 0;  // the text ends every word
+
+  // Step 4. Runs are at most every other byte.
   const size_t litLen = rule.literal.size();
   char lit[kBlock] = {};
   const bool shortLit = litLen <= kBlock;
   if (shortLit) std::memcpy(lit, rule.literal.data(), litLen);
-  // Runs are at most every other byte.
   char* const out = Scratch(n + (n + 1) / 2 * litLen + kBlock);
   char* w = out;
-  size_t i = 0, len = 1;
-  while (i < n) {
-    if (!Has(set, Decode(s, i, n, &len))) {
-      i += len;
-      continue;
+  size_t g = 0;
+  uint64_t m = groups ? words[0] : 0;
+  for (;;) {
+    while (m == 0) {
+      if (++g >= groups) return SjisString(out, w);
+      m = words[g];
     }
-    const size_t start = i;
-    i += len;
-    while (i < n && Has(set, Decode(s, i, n, &len))) i += len;
-    const size_t wordLen = i - start;
-    if (wordLen <= kBlock && start + kBlock <= n)
-      std::memcpy(w, s + start, kBlock);
+    const size_t from = g * 64 + static_cast<size_t>(__builtin_ctzll(m));
+    uint64_t z = ~words[g] & (~uint64_t{0} << (from & 63));
+    while (z == 0) z = ~words[++g];  // words[groups] is 0, so this ends
+    const size_t to = g * 64 + static_cast<size_t>(__builtin_ctzll(z));
+    m = words[g] & (~uint64_t{0} << (to & 63));  // the runs after this one
+    const size_t len = to - from;
+    if (len <= kBlock && from + kBlock <= n)
+      std::memcpy(w, s + from, kBlock);
     else
-      std::memcpy(w, s + start, wordLen);
-    w += wordLen;
+      std::memcpy(w, s + from, len);
+    w += len;
     if (shortLit)
       std::memcpy(w, lit, kBlock);
     else
       std::memcpy(w, rule.literal.data(), litLen);
     w += litLen;
-    if (i < n) i += len;  // the character that ended the run is dropped too
   }
-  return SjisString(out, w);
 }
 
 SjisString Run(const Program& prog, std::string_view text) {
   const auto* s = reinterpret_cast<const unsigned char*>(text.data());
   const size_t n = text.size();
-  if (prog.words) return RunWords(prog.rules[0], s, n);
+  if (prog.words) return RunWords(prog, s, n);
   size_t longestLiteral = 0;
   for (const Rule& r : prog.rules) longestLiteral = std::max(longestLiteral, r.literal.size());
   // Each character yields at most itself plus one literal.

@@ -1,6 +1,8 @@
 #include "store/sepkeyword.h"
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <exception>
 #include <optional>
 #include <string>
@@ -70,7 +72,8 @@ bool EndsInsideCharacter(std::string_view t) {
 }
 
 // Stores one word: a known word is touched (new UPDATEDATE), a new one appended.
-void StoreWord(MT& table, const SjisString& word) {
+// A failure is logged and kept; the word is skipped.
+void StoreWord(MT& table, const SjisString& word, SepKeywordFailures& failures) {
   const bool found = table.FindKey(word);  // a closed table raises here, to the caller
   try {
     if (found)
@@ -78,12 +81,13 @@ void StoreWord(MT& table, const SjisString& word) {
     else
       table.Append();
   } catch (const std::exception& e) {
-    // Locked elsewhere: skip this word, the others still get stored.
-    ErrMsgBox(e.what());
+    // Locked elsewhere or not writable: skip this word, the others still get stored.
+    table.LogFailure(e, found ? "SepKeyword.Edit" : "SepKeyword.Append");
+    failures.Add(e, e.what());
     return;
   }
   try {
-    const TDateTime now = Now();
+    const TDateTime now = WordStampNow();
     if (!found) {
       table.SS("KEYWORD", word);
       table.SD("APPENDDATE", now);
@@ -91,8 +95,10 @@ void StoreWord(MT& table, const SjisString& word) {
     table.SD("UPDATEDATE", now);
     table.Post();
   } catch (const std::exception& e) {
-    ErrMsgBox("SepKeyword_01:" + SjisString(e.what()));
-    // Leave no pending edit behind: the next word's lookup must start from browse.
+    table.LogFailure(e, "SepKeyword.Post");
+    failures.Add(e, "SepKeyword_01:" + SjisString(e.what()));
+    // Leave no pending edit behind: the next word's lookup must start from
+    // browse, and the views must show only what the table holds.
     try {
       table.Cancel();
     } catch (const std::exception&) {
@@ -100,7 +106,7 @@ void StoreWord(MT& table, const SjisString& word) {
   }
 }
 
-void StoreWords(MT& table, const std::vector<SjisString>& words, size_t n) {
+void StoreWords(MT& table, const std::vector<SjisString>& words, size_t n, SepKeywordFailures& failures) {
   table.SetIndexFieldNames("KEYWORD");
   try {
     const SepKeywordProgress progress = Progress();  // a copy: the callback may reset the hook
@@ -114,14 +120,15 @@ void StoreWords(MT& table, const std::vector<SjisString>& words, size_t n) {
     for (size_t i = 0; i < n; ++i) {
       const SjisString& word = words[i];
       if (progress) progress(SpacePadStr(static_cast<int64_t>(i + 1), 4) + "/" + total, word);
-      if (word.size() > 2) StoreWord(table, word);
+      if (word.size() > 2) StoreWord(table, word, failures);
     }
     if (batch) {
       try {
         batch->End();
       } catch (const std::exception& e) {
         // The words' posts did not reach the file after all.
-        ErrMsgBox("SepKeyword_01:" + SjisString(e.what()));
+        table.LogFailure(e, "MT.EndBatch");
+        failures.Add(e, "SepKeyword_01:" + SjisString(e.what()));
       }
     }
   } catch (...) {
@@ -136,6 +143,23 @@ void StoreWords(MT& table, const std::vector<SjisString>& words, size_t n) {
 
 }  // namespace
 
+void SepKeywordFailures::Add(const std::exception& e, SjisString text) {
+  if (texts.empty()) {
+    message = e.what();
+    const auto* db = dynamic_cast<const EDBEngineError*>(&e);
+    category = db && !db->errors.empty() ? db->errors[0].category : 0;
+  }
+  texts.push_back(std::move(text));
+}
+
+TDateTime WordStampNow() {
+  static TDateTime last = 0;
+  TDateTime now = Now();
+  if (now <= last) now = std::nextafter(last, std::numeric_limits<double>::infinity());
+  last = now;
+  return now;
+}
+
 int WordPatternHandle() { return g_wordPattern; }
 void SetWordPatternHandle(int handle) { g_wordPattern = handle; }
 
@@ -146,7 +170,8 @@ bool IsSentenceBreak(std::string_view s) {
   return s.size() == 2 && (s == "\x81\x42" || s == "\x81\x41" || s == "\r\n");
 }
 
-SjisString SepKeyword(MT& table, const SjisString& text, bool takeLast, bool noRegister) {
+SjisString SepKeyword(MT& table, const SjisString& text, bool takeLast, bool noRegister,
+                      SepKeywordFailures* failures) {
   // A text cut inside a double-byte character would pair its last byte with
   // the dummy's first and shift the dummy; that stray byte is left out.
   std::string_view body = text;
@@ -187,7 +212,15 @@ SjisString SepKeyword(MT& table, const SjisString& text, bool takeLast, bool noR
   if (words.empty()) return {};
 
   const size_t n = (takeLast || complete) ? words.size() : words.size() - 1;
-  if (n > 0 && !noRegister) StoreWords(table, words, n);
+  if (n > 0 && !noRegister) {
+    if (failures) {
+      StoreWords(table, words, n, *failures);
+    } else {
+      SepKeywordFailures own;
+      StoreWords(table, words, n, own);
+      for (const SjisString& t : own.texts) ErrMsgBox(t);
+    }
+  }
   return words.back();
 }
 
@@ -211,7 +244,8 @@ int64_t FindFragmentStart(const DocEditor& editor) {
   return found >= 0 ? found : lowest;
 }
 
-SjisString SepKeywordAtCaret(MT& table, const DocEditor& editor, bool takeLast, bool noRegister) {
+SjisString SepKeywordAtCaret(MT& table, const DocEditor& editor, bool takeLast, bool noRegister,
+                             SepKeywordFailures* failures) {
   const int64_t caret = std::clamp<int64_t>(editor.CaretPos(), 0, editor.TextLength());
   int64_t start = FindFragmentStart(editor);
   if (start == 0) start = -2;
@@ -220,7 +254,7 @@ SjisString SepKeywordAtCaret(MT& table, const DocEditor& editor, bool takeLast, 
   // The scan may stop inside a character; the slice begins at the next one.
   const SjisString fragment = editor.TextSlice(from, caret);
   if (fragment.size() <= 2) return {};
-  return SepKeyword(table, fragment, takeLast, noRegister);
+  return SepKeyword(table, fragment, takeLast, noRegister, failures);
 }
 
 }  // namespace wendul

@@ -5,7 +5,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <exception>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "util/wtypes.h"
 
@@ -38,6 +41,23 @@ using SepKeywordProgress = std::function<void(const SjisString& counter, const S
 void SetSepKeywordProgress(SepKeywordProgress progress);  // an empty function clears it
 const SepKeywordProgress& SepKeywordProgressHook();
 
+// The failures of one SepKeyword call to store its words. Each is written to
+// the error log when it happens (unless the table is silent); the texts wait
+// here until the call's write batch has ended, so that no message box runs
+// while the batch holds the file's write lock.
+struct SepKeywordFailures {
+  std::vector<SjisString> texts;  // in order, as the standard error display shows them
+  std::string message;            // the first failure's own message
+  int category = 0;               // engine category of the first failure (SQLITE_BUSY, ...), 0 for others
+  bool Any() const { return !texts.empty(); }
+  void Add(const std::exception& e, SjisString text);
+};
+
+// The time stamp for a word stored now: Now(), but later than every stamp
+// given before in this run, so the word stored last is first in the
+// latest-first order even when several are stored within one millisecond.
+TDateTime WordStampNow();
+
 // Cuts text into words and, unless noRegister, stores every word longer than
 // 2 bytes in table (a word longer than the KEYWORD field is kept, and looked
 // up, as the table cuts it) (a new word gets APPENDDATE and UPDATEDATE, a known one a
@@ -45,11 +65,16 @@ const SepKeywordProgress& SepKeywordProgressHook();
 // ends outside a word) or takeLast is set. Returns the last word found, or
 // empty. Text longer than the engine takes is refused with a message box.
 // When words were considered the table is left on IDX_UPDATEDATE.
-SjisString SepKeyword(MT& table, const SjisString& text, bool takeLast, bool noRegister);
+// A word that cannot be edited or posted is skipped and the others are
+// stored; the failures go to `failures` when given, else each is shown with
+// ErrMsgBox once the words are stored. A closed table raises at the first lookup.
+SjisString SepKeyword(MT& table, const SjisString& text, bool takeLast, bool noRegister,
+                      SepKeywordFailures* failures = nullptr);
 
 // SepKeyword on the fragment between the last sentence break before the caret
 // (see FindFragmentStart) and the caret. The caret does not move.
-SjisString SepKeywordAtCaret(MT& table, const DocEditor& editor, bool takeLast, bool noRegister);
+SjisString SepKeywordAtCaret(MT& table, const DocEditor& editor, bool takeLast, bool noRegister,
+                             SepKeywordFailures* failures = nullptr);
 
 // Position of the nearest sentence break ("。", "、" or CR LF) that starts at a
 // character start 5 to 301 bytes before the caret; without one, the caret

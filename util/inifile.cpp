@@ -177,10 +177,15 @@ int FindKey(const Parsed& p, std::string_view section, std::string_view key) {
   return -1;
 }
 
+// A value read back: one pair of enclosing double or single quotes is not
+// part of it, as the Windows profile functions read it. (Neither quote byte
+// can be a trail byte, so the last byte is a character of its own.)
 std::optional<std::string_view> Lookup(const Parsed& p, std::string_view section, std::string_view key) {
   int i = FindKey(p, section, key);
   if (i < 0) return std::nullopt;
-  return p.lines[i].value;
+  std::string_view v = p.lines[i].value;
+  if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front()) v = v.substr(1, v.size() - 2);
+  return v;
 }
 
 void CheckName(std::string_view name, bool isKey) {
@@ -325,33 +330,54 @@ bool IniFile::ValueExists(std::string_view section, std::string_view key) const 
 }
 
 void IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-  section = TrimBlanks(section);
-  key = TrimBlanks(key);
-  CheckName(section, false);
-  CheckName(key, true);
-  value = TrimBlanks(OneLine(value));
+  WriteStrings({{std::string(section), std::string(key), SjisString(value)}});
+}
+
+void IniFile::WriteStrings(const std::vector<Entry>& entries) {
+  for (const Entry& e : entries) {
+    CheckName(TrimBlanks(e.section), false);
+    CheckName(TrimBlanks(e.key), true);
+  }
   Editor ed(path_);
   Parsed& p = ed.parsed();
   const std::string& eol = p.eol;
-  if (int i = FindKey(p, section, key); i >= 0) {
-    // Keep the name and the spacing around '=' as the file has them.
-    const Line& ln = p.lines[i];
-    ed.Replace(i, p.text.substr(ln.begin, ln.valueOffset) + std::string(value));
-  } else {
+  // Keys not in the file yet, gathered per section so that a new section is
+  // written once with all its keys.
+  std::vector<std::pair<std::string, std::string>> added;  // section, lines
+  for (size_t n = 0; n < entries.size(); ++n) {
+    const std::string_view section = TrimBlanks(entries[n].section);
+    const std::string_view key = TrimBlanks(entries[n].key);
+    bool later = false;  // a later entry for the same key wins
+    for (size_t m = n + 1; m < entries.size() && !later; ++m)
+      later = SameName(TrimBlanks(entries[m].section), section) && SameName(TrimBlanks(entries[m].key), key);
+    if (later) continue;
+    const std::string_view value = TrimBlanks(OneLine(entries[n].value));
+    if (int i = FindKey(p, section, key); i >= 0) {
+      // Keep the name and the spacing around '=' as the file has them.
+      const Line& ln = p.lines[i];
+      ed.Replace(i, p.text.substr(ln.begin, ln.valueOffset) + std::string(value));
+      continue;
+    }
+    std::string entry = std::string(key) + "=" + std::string(value) + eol;
     int header = -1, lastKey = -1;
     for (size_t j = 0; j < p.lines.size(); ++j) {
       const Line& ln = p.lines[j];
       if (ln.kind == Kind::Section && header < 0 && SameName(ln.name, section)) header = static_cast<int>(j);
       if (header >= 0 && ln.section == header && ln.kind == Kind::Key) lastKey = static_cast<int>(j);
     }
-    std::string entry = std::string(key) + "=" + std::string(value) + eol;
     if (header >= 0) {
       // After the section's last key, so that comments or blank lines that
       // lead into the next section stay with it.
       ed.InsertAfter(lastKey >= 0 ? lastKey : header, entry);
-    } else {
-      ed.Append("[" + std::string(section) + "]" + eol + entry);
+      continue;
     }
+    auto it = added.begin();
+    while (it != added.end() && !SameName(it->first, section)) ++it;
+    if (it == added.end()) added.emplace_back(std::string(section), entry);
+    else it->second += entry;
+  }
+  for (size_t i = 0; i < added.size(); ++i) {
+    ed.Append((i > 0 ? eol : std::string()) + "[" + added[i].first + "]" + eol + added[i].second);
   }
   ed.Save();
 }

@@ -1,12 +1,14 @@
 // Settings files with the semantics of Windows profile files: sections and
-// keys compared case-insensitively, values raw (a backslash is a character),
-// blanks around names and values trimmed, the first key of a name wins, only
+// keys compared case-insensitively, values raw (a backslash is a character)
+// but read without one pair of enclosing quotes (" or '), blanks around names
+// and values trimmed, the first key of a name wins, only
 // a line starting with ";" is a comment, the file is in code page 932, and a
 // write replaces only its own line and keeps every other byte of the file.
 #pragma once
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "wtypes.h"
 
@@ -28,6 +30,14 @@ class IniFile {
   void WriteString(std::string_view section, std::string_view key, std::string_view value);
   void WriteInteger(std::string_view section, std::string_view key, int32_t value);
   void WriteBool(std::string_view section, std::string_view key, bool value);  // "1"/"0"
+  // Many values in one read and one write of the file (the persisted
+  // controls of a window store their values together at shutdown). Later
+  // entries for the same key win; nothing is written when nothing changes.
+  struct Entry {
+    std::string section, key;
+    SjisString value;
+  };
+  void WriteStrings(const std::vector<Entry>& entries);
   void DeleteKey(std::string_view section, std::string_view key);
   void EraseSection(std::string_view section);
 

@@ -7,12 +7,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
+#include "util/codec.h"
 #include "util/messages.h"
 
 namespace wendul {
@@ -58,8 +60,18 @@ std::string ParentFolder(std::string folder) {  // "a/b/c/" -> "a/b/"
 }  // namespace
 
 std::string AddBackslash(const std::string& folder) {
-  if (folder.empty() || folder.back() == '/') return folder;
+  if (folder.empty() || folder.back() == '/' || folder.back() == '\\') return folder;
   return folder + "/";
+}
+
+std::string SettingsFolder(std::string_view cp932Value, const std::string& base) {
+  // After decoding, a 0x5C byte is a backslash character: UTF-8 keeps bytes
+  // below 0x80 out of every multi-byte sequence.
+  std::string folder = SjisToUtf8(cp932Value);
+  std::replace(folder.begin(), folder.end(), '\\', '/');
+  if (folder.empty()) return base;
+  if (folder[0] != '/') folder = base + folder;
+  return AddBackslash(folder);
 }
 
 std::string GetWDir() {

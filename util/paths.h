@@ -16,7 +16,16 @@ std::string ProgramDir();        // folder of the running executable, ending in 
 // Full path of a shipped file, looked up beside the executable, then in the
 // installed data folder; the first candidate when neither exists.
 std::string ShippedFile(const std::string& name);
-std::string AddBackslash(const std::string& folder);  // appends "/" unless empty or present
+// Appends "/" unless the folder is empty or already ends in "/" or "\".
+// Folder names of the file system only (UTF-8, where every 0x5C byte is a
+// backslash); a code page 932 name may end in a trail byte 0x5C (表, ソ).
+std::string AddBackslash(const std::string& folder);
+// A folder named in the settings file ([Path] KWD, MulogText): code page 932
+// text, Windows or POSIX separators. Returns it as a folder of the file system:
+// decoded to UTF-8 once, here, "\" turned into "/" (only where a character
+// starts, so 表 and ソ stay whole), ending in "/". An empty or relative value
+// is taken below `base` (a folder ending in "/"), never the current folder.
+std::string SettingsFolder(std::string_view cp932Value, const std::string& base);
 // Creates the folder and its parents; false when it cannot.
 bool ForceDirectories(const std::string& folder);
 // Set by the program entry from argv[0] (used by ProgramDir).

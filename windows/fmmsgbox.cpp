@@ -42,6 +42,7 @@ TfmMsgBox::TfmMsgBox(QWidget* parent)
 void TfmMsgBox::Progress(const SjisString& counter, const SjisString& line) {
   QApplication::processEvents();
   Label1->setText(ToQ(counter));
+  Label1->show();  // a label without a count is never seen
   Label1->repaint();
   mmMessage->appendPlainText(ToQ(line));
 }

@@ -20,7 +20,8 @@ class TfmMsgBox : public QDialog {
   QPushButton* btClose;
   QLabel* Label1;
 
-  // Progress callback: let pending events run, show the counter, add the line.
+  // Progress callback: let pending events run, show the counter (and the
+  // label, hidden until it holds one), add the line.
   void Progress(const SjisString& counter, const SjisString& line);
 };
 

@@ -1,11 +1,15 @@
 // Learning while typing, the registration commands and the word panes.
 #include <QAction>
+#include <QInputMethodEvent>
 #include <QStatusBar>
+#include <QTimer>
+#include <stdexcept>
 
 #include "app_fixture.h"
 #include "windows/fmmsgbox.h"
 #include "controls/qsjis.h"
 #include "util/codec.h"
+#include "util/messages.h"
 
 namespace wendul::test {
 
@@ -32,6 +36,32 @@ TEST_F(LearningTest, SimilarPaneFollowsTheWordBeingTyped) {
   // "KEYWORD" order is Shift-JIS byte order: タ (0x835E) before 駅 (0x8977).
   EXPECT_EQ(words[0], "東京タワー");
   EXPECT_EQ(words[1], "東京駅");
+}
+
+TEST_F(LearningTest, AnUnfinishedCompositionIsNoChange) {
+  Start();
+  StoreWord("東京タワー", 100);
+  StoreWord("大阪", 101);
+  TypeUtf8("東京");
+  main->Modified = false;
+  ASSERT_EQ(Words(d->tbMuKwd2).size(), 1u);
+  // The kana before conversion and its cancellation: the pane keeps the
+  // word being typed and the document is not modified.
+  for (const char* kana : {"た", "たわ"}) {
+    QInputMethodEvent preedit(QString::fromUtf8(kana), {});
+    QApplication::sendEvent(main->mmDoc, &preedit);
+    Settle();
+    EXPECT_EQ(Words(d->tbMuKwd2).size(), 1u) << kana;
+  }
+  QInputMethodEvent cancel;
+  QApplication::sendEvent(main->mmDoc, &cancel);
+  Settle();
+  EXPECT_EQ(Words(d->tbMuKwd2).size(), 1u);
+  EXPECT_FALSE(main->Modified);
+  // The committed text is a change like any other.
+  TypeUtf8("タ");
+  EXPECT_TRUE(main->Modified);
+  EXPECT_EQ(Words(d->tbMuKwd2), std::vector<std::string>{"東京タワー"});
 }
 
 TEST_F(LearningTest, DeletingStoresNothingAndShowsAllWords) {
@@ -190,6 +220,83 @@ TEST_F(LearningTest, CaptionShowsFileNameWordAndSeekNote) {
   main->CnSeekWord(main->mgWordDate);
   Settle();
   EXPECT_TRUE(main->windowTitle().contains(QString::fromUtf8("東京タワー（東京タ）")));
+
+  // An empty word leaves the file name alone; another data source is an inconsistency.
+  main->edCurFileName->setText("memo.txt");
+  d->tbMuKwd2.SetFilter("KEYWORD='none*'");
+  d->dsMuKwdDataChange(d->dsMuKwd2);
+  EXPECT_EQ(main->windowTitle(), "memo.txt");
+  try {
+    d->dsMuKwdDataChange(d->dsGrep);
+    ADD_FAILURE() << "no error";
+  } catch (const GeneralError& e) {
+    EXPECT_STREQ(e.what(), "TD.dsMuKwdDataChange");
+  }
+}
+
+TEST_F(LearningTest, SmallerFaultsOfThePanesAndTheProgressWindow) {
+  Start();
+  // The words of one keystroke: the one stored last is the top row, under the marker.
+  main->mmDoc->SetText(Sj("東京タワーと大阪城と名古屋駅"));
+  main->mmDoc->SetSelStart(main->mmDoc->TextLength());
+  TypeUtf8("と");
+  Settle();
+  EXPECT_LT(UpdateDate("東京タワー"), UpdateDate("大阪城"));
+  EXPECT_LT(UpdateDate("大阪城"), UpdateDate("名古屋駅"));
+  EXPECT_EQ(main->mgWordDate->CurrentRow(), 0);
+  EXPECT_EQ(main->mgWordDate->CellText(0, 0), QString::fromUtf8("名古屋駅"));
+
+  // A word registered from the context menu shows in the similar-word pane at once.
+  TypeUtf8("京");
+  ASSERT_EQ(main->mgWordCode->ShownRowCount(), 0);
+  main->mmDoc->SetSelStart(0);
+  main->mmDoc->SetSelLength(4);  // 東京
+  main->mmDoc->setFocus();
+  main->SimilarFilter(Sj("東"));
+  Settle();
+  const int before = main->mgWordCode->ShownRowCount();
+  main->MenuItem1Click();
+  Settle();
+  EXPECT_EQ(main->mgWordCode->ShownRowCount(), before + 1);
+
+  // A selection too long to register: the progress window behind the message
+  // never shows its label without a count.
+  struct LabelWatch : RecordingUi {
+    TfmMain* main = nullptr;
+    bool labelShown = false;
+    void ShowMessage(const SjisString& caption, const SjisString& text) override {
+      if (auto* box = main->findChild<TfmMsgBox*>()) labelShown = labelShown || box->Label1->isVisible();
+      RecordingUi::ShowMessage(caption, text);
+    }
+  } watch;
+  watch.main = main;
+  main->mmDoc->SetText(SjisString(17000, 'a'));
+  main->mmDoc->SetSelStart(0);
+  main->mmDoc->SetSelLength(main->mmDoc->TextLength());
+  main->CnSplitKeyword_SelectString(nullptr);
+  ASSERT_EQ(watch.messages.size(), 1u);
+  EXPECT_EQ(watch.messages[0].caption, "Wendul");
+  EXPECT_FALSE(watch.labelShown);
+}
+
+TEST_F(LearningTest, AnErrorEscapingAHandlerIsShownAndTheEditorGoesOn) {
+  Start();
+  QTimer::singleShot(0, main, [] { PgmError("TfmMain.Test"); });
+  Settle();
+  ASSERT_EQ(ui->messages.size(), 1u);
+  EXPECT_EQ(ui->messages[0].caption, "Wendul");
+  EXPECT_EQ(ui->messages[0].text, "TfmMain.Test");
+
+  // An engine-like error from a key handler: a Japanese first line, then its text.
+  struct Thrower : QWidget {
+    void keyPressEvent(QKeyEvent*) override { throw std::runtime_error("database is locked"); }
+  } thrower;
+  QTest::keyClick(&thrower, Qt::Key_A);
+  ASSERT_EQ(ui->messages.size(), 2u);
+  EXPECT_EQ(ui->messages[1].text, Sj("エラーが発生しました。") + "\r\ndatabase is locked");
+
+  TypeUtf8("まだ書ける");
+  EXPECT_EQ(main->mmDoc->Text(), Sj("まだ書ける"));
 }
 
 }  // namespace wendul::test

@@ -1,8 +1,11 @@
 // Start-up: settings file choice, folders, tables created on first start.
 #include <QAction>
+#include <QMouseEvent>
+#include <QSplitterHandle>
 #include <filesystem>
 
 #include "app_fixture.h"
+#include "util/codec.h"
 
 namespace wendul::test {
 namespace fs = std::filesystem;
@@ -48,6 +51,41 @@ TEST_F(StartupTest, LogModeNeedsAdminAndOptionD) {
   EXPECT_TRUE(G().logMode);
   EXPECT_TRUE(d->tbMuLog.Active());
   EXPECT_TRUE(fs::exists(kwd + "LOG.db"));
+  Stop();
+  // Without option D the day table is never opened (nor created).
+  fs::remove(kwd + "LOG.db");
+  Start();
+  EXPECT_FALSE(G().logMode);
+  EXPECT_FALSE(d->tbMuLog.Active());
+  EXPECT_FALSE(fs::exists(kwd + "LOG.db"));
+}
+
+// Folders of the settings file: started from some other folder, an
+// administrator without [Path] KWD finds the tables below the data folder,
+// and folders named in Japanese (code page 932 in the file, ソ and 表 ending in
+// a 0x5C byte) open the folders of those names.
+TEST_F(StartupTest, SettingsFoldersAreJapaneseNamesAndNeverTheStartFolder) {
+  TempDir elsewhere;
+  struct StartedFrom {
+    fs::path before = fs::current_path();
+    explicit StartedFrom(const fs::path& p) { fs::current_path(p); }
+    ~StartedFrom() { fs::current_path(before); }
+  } startedFrom(elsewhere.path());
+  Setting("system", "admin", "1");
+  Start({"-D"});
+  EXPECT_TRUE(fs::exists(home->path() / "TABLE" / "MU_KWD.DB"));
+  EXPECT_TRUE(fs::exists(home->path() / "TABLE" / "LOG.db"));
+  EXPECT_TRUE(d->tbMuLog.Active());
+  EXPECT_TRUE(fs::is_empty(elsewhere.path()));
+  Stop();
+
+  Setting("Path", "KWD", Utf8ToSjis(home->str() + "ソ表\\データ"));
+  Setting("Path", "MulogText", Utf8ToSjis("ログ\\表"));
+  Start();
+  EXPECT_TRUE(fs::exists(home->str() + "ソ表/データ/MU_KWD.DB"));
+  EXPECT_TRUE(d->tbMuKwd.Active());
+  EXPECT_EQ(G().mulogTextFolder, home->str() + "TABLE/ログ/表/");
+  EXPECT_TRUE(fs::is_empty(elsewhere.path()));
 }
 
 TEST_F(StartupTest, DebugSettingsFileIsDeletedAtStartAndWrittenAtClose) {
@@ -92,12 +130,49 @@ TEST_F(StartupTest, FirstArgumentOpensThatFile) {
   EXPECT_EQ(main->edCurFileName->text().toStdString(), file);
 }
 
+namespace {
+
+// Drags a splitter's handle by dx pixels with the mouse, as a user does.
+void DragHandle(QSplitter* splitter, int index, int dx) {
+  QSplitterHandle* h = splitter->handle(index);
+  const QPoint at(h->width() / 2, h->height() / 2);
+  const QPoint global = h->mapToGlobal(at);
+  const QPoint to = at + QPoint(dx, 0);
+  QMouseEvent press(QEvent::MouseButtonPress, at, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(h, &press);
+  QMouseEvent move(QEvent::MouseMove, to, global + QPoint(dx, 0), Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(h, &move);
+  QMouseEvent release(QEvent::MouseButtonRelease, to, global + QPoint(dx, 0), Qt::LeftButton, Qt::NoButton,
+                      Qt::NoModifier);
+  QApplication::sendEvent(h, &release);
+  QApplication::processEvents();
+}
+
+}  // namespace
+
 TEST_F(StartupTest, SplitterSizeRules) {
   Start();
   EXPECT_FALSE(main->SplitterWordCodeCanResize(79));
   EXPECT_TRUE(main->SplitterWordCodeCanResize(80));
   EXPECT_FALSE(main->SplitterWordDateCanResize(99));
   EXPECT_TRUE(main->SplitterWordDateCanResize(100));
+
+  // Dragged with the mouse: a move that leaves the document at least 200
+  // pixels wide is taken; one that would leave it narrower is refused and the
+  // similar-word pane gives up 10 pixels.
+  const int code = main->pnWordCode->width();
+  const int doc = main->mmDoc->width();
+  ASSERT_GT(doc, 500);
+  DragHandle(main->SplitterWordCode, 1, doc - 250);
+  EXPECT_EQ(main->pnWordCode->width(), code + doc - 250);
+  EXPECT_EQ(main->mmDoc->width(), 250);
+  DragHandle(main->SplitterWordCode, 1, 180);
+  EXPECT_EQ(main->pnWordCode->width(), code + doc - 260);
+  EXPECT_EQ(main->mmDoc->width(), 260);
+  DragHandle(main->SplitterWordCode, 1, -2000);
+  EXPECT_EQ(main->pnWordCode->width(), 80);
+  DragHandle(main->pnMain, 1, 2000);
+  EXPECT_EQ(main->pnWordDate->width(), 100);
 }
 
 }  // namespace wendul::test

@@ -9,6 +9,9 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
+#include <QWheelEvent>
+#include <QMouseEvent>
+#include <utility>
 #include <memory>
 
 #include "controls/datasource.h"
@@ -235,6 +238,73 @@ TEST_F(GridTest, DataChangesAreShownAndADisabledSourceHoldsThemBack) {
   EXPECT_EQ(grid->CurrentRow(), -1);
   QTest::keyClick(grid.get(), Qt::Key_Down);
   QTest::keyClick(grid.get(), Qt::Key_PageDown);
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(GridTest, RowsDeletedElsewhereAreReadAgainWhenNotFound) {
+  // Another program (a second connection) deletes shown rows and the
+  // current record; the grid does not hear of it.
+  MT other("other");
+  other.SetDatabaseName(table.DatabaseName());
+  other.SetTableName(table.TableName());
+  other.SetIndexFieldNames("KEYWORD");
+  other.Open();
+  auto removeElsewhere = [&](std::initializer_list<const char*> words) {
+    for (const char* w : words) {
+      ASSERT_TRUE(other.FindKey(SjisString(w))) << w;
+      other.Delete();
+    }
+  };
+  removeElsewhere({"w00", "w03", "w04", "w05"});
+  EXPECT_EQ(Cell(4), "w04");
+
+  // A click on a vanished row shows what the table holds now, without a
+  // message; the current record, gone too, gives way to the one after it.
+  QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, RowPoint(4));
+  Settle();
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_EQ(Cell(0), "w01");
+  EXPECT_EQ(Cell(2), "w06");
+  EXPECT_EQ(CurrentCell(), "w01");
+  QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, RowPoint(2));
+  Settle();
+  EXPECT_EQ(table.GS("KEYWORD"), "w06");
+
+  // Page Down after the current record vanished pages on from the record
+  // that followed it; so does the wheel's step.
+  removeElsewhere({"w06"});
+  Key(Qt::Key_PageDown);
+  EXPECT_EQ(table.GS("KEYWORD"), "w17");
+  removeElsewhere({"w17", "w18", "w19", "w20"});
+  QWheelEvent wheel(QPointF(40, 10), grid->viewport()->mapToGlobal(QPointF(40, 10)), {}, {0, -120},
+                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(grid->viewport(), &wheel);
+  Settle();
+  EXPECT_EQ(table.GS("KEYWORD"), "w24");
+  for (int r = 0; r < grid->ShownRowCount(); ++r) EXPECT_NE(Cell(r), "w20");
+
+  // A double click whose first click meets a vanished row chooses nothing,
+  // not the word that took its place under the mouse; a later click does.
+  const int row = grid->CurrentRow() + 2;
+  const std::string gone = Cell(row).toStdString();
+  removeElsewhere({gone.c_str()});
+  QSignalSpy dbl(grid.get(), &TmuDBGrid::DblClick);
+  auto mouse = [&](QEvent::Type type, quint64 at) {
+    QMouseEvent e(type, RowPoint(row), grid->viewport()->mapToGlobal(QPointF(RowPoint(row))), Qt::LeftButton,
+                  type == QEvent::MouseButtonRelease ? Qt::NoButton : Qt::LeftButton, Qt::NoModifier);
+    e.setTimestamp(at);
+    QApplication::sendEvent(grid->viewport(), &e);
+  };
+  for (auto [type, at] : {std::pair{QEvent::MouseButtonPress, 1000}, {QEvent::MouseButtonRelease, 1050},
+                          {QEvent::MouseButtonPress, 1150}, {QEvent::MouseButtonDblClick, 1150},
+                          {QEvent::MouseButtonRelease, 1200}})
+    mouse(type, static_cast<quint64>(at));
+  Settle();
+  EXPECT_EQ(dbl.count(), 0);
+  EXPECT_EQ(table.GS("KEYWORD"), "w24");
+  EXPECT_NE(Cell(row).toStdString(), gone);
+  mouse(QEvent::MouseButtonPress, 9000);
+  EXPECT_EQ(table.GS("KEYWORD"), Cell(row).toStdString());
   EXPECT_TRUE(ui.messages.empty());
 }
 

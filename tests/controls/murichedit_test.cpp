@@ -12,6 +12,7 @@
 #include <QTextLayout>
 #include <algorithm>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "controls/murichedit.h"
@@ -547,6 +548,58 @@ TEST(TmuRichEdit, ImeColorsReplaceThePreeditColours) {
   ed.SetImeMode(TmuRichEdit::ImeMode::Hiragana);
   EXPECT_FALSE(ed.inputMethodHints() & Qt::ImhPreferLatin);
   EXPECT_EQ(ed.imeMode(), TmuRichEdit::ImeMode::Hiragana);
+}
+
+TEST(TmuRichEdit, OnlyAChangeOfTheTextIsAChange) {
+  TmuRichEdit ed;
+  ed.SetText("ab");
+  ed.SetSelStart(2);
+  int changes = 0;
+  QObject::connect(&ed, &TmuRichEdit::Change, [&] { ++changes; });
+  auto send = [&](QInputMethodEvent&& e) { QApplication::sendEvent(&ed, &e); };
+  auto preedit = [&](const char* utf8) { send(QInputMethodEvent(QString::fromUtf8(utf8), {})); };
+  auto commit = [&](const char* utf8, int from = 0, int length = 0) {
+    QInputMethodEvent e;
+    e.setCommitString(QString::fromUtf8(utf8), from, length);
+    send(std::move(e));
+  };
+
+  // Composing and cancelling leave the text, the length and the modified
+  // state as they were, with or without the composition colours.
+  preedit("\xE3\x81\x8B");                      // か
+  preedit("\xE3\x81\x8B\xE3\x82\x93");          // かん
+  ed.SetIMEColors({{{Qt::black, Qt::yellow}, {Qt::white, Qt::blue}, {Qt::red, Qt::green}, {Qt::gray, Qt::cyan}}});
+  preedit("\xE3\x81\x8B\xE3\x82\x93\xE3\x81\x98");  // かんじ
+  EXPECT_EQ(ed.TextLength(), 2);
+  send(QInputMethodEvent());  // cancelled
+  EXPECT_EQ(changes, 0);
+  EXPECT_EQ(ed.Text(), "ab");
+  EXPECT_FALSE(ed.document()->isModified());
+  EXPECT_TRUE(ed.CheckByteIndex());
+
+  // A commit is one change, also one that replaces the character before.
+  preedit("\xE3\x81\x8B");
+  commit("\xE6\xBC\xA2\xE5\xAD\x97");  // 漢字
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(ed.Text(), Sj("ab漢字"));
+  commit("\xE6\x96\x87", -1, 1);  // 文 over 字
+  EXPECT_EQ(changes, 2);
+  EXPECT_EQ(ed.Text(), Sj("ab漢文"));
+
+  // A composition begun over a selection removes it: a change, and the
+  // cancel that follows is none.
+  ed.SetSel(0, 2);
+  changes = 0;
+  preedit("\xE3\x81\xA8");  // と
+  EXPECT_EQ(changes, 1);
+  EXPECT_EQ(ed.Text(), Sj("漢文"));
+  send(QInputMethodEvent());
+  EXPECT_EQ(changes, 1);
+  // Typing is a change as before.
+  QTest::keyClick(&ed, Qt::Key_X);
+  EXPECT_EQ(changes, 2);
+  EXPECT_EQ(ed.Text(), Sj("x漢文"));
+  EXPECT_TRUE(ed.CheckByteIndex());
 }
 
 TEST(TmuRichEdit, WordWrapAndScrollPosition) {

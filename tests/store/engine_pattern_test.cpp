@@ -1,6 +1,10 @@
 // The word pattern engine: the word class, runs, markers, limits and the
 // pattern language itself.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstring>
 
 #include <random>
 #include <string>
@@ -21,7 +25,7 @@ class WordPatternTest : public ::testing::Test {
     ASSERT_GT(handle, 0);
   }
   void TearDown() override { MuWGYTerm(handle); }
-  std::string Out(const std::string& text) {
+  std::string Out(std::string_view text) {
     auto out = MuWGYStr(handle, text);
     EXPECT_TRUE(out.has_value());
     return out.value_or("<nil>");
@@ -141,6 +145,33 @@ TEST_F(WordPatternTest, AgreesWithAPlainReadingOnRandomText) {
     for (int k = 0; k < len; ++k) text += pool[rng() % pool.size()];
     ASSERT_EQ(Out(text), RefRun(text)) << "round " << round;
   }
+}
+
+// Long texts: the engine reads 64 bytes at a time, so chains of bytes that may
+// both lead and trail (0x81-0x9F, 0xE0-0xFC) run across those groups, and
+// texts end at every offset within one. Each text lies at the very end of a
+// readable page, followed by one that is not, so any read past it faults.
+TEST_F(WordPatternTest, LongTextsAgreeAndNothingPastTheTextIsRead) {
+  const long page = sysconf(_SC_PAGESIZE);
+  const size_t span = (kMuWGYMaxInput / page + 2) * page;
+  void* mem = mmap(nullptr, span + page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ASSERT_NE(mem, MAP_FAILED);
+  ASSERT_EQ(mprotect(static_cast<char*>(mem) + span, page, PROT_NONE), 0);
+  char* const fence = static_cast<char*>(mem) + span;
+
+  const std::vector<std::string> pool = {"a", "7", "\\", " ", "\xB1", "\x83", "\x88", "\x9F", "\xE0", "\xFC",
+                                         "\x40", "\x7F", "\xFD", D(0x8340), D(0x82A0), D(0x889F), D(0xFC4B),
+                                         D(0x815F), "\x83\x83\x83\x83\x83", "\x88\x9F\x88\x9F\x88", "abc,de"};
+  std::mt19937 rng(777);
+  for (int round = 0; round < 400; ++round) {
+    std::string text;
+    const size_t want = round < 200 ? 60 + rng() % 140 : rng() % (kMuWGYMaxInput + 1);
+    while (text.size() < want) text += pool[rng() % pool.size()];
+    text.resize(want);  // may end in the middle of a character, as input may
+    std::memcpy(fence - text.size(), text.data(), text.size());
+    ASSERT_EQ(Out(std::string_view(fence - text.size(), text.size())), RefRun(text)) << "round " << round;
+  }
+  munmap(mem, span + page);
 }
 
 TEST(PatternLanguage, RulesLiteralsAnyAndCopying) {

@@ -1,5 +1,6 @@
 // Cutting text into words and storing them in a word table.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <chrono>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "engine_fake_editor.h"
+#include "mt_test_util.h"
 #include "store/mt.h"
 #include "store/muwgy.h"
 #include "store/sepkeyword.h"
@@ -238,10 +240,31 @@ TEST_F(SepKeywordTest, AFailedPostIsReportedAndCancelled) {
   // Hidden by a filter, ABC is not found and appended again: the post fails.
   table.SetFilter("KEYWORD='X*'");
   table.SetFiltered(true);
+  // Logged at once, shown only once the batch has ended (a box inside it
+  // would keep the file's write lock while it is up).
+  struct Watch : test::RecordingUi {
+    MT* table = nullptr;
+    std::vector<int> batchDepth;
+    void ShowMessage(const SjisString& caption, const SjisString& text) override {
+      batchDepth.push_back(table->BatchDepth());
+      RecordingUi::ShowMessage(caption, text);
+    }
+  } watch;
+  watch.table = &table;
   Sep("ABC、XYZ、", false);
-  ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0].text.rfind("SepKeyword_01:", 0), 0u);
+  ASSERT_EQ(watch.messages.size(), 1u);
+  EXPECT_EQ(watch.messages[0].text.rfind("SepKeyword_01:", 0), 0u);
+  EXPECT_EQ(watch.batchDepth, std::vector<int>{0});
+  EXPECT_NE(test::ReadAll(ErrorLogPath()).find("Method_Name:SepKeyword.Post\r\nSelf.Name:tbMuKwd\r\n"),
+            std::string::npos);
   EXPECT_EQ(table.State(), DataSetState::Browse);
+
+  // Given a place for them, the failures are kept for the caller and not shown.
+  SepKeywordFailures failures;
+  SepKeyword(table, Sj("ABC、"), false, false, &failures);
+  ASSERT_EQ(failures.texts.size(), 1u);
+  EXPECT_EQ(failures.category, SQLITE_CONSTRAINT);
+  EXPECT_EQ(watch.messages.size(), 1u);
   table.SetFiltered(false);
   EXPECT_EQ(Words().size(), 2u);  // XYZ was stored after the failure
 }

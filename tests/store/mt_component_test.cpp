@@ -53,10 +53,12 @@ TEST_F(MTComponent, OpOnAMissingFileIsSilentWhenAskedAndLoggedOtherwise) {
   EXPECT_FALSE(log.Op());
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_EQ(ui.messages[0].caption, "");
-  EXPECT_NE(ui.messages[0].text.find("Method_Name:MT.Op\r\nSelf.Name:tbMuLog\r\nSelf.TableName:LOG.db"),
+  // The table is named by its path; the error holds only the engine's entry.
+  EXPECT_NE(ui.messages[0].text.find("Method_Name:MT.Op\r\nSelf.Name:tbMuLog\r\nSelf.TableName:" + dir.str() +
+                                     "nowhere/LOG.db"),
             std::string::npos);
   ASSERT_EQ(LogRecords().size(), 1u);
-  EXPECT_NE(Log().find("<EDBEngineError>"), std::string::npos);
+  EXPECT_NE(Log().find("<EDBEngineError> \x83\x47\x83\x89\x81\x5b\x82\xcc\x90\x94: 1\r\n"), std::string::npos);
 }
 
 TEST_F(MTComponent, EditAgainstALockHeldElsewhereRetriesAHundredTimes) {
@@ -259,6 +261,74 @@ TEST_F(MTComponent, IndexesAreRebuiltAndAPrimaryKeyRefusesDuplicates) {
   g.AddPrimaryIndex("PFNAME;LINE");  // blank lines are distinct
   g.SetIndexFieldNames("PFNAME");
   EXPECT_EQ(g.RecordCount(), 3);
+}
+
+TEST_F(MTComponent, FailedPostSkippingAndAutoClose) {
+  // In a folder named in Japanese: the log names the table in the system code page.
+  const std::string folder = dir.str() + "表ソ/";
+  auto wordTable = [&](MT& m) {
+    m.SetDatabaseName(folder);
+    m.SetTableName("KWD.DB");
+    DeclareWords(m);
+  };
+  MT k("tbMuKwd");
+  wordTable(k);
+  ASSERT_TRUE(k.Op());
+  for (const char* w : {"a", "b", "c"}) AddWord(k, w, 1);
+
+  // A post the engine refuses (a duplicate key): logged naming MT.muPost,
+  // nothing shown, the insertion cancelled and the lock given back.
+  k.Append();
+  k.SS("KEYWORD", "b");
+  EXPECT_TRUE(k.muPost());
+  EXPECT_EQ(k.State(), DataSetState::Browse);
+  EXPECT_EQ(k.RecordCount(), 3);
+  EXPECT_TRUE(ui.messages.empty());
+  const std::vector<std::string> records = LogRecords();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_NE(records[0].find("Method_Name:MT.muPost\r\nSelf.Name:tbMuKwd\r\nSelf.TableName:" + dir.str() +
+                            Sj("表ソ") + "/KWD.DB\r\n"),
+            std::string::npos);
+  EXPECT_NE(records[0].find("\x83\x47\x83\x89\x81\x5b\x82\xcc\x90\x94: 1\r\n"), std::string::npos);  // エラーの数: 1
+
+  // Skipping moves one record at a time and stops at the ends.
+  k.SetIndexFieldNames("KEYWORD");
+  k.First();
+  EXPECT_TRUE(k.SkipNext(2));
+  EXPECT_EQ(k.GS("KEYWORD"), "c");
+  EXPECT_TRUE(k.SkipNext(5));
+  EXPECT_TRUE(k.Eof());
+  EXPECT_EQ(k.GS("KEYWORD"), "c");
+  EXPECT_TRUE(k.SkipPrior(1));
+  EXPECT_EQ(k.GS("KEYWORD"), "b");
+  EXPECT_TRUE(k.SkipPrior(9));
+  EXPECT_TRUE(k.Bof());
+  EXPECT_EQ(k.GS("KEYWORD"), "a");
+
+  // Destroyed with a pending edit: closed first when AutoClose is set (its
+  // views hear it), silently otherwise; never posted, the lock freed.
+  for (const bool autoClose : {true, false}) {
+    struct Heard : MTListener {
+      int events = 0;
+      void TableEvent(MT&, DataEvent) override { ++events; }
+    } heard;
+    {
+      MT m("view");
+      wordTable(m);
+      m.AutoClose = autoClose;
+      ASSERT_TRUE(m.Op());
+      m.First();
+      m.Edit();
+      m.SD("UPDATEDATE", 99);
+      m.AddListener(&heard);
+      heard.events = 0;
+    }
+    EXPECT_EQ(heard.events > 0, autoClose);
+    k.Refresh();
+    EXPECT_EQ(k.GD("UPDATEDATE"), 1);
+    EXPECT_FALSE(k.muEdit());
+    k.Cancel();
+  }
 }
 
 }  // namespace

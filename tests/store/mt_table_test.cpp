@@ -418,6 +418,39 @@ TEST_F(MTTable, RowsAroundAndRowsFromAreWindowsOfTheOrder) {
   EXPECT_EQ(rows[2].values[0].text, "w118");
   t.Cancel();
   EXPECT_EQ(t.GS("KEYWORD"), "w118");
+
+  // A "begins with" filter on the key order, walked from either end of its
+  // range, with words just outside it on both sides, and from a record edited
+  // out of it.
+  AddWord(t, "w10", 40);
+  AddWord(t, "w12", 41);
+  AddWord(t, "\xFF\x01", 42);
+  AddWord(t, "\xFF\x02", 43);
+  t.SetIndexFieldNames("KEYWORD");
+  t.SetFilter("KEYWORD='w11*'");
+  t.SetFiltered(true);
+  auto words = [&](const std::vector<RowView>& r) {
+    std::string all;
+    for (const RowView& v : r) all += v.values[0].text + " ";
+    return all;
+  };
+  EXPECT_EQ(words(t.RowsAround(3, 3, &ci)), "w110 w111 w112 w113 ");
+  EXPECT_EQ(ci, 0);
+  t.Last();
+  EXPECT_EQ(words(t.RowsAround(3, 3, &ci)), "w116 w117 w118 w119 ");
+  EXPECT_EQ(ci, 3);
+  t.Prior();
+  t.Prior();
+  EXPECT_EQ(t.GS("KEYWORD"), "w117");
+  t.Edit();
+  t.SS("KEYWORD", "w0");
+  t.Post();
+  EXPECT_EQ(words(t.RowsAround(2, 2, &ci)), "w0 w110 w111 ");
+  t.SetFilter("KEYWORD='\xFF*'");  // no end to the range
+  EXPECT_EQ(words(t.RowsAround(2, 2, &ci)), "\xFF\x01 \xFF\x02 ");
+  t.Last();
+  EXPECT_EQ(words(t.RowsAround(2, 2, &ci)), "\xFF\x01 \xFF\x02 ");
+  EXPECT_EQ(ci, 1);
 }
 
 TEST_F(MTTable, ListenersHearMovesChangesAndStatesUnlessDisabled) {

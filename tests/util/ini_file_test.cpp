@@ -41,6 +41,23 @@ TEST(IniFile, ReadsNamesCaseInsensitivelyAndValuesRawAndTrimmed) {
   EXPECT_EQ(ini.ReadString("Other", "KWD", "def"), "def");
 }
 
+TEST(IniFile, OnePairOfEnclosingQuotesIsNotPartOfTheValue) {
+  TempDir dir;
+  std::string path = dir.str() + "a.ini";
+  Put(path, "[s]\nd=\" C:\\a b \"\ns='x'\nn=\"42\"\nempty=\"\"\none=\"\nmixed=\"x'\ntwice=\"\"y\"\"\n"
+            "inner=a\"b\"\nhyo=\"\x95\x5c\"\n");
+  IniFile ini(path);
+  EXPECT_EQ(ini.ReadString("s", "d", ""), " C:\\a b ");  // blanks inside the quotes stay
+  EXPECT_EQ(ini.ReadString("s", "s", ""), "x");
+  EXPECT_EQ(ini.ReadInteger("s", "n", 0), 42);
+  EXPECT_EQ(ini.ReadString("s", "empty", "def"), "");
+  EXPECT_EQ(ini.ReadString("s", "one", ""), "\"");
+  EXPECT_EQ(ini.ReadString("s", "mixed", ""), "\"x'");
+  EXPECT_EQ(ini.ReadString("s", "twice", ""), "\"y\"");  // one pair only
+  EXPECT_EQ(ini.ReadString("s", "inner", ""), "a\"b\"");
+  EXPECT_EQ(ini.ReadString("s", "hyo", ""), "\x95\x5c");
+}
+
 TEST(IniFile, FirstKeyWinsAndCommentsNeedSemicolonAtLineStart) {
   TempDir dir;
   std::string path = dir.str() + "a.ini";
@@ -138,6 +155,27 @@ TEST(IniFile, WriteChangesOnlyItsOwnLine) {
   ini.WriteString("Text", "edGrepSearchWord", "\x8c\x9f\x8d\xf5");
   EXPECT_EQ(Get(path), withNew + "\r\nFunc01_F02=-3\r\n\r\n[Text]\r\nedGrepSearchWord=\x8c\x9f\x8d\xf5\r\n");
   EXPECT_EQ(ini.ReadString("text", "EDGREPSEARCHWORD", ""), "\x8c\x9f\x8d\xf5");
+}
+
+TEST(IniFile, ManyValuesInOneWrite) {
+  TempDir dir;
+  std::string path = dir.str() + "a.ini";
+  Put(path, "[fmSetup]\r\ncbxIsIMEOn=1\r\n\r\n[Option]\r\nis_wordwrap=0");
+  IniFile ini(path);
+  ini.WriteStrings({{"fmSetup", "cbxIsIMEOn", "0"},
+                    {"fmMain", "Func01_F01", "CnSeekWord"},
+                    {"FMSETUP", "ed_mmDoc_FontSize", "11"},
+                    {"Text", "edGrepSearchWord", "\x8c\x9f\x8d\xf5"},
+                    {"fmMain", "Func01_F02", "x"},
+                    {"fmMain", "func01_f02", "CnChgKeywordSort"}});  // the later one wins
+  EXPECT_EQ(Get(path),
+            "[fmSetup]\r\ncbxIsIMEOn=0\r\ned_mmDoc_FontSize=11\r\n\r\n[Option]\r\nis_wordwrap=0\r\n\r\n"
+            "[fmMain]\r\nFunc01_F01=CnSeekWord\r\nfunc01_f02=CnChgKeywordSort\r\n\r\n"
+            "[Text]\r\nedGrepSearchWord=\x8c\x9f\x8d\xf5\r\n");
+  // A bad name writes nothing at all.
+  const std::string before = Get(path);
+  EXPECT_THROW(ini.WriteStrings({{"fmMain", "Func01_F03", "a"}, {"fmMain", "bad=key", "b"}}), GeneralError);
+  EXPECT_EQ(Get(path), before);
 }
 
 TEST(IniFile, NewFileAndFolderAreCreatedAndLineEndsFollowTheFile) {

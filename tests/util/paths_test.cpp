@@ -71,6 +71,7 @@ TEST(Paths, AddBackslashAndForceDirectories) {
   EXPECT_EQ(AddBackslash(""), "");
   EXPECT_EQ(AddBackslash("/data"), "/data/");
   EXPECT_EQ(AddBackslash("/data/"), "/data/");
+  EXPECT_EQ(AddBackslash("data\\"), "data\\");
 
   TempDir dir;
   EXPECT_TRUE(ForceDirectories(dir.str() + "a/b/c"));
@@ -79,6 +80,19 @@ TEST(Paths, AddBackslashAndForceDirectories) {
   std::ofstream(dir.path() / "file") << "x";
   EXPECT_FALSE(ForceDirectories(dir.str() + "file/sub"));
   EXPECT_FALSE(ForceDirectories(""));
+}
+
+// Folder names of the settings file are code page 932: ソ is 0x83 0x5C and 表
+// 0x95 0x5C, their trail bytes being backslashes.
+TEST(Paths, SettingsFoldersAreDecodedOnceAndNeverRelativeToTheCurrentFolder) {
+  const std::string base = "/d/TABLE/";
+  const std::string so = "\x83\x5c", hyo = "\x95\x5c";
+  EXPECT_EQ(SettingsFolder("C:" + so + hyo + "\\" + hyo, base), base + "C:ソ表/表/");
+  EXPECT_EQ(SettingsFolder("/srv/" + so + "\\sub\\", base), "/srv/ソ/sub/");
+  EXPECT_EQ(SettingsFolder("/srv/" + hyo, base), "/srv/表/");  // no separator appended after a trail byte only
+  EXPECT_EQ(SettingsFolder("kwd", base), base + "kwd/");
+  EXPECT_EQ(SettingsFolder("./kwd/", base), base + "./kwd/");
+  EXPECT_EQ(SettingsFolder("", base), base);
 }
 
 TEST(Paths, ProgramDirAndShippedFiles) {

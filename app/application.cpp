@@ -1,0 +1,47 @@
+#include "app/application.h"
+
+#include <cstdio>
+
+#include "util/messages.h"
+
+namespace wendul {
+
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+
+bool TApplication::notify(QObject* receiver, QEvent* e) {
+  try {
+    return QApplication::notify(receiver, e);
+  } catch (const std::exception& ex) {
+    ShowException(&ex);
+  } catch (...) {
+    ShowException(nullptr);
+  }
+  return false;
+}
+
+void ShowException(const std::exception* e) {
+  static bool showing = false;
+  // The system's own errors carry their text in the system code page; others
+  // (the engine's, the library's) are English and get a Japanese first line.
+  SjisString text;
+  if (dynamic_cast<const GeneralError*>(e)) {
+    text = e->what();
+  } else {
+    // "エラーが発生しました。"
+    text = "\x83\x47\x83\x89\x81\x5b\x82\xaa\x94\xad\x90\xb6\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81\x42";
+    // "（原因不明）"
+    text += e ? "\r\n" + std::string(e->what()) : std::string("\x81\x69\x8c\xb4\x88\xf6\x95\x73\x96\xbe\x81\x6a");
+  }
+  if (showing) {
+    std::fprintf(stderr, "wendul: %s\n", text.c_str());
+    return;
+  }
+  showing = true;
+  try {
+    MsgBox("Wendul", text);
+  } catch (...) {
+  }
+  showing = false;
+}
+
+}  // namespace wendul

@@ -1,0 +1,197 @@
+// Learning while typing, and its pause: chosen by the user ("単語を学習しない"),
+// or forced by a word table that cannot be written. A failing table must
+// never cost the user a keystroke: the user is told once, in a box that does
+// not take the keyboard, learning pauses, and it resumes by itself once a
+// write succeeds again (tried when typing pauses).
+#include <sqlite3.h>
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QStatusBar>
+
+#include "app/datamodule.h"
+#include "app/fmmain.h"
+#include "controls/murichedit.h"
+#include "controls/qsjis.h"
+#include "store/mt.h"
+#include "store/sepkeyword.h"
+#include "util/messages.h"
+
+namespace wendul {
+
+namespace {
+
+// Folder and file names are file-system text (UTF-8); a value read from the
+// settings file may still be in the system code page.
+QString Utf8OrSjis(const std::string& path) {
+  const QByteArray bytes(path.data(), static_cast<qsizetype>(path.size()));
+  const QString utf8 = QString::fromUtf8(bytes);
+  return utf8.contains(QChar::ReplacementCharacter) ? ToQ(path) : utf8;
+}
+
+// The engine's messages are English and short; the user reads why in Japanese.
+QString Reason(int category, const std::string& message) {
+  const char* why;
+  switch (category) {
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED: why = "ほかのプログラムが単語表を使っています（ロック中）。"; break;
+    case SQLITE_READONLY:
+    case SQLITE_PERM: why = "単語表が読み取り専用で、書き込めません。"; break;
+    case SQLITE_FULL: why = "ディスクに空きがありません。"; break;
+    case SQLITE_CANTOPEN:
+    case SQLITE_NOTADB:
+    case SQLITE_CORRUPT:
+    case SQLITE_MISUSE: why = "単語表を開けません。"; break;
+    default: why = "単語表への書き込みに失敗しました。"; break;
+  }
+  return QString::fromUtf8(why) + "\n(" + Utf8OrSjis(message) + ")";
+}
+
+QString FolderOf(const MT& t) {
+  const std::string path = t.FilePath();
+  const size_t slash = path.find_last_of('/');
+  return Utf8OrSjis(slash == std::string::npos ? std::string() : path.substr(0, slash + 1));
+}
+
+}  // namespace
+
+bool TfmMain::Learning() const { return !LearningFailed && !(miNoLearning && miNoLearning->isChecked()); }
+
+SjisString TfmMain::LearnAtCaret() {
+  SepKeywordFailures failures;
+  SjisString remainder;
+  try {
+    // Paused: the word being typed is still cut out for the similar-word
+    // pane, but the table is not touched.
+    remainder = SepKeywordAtCaret(D->tbMuKwd, *mmDoc, false, !Learning(), &failures);
+  } catch (const std::exception& e) {
+    D->tbMuKwd.LogFailure(e, "TfmMain.mmDocChange");
+    failures.Add(e, e.what());
+  }
+  if (failures.Any()) LearningFailure(failures, false);
+  return remainder;
+}
+
+void TfmMain::LearningFailure(const SepKeywordFailures& failures, bool command) {
+  const bool told = LearningFailed;
+  LearningFailed = true;
+  ApplyLearningState();
+  if (told && !command) return;  // once per episode: the caption says the rest
+  const QString head = command ? QString::fromUtf8("単語を登録できませんでした。")
+                               : QString::fromUtf8("単語表に書き込めないため、単語の学習を一時停止しました。");
+  ShowLearningNotice(head + "\n" +
+                     QString::fromUtf8("文章の入力はこのまま続けられます。書き込めるようになれば、"
+                                       "入力が止まったときに学習を再開します。\n\n") +
+                     QString::fromUtf8("単語表: ") + Utf8OrSjis(D->tbMuKwd.FilePath()) + "\n" +
+                     QString::fromUtf8("理由: ") + Reason(failures.category, failures.message));
+}
+
+void TfmMain::WordTableUnopened() {
+  LearningFailed = true;
+  ApplyLearningState();
+  ShowLearningNotice(QString::fromUtf8("単語表を開けないため、単語の学習をせずに起動しました。\n") +
+                     QString::fromUtf8("文章の入力と保存はふつうにできます。フォルダーが使えるようになれば、"
+                                       "入力が止まったときに学習を始めます。\n\n") +
+                     QString::fromUtf8("フォルダー: ") + FolderOf(D->tbMuKwd) + "\n" +
+                     QString::fromUtf8("理由: ") + Reason(D->WordTableCategory, D->WordTableError));
+}
+
+void TfmMain::ShowLearningNotice(const QString& text) {
+  Beep();
+  auto* box = qobject_cast<QMessageBox*>(learningNotice_.data());
+  if (!box) {
+    // Not modal and not activated: the keys typed while it is up still reach
+    // the document. Its parent keeps it over the main window.
+    box = new QMessageBox(QMessageBox::Warning, "Wendul", text, QMessageBox::Ok, this);
+    box->setObjectName("LearningNotice");
+    box->setWindowModality(Qt::NonModal);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setAttribute(Qt::WA_ShowWithoutActivating);
+    learningNotice_ = box;
+  } else {
+    box->setText(text);
+  }
+  QWidget* typingIn = QApplication::focusWidget();
+  box->show();
+  // A window system that activates new windows anyway is overruled: the user
+  // goes on typing where he was.
+  if (typingIn && typingIn->window() == this) {
+    activateWindow();
+    typingIn->setFocus(Qt::OtherFocusReason);
+  }
+}
+
+void TfmMain::LearningRecovered() {
+  if (!LearningFailed) return;
+  LearningFailed = false;
+  ApplyLearningState();
+  // What the box said is over.
+  if (QWidget* box = learningNotice_.data()) {
+    learningNotice_ = nullptr;  // closing releases it; the next episode gets its own
+    box->close();
+  }
+}
+
+void TfmMain::RetryLearning() {
+  MT& t = D->tbMuKwd;
+  // A write that changes nothing tells whether learning would work now. A
+  // failure is logged, except a read-only one that a new open may cure.
+  auto probe = [&t](bool reopened) {
+    try {
+      t.ProbeWrite();
+      return 0;
+    } catch (const std::exception& e) {
+      const auto* db = dynamic_cast<const EDBEngineError*>(&e);
+      const int category = db && !db->errors.empty() ? db->errors[0].category : SQLITE_ERROR;
+      if (reopened || category != SQLITE_READONLY) t.LogFailure(e, "MT.ProbeWrite");
+      return category;
+    }
+  };
+  if (t.Active() && D->tbMuKwd2.Active()) {
+    const int failed = probe(false);
+    if (failed == 0) {
+      LearningRecovered();
+      return;
+    }
+    if (failed != SQLITE_READONLY) return;
+    // The engine keeps a file it found read-only so for the connection's
+    // life: only a new open sees that it was made writable.
+    t.Close();
+    D->tbMuKwd2.Close();
+  }
+  const bool opened = D->OpenWordTables();
+  SimilarFilter("");  // the panes show whatever is open now
+  if (opened && probe(true) == 0) LearningRecovered();
+}
+
+void TfmMain::TimerIdleTimer() {
+  if (!D) return;
+  // A user's pause touches nothing, not even to find out whether the table works.
+  if (LearningFailed && !(miNoLearning && miNoLearning->isChecked())) RetryLearning();
+  D->tbMuKwd.CheckpointIfIdle();
+}
+
+void TfmMain::miNoLearningClick() { ApplyLearningState(); }
+
+void TfmMain::ApplyLearningState() {
+  if (!lbLearning) return;
+  const bool user = miNoLearning && miNoLearning->isChecked();
+  if (!user && LearningFailed) {
+    lbLearning->setText(QString::fromUtf8("単語表が使えないため、単語の学習を一時停止中"));
+    lbLearning->show();
+  } else {
+    lbLearning->hide();
+  }
+  SetCaption(captionBase_);
+}
+
+void TfmMain::SetCaption(const QString& caption) {
+  captionBase_ = caption;
+  QString title = caption;
+  if (miNoLearning && miNoLearning->isChecked()) title += QString::fromUtf8("　［単語を学習しない］");
+  else if (LearningFailed) title += QString::fromUtf8("　［単語の学習を一時停止中］");
+  // Learning moves the view once per stored word; only a real change reaches the window system.
+  if (windowTitle() != title) setWindowTitle(title);
+}
+
+}  // namespace wendul

@@ -1,0 +1,323 @@
+#include "wordbook/fmkdb.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QScreen>
+#include <QVBoxLayout>
+
+#include "controls/datasource.h"
+#include "controls/funcbtn.h"
+#include "controls/jfont.h"
+#include "controls/mudbgrid.h"
+#include "controls/qsjis.h"
+#include "store/mt.h"
+#include "store/mt_bulk.h"
+#include "util/messages.h"
+#include "util/strutil.h"
+#include "wordbook/exchangeprogress.h"
+#include "wordbook/tabletext.h"
+
+namespace wendul {
+
+namespace {
+
+bool g_open = false;
+
+const char kCaption[] = "Wendul";
+
+SjisString J(const char* utf8) { return FromQ(QString::fromUtf8(utf8)); }
+
+SjisString Shown(const QString& path) { return FromQ(QDir::toNativeSeparators(path)); }
+
+std::string FsPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+// A write lock held elsewhere gets words the user can act on.
+void ShowStoreError(const std::exception& e) {
+  if (IsLockError(e))
+    ErrMsgBox(J("単語の表は他のプログラムが書き込み中です。しばらくしてからもう一度お試しください。\r\n") + e.what());
+  else
+    ErrMsgBox(e.what());
+}
+
+}  // namespace
+
+bool TfmKDB::IsOpen() { return g_open; }
+
+TfmKDB::TfmKDB(Links links, QWidget* parent) : QWidget(parent), links_(std::move(links)) {
+  g_open = true;
+  setObjectName("fmKDB");
+  setAttribute(Qt::WA_DeleteOnClose);
+  setWindowTitle(QString::fromUtf8("単語帳"));
+  Qt::WindowFlags flags = Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint;
+  if (links_.stayOnTop) flags |= Qt::WindowStaysOnTopHint;
+  setWindowFlags(flags);
+  setFixedSize(512, 573);
+  if (QScreen* screen = QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  FBtn = new TFuncBtn(this);
+  FBtn->setObjectName("FBtn");
+  FBtn->NBtn = 6;
+  FBtn->setFixedHeight(30);
+  FBtn->IsShift = true;
+  FBtn->RunLoaded();  // its buttons exist from here on
+  layout->addWidget(FBtn);
+  mgMuKwd = new TmuDBGrid(this);
+  mgMuKwd->setObjectName("mgMuKwd");
+  mgMuKwd->setFont(JapaneseFont(false, 12));
+  mgMuKwd->SetColumns({{"KEYWORD", QString::fromUtf8("キーワード"), 177, true},
+                       {"UPDATEDATE", QString::fromUtf8("最終使用日"), 151, false},
+                       {"APPENDDATE", QString::fromUtf8("新規登録日"), 149, false}});
+  mgMuKwd->SetTitlesVisible(true);
+  mgMuKwd->SetDataSource(links_.source);
+  mgMuKwd->OnCellEdited = [this](Bookmark record, int, const QString& text) { return StoreEditedWord(record, text); };
+  connect(mgMuKwd, &TmuDBGrid::DblClick, this, [this] { mgMuKwd->StartEdit(); });
+  connect(mgMuKwd, &TmuDBGrid::EnterPressed, this, [this] { mgMuKwd->StartEdit(); });
+  layout->addWidget(mgMuKwd, 1);
+
+  FBtn->SetButton(1, QString::fromUtf8("並べ替え"), QString::fromUtf8("最終使用日順と単語順を切り替えます"),
+                  [this](QObject*) { FBtn_F01Click(); });
+  FBtn->SetButton(2, QString::fromUtf8("書き出し"), QString::fromUtf8("単語をテキストファイルに書き出します"),
+                  [this](QObject*) { FBtn_F02Click(); });
+  FBtn->SetButton(3, QString::fromUtf8("読み込み"),
+                  QString::fromUtf8("テキストファイルの単語で単語帳を置き換えます"), [this](QObject*) { FBtn_F03Click(); });
+  FBtn->SetButton(4, QString::fromUtf8("全行削除"), QString::fromUtf8("すべての単語を削除します"),
+                  [this](QObject*) { FBtn_F04Click(); });
+  FBtn->SetButton(5, QString::fromUtf8("再インデックス"), QString::fromUtf8("索引を作り直します"),
+                  [this](QObject*) { FBtn_F05Click(); });
+  FBtn->SetButton(6, QString::fromUtf8("閉じる"), QString::fromUtf8("単語帳を閉じます"), [this](QObject*) { FBtn_F06Click(); });
+
+  const QString filter = QString::fromUtf8("テキストファイル（*.TXT） (*.TXT *.txt);;全てのファイル（*.*） (*)");
+  auto makeDialog = [this, &filter](const char* name, QFileDialog::AcceptMode mode) {
+    auto* dialog = new QFileDialog(this);
+    dialog->setObjectName(name);
+    dialog->setNameFilter(filter);
+    dialog->setDefaultSuffix("TXT");
+    dialog->setAcceptMode(mode);
+    dialog->setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    // The word book asks about replacing a file itself.
+    dialog->setOption(QFileDialog::DontConfirmOverwrite);
+    return dialog;
+  };
+  SaveDialog = makeDialog("SaveDialog", QFileDialog::AcceptSave);
+  odaOpenFile = makeDialog("odaOpenFile", QFileDialog::AcceptOpen);
+  RunFileDialog = [](QFileDialog* dialog) {
+    if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return QString();
+    return dialog->selectedFiles().first();
+  };
+
+  // Key preview: every key of this window reaches the function-key bar first.
+  qApp->installEventFilter(this);
+}
+
+TfmKDB::~TfmKDB() {
+  qApp->removeEventFilter(this);
+  g_open = false;
+}
+
+void TfmKDB::closeEvent(QCloseEvent* e) {
+  mgMuKwd->EndEdit(true);  // a word being typed is kept
+  g_open = false;
+  e->accept();
+}
+
+bool TfmKDB::eventFilter(QObject* watched, QEvent* e) {
+  if (e->type() == QEvent::KeyPress && watched->isWidgetType() && static_cast<QWidget*>(watched)->window() == this) {
+    auto* k = static_cast<QKeyEvent*>(e);
+    if (FBtn->DispatchFunctionKey(k->key(), k->modifiers())) return true;
+    if (watched == mgMuKwd && mgMuKwdKeyDown(k->key())) return true;
+  }
+  return QWidget::eventFilter(watched, e);
+}
+
+bool TfmKDB::mgMuKwdKeyDown(int key) {
+  MT& t = *links_.table;
+  switch (key) {
+    case Qt::Key_Delete:
+      // At once, without a question.
+      try {
+        t.Delete();
+      } catch (const std::exception& e) {
+        ShowStoreError(e);
+      }
+      return true;
+    case Qt::Key_Left:
+      mgMuKwd->MoveBy(-8);
+      return true;
+    case Qt::Key_Right:
+      mgMuKwd->MoveBy(8);
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool TfmKDB::StoreEditedWord(int64_t record, const QString& text) {
+  MT& t = *links_.table;
+  const SjisString kept = J("単語は元のままです。");
+  std::u16string u16 = text.toStdU16String();
+  SjisString word;
+  if (!TryUtf16ToSjis(u16, word)) {
+    MsgBox(kCaption, J("「") + FromQ(text) + J("」にはシフトJISにない文字があります。") + kept);
+    return false;
+  }
+  if (Trim(word).empty()) {
+    MsgBox(kCaption, J("単語が空です。") + kept);
+    return false;
+  }
+  const int at = t.FieldIndex("KEYWORD");
+  const int size = at >= 0 ? t.Fields()[static_cast<size_t>(at)].size : 0;
+  if (size > 0 && word.size() > static_cast<size_t>(size)) {
+    MsgBox(kCaption, J("「") + word + J("」は長すぎます（単語は") + std::to_string(size) + J("バイトまでです）。") + kept);
+    return false;
+  }
+  try {
+    if (!t.BookmarkValid(record)) {
+      MsgBox(kCaption, J("この単語はもう削除されています。"));
+      return false;
+    }
+    t.GotoBookmark(record);
+    if (t.GS("KEYWORD") == word) return true;
+    // The write lock is taken only now, for this one change.
+    t.Edit();
+    t.SS("KEYWORD", word);
+    t.Post();
+    return true;
+  } catch (const std::exception& e) {
+    if (t.State() == DataSetState::Edit || t.State() == DataSetState::Insert) {
+      try {
+        t.Cancel();
+      } catch (const std::exception&) {
+      }
+    }
+    if (IsKeyViolation(e)) MsgBox(kCaption, J("「") + word + J("」はすでに登録されています。") + kept);
+    else ShowStoreError(e);
+    return false;
+  }
+}
+
+void TfmKDB::FBtn_F01Click() {
+  mgMuKwd->EndEdit(true);
+  try {
+    if (links_.toggleOrder) links_.toggleOrder(*links_.table, true);
+  } catch (const std::exception& e) {
+    ErrMsgBox(e.what());
+  }
+}
+
+void TfmKDB::FBtn_F02Click() {
+  mgMuKwd->EndEdit(true);
+  const QString path = RunFileDialog(SaveDialog);
+  if (path.isEmpty()) return;
+  const SjisString name = Shown(path);
+  if (QFileInfo::exists(path) && AskNotYes(kCaption, name + J(" はすでに存在しますが置き換えますか？"))) return;
+  MT& t = *links_.table;
+  t.DisableControls();
+  bool done = false;
+  try {
+    TExchangeProgress progress(this, QString::fromUtf8("書き出し中"), QString::fromUtf8("件"), t.RecordCount());
+    TextExport(t, FsPath(path), false, true, [&](int64_t n, int64_t) { return progress.Step(n, n); });
+    done = true;
+  } catch (const TextExchangeCancelled&) {
+    // Nothing was written under the chosen name.
+  } catch (const std::exception& e) {
+    ErrMsgBox(e.what());
+  }
+  t.EnableControls();
+  if (done) MsgBox(kCaption, name + J(" へ書き出しました。"));
+}
+
+void TfmKDB::FBtn_F03Click() {
+  mgMuKwd->EndEdit(true);
+  const QString path = RunFileDialog(odaOpenFile);
+  if (path.isEmpty()) return;
+  const SjisString name = Shown(path);
+  if (!QFileInfo::exists(path)) {
+    MsgBox(kCaption, name + J(" が見つかりません"));
+    return;
+  }
+  MT& t = *links_.table;
+  TmuText importer;
+  importer.IsSkipTableCheck = true;
+  importer.DatabaseName = t.DatabaseName();
+  bool done = false;
+  try {
+    TExchangeProgress progress(this, QString::fromUtf8("読み込み中"), QString::fromUtf8("行"),
+                               QFileInfo(path).size());
+    importer.OnCount = [&](int64_t lines, int64_t bytes) { return progress.Step(lines, bytes); };
+    // The import replaces the whole table, in one transaction.
+    importer.TextImport(FsPath(path), t.TableName(), true, false);
+    done = true;
+  } catch (const TextExchangeCancelled&) {
+    MsgBox(kCaption, J("読み込みを中止しました。単語帳は読み込む前のままです。"));
+  } catch (const std::exception& e) {
+    if (IsLockError(e)) ShowStoreError(e);
+    else ErrMsgBox(e.what() + J("\r\n\r\n単語帳は読み込む前のままです。"));
+  }
+  if (!done) return;
+  try {
+    t.Refresh();
+    t.First();
+  } catch (const std::exception& e) {
+    ErrMsgBox(e.what());
+  }
+  if (links_.tableReplaced) links_.tableReplaced();
+  MsgBox(kCaption, name + J(" を読み込みました。"));
+}
+
+void TfmKDB::FBtn_F04Click() {
+  mgMuKwd->EndEdit(false);
+  if (AskNotYes("", J("全行削除してもいいですか？"))) return;
+  try {
+    links_.table->EmptyT();
+  } catch (const std::exception& e) {
+    ShowStoreError(e);
+  }
+  if (links_.tableReplaced) links_.tableReplaced();
+}
+
+void TfmKDB::FBtn_F05Click() {
+  mgMuKwd->EndEdit(true);
+  if (AskNotYes(kCaption, J("再インデックスしますか？"))) return;
+  MT& t = *links_.table;
+  t.Cl(false);
+  bool built = true;
+  try {
+    // The store's own way: both indexes dropped and built again.
+    t.AddPrimaryIndex("KEYWORD");
+    t.AddSecIndex("IDX_UPDATEDATE", "UPDATEDATE");
+  } catch (const std::exception& e) {
+    built = false;
+    ShowStoreError(e);
+  }
+  if (!t.Op()) return;  // Op has shown why
+  if (!built) return;
+  try {
+    const std::vector<std::string> problems = TableIntegrityProblems(t);
+    if (!problems.empty()) {
+      SjisString text = J("単語の表に傷みが見つかりました:");
+      for (size_t i = 0; i < problems.size() && i < 10; ++i) text += "\r\n" + problems[i];
+      ErrMsgBox(text);
+      return;
+    }
+  } catch (const std::exception& e) {
+    ErrMsgBox(e.what());
+    return;
+  }
+  if (links_.tableReplaced) links_.tableReplaced();
+  MsgBox(kCaption, J("再インデックスしました。"));
+}
+
+void TfmKDB::FBtn_F06Click() { close(); }
+
+}  // namespace wendul

@@ -1,0 +1,220 @@
+// TextExport: a table written as table text.
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <string_view>
+
+#include "store/mt.h"
+#include "util/codec.h"
+#include "util/datetime.h"
+#include "util/paths.h"
+#include "util/strutil.h"
+#include "wordbook/tabletext.h"
+
+namespace wendul {
+
+namespace {
+
+// Records written between two progress calls.
+constexpr int64_t kCountEvery = 4096;
+// Bytes gathered before they go to the file.
+constexpr size_t kFlushAt = 1 << 20;
+
+constexpr int64_t kMsPerDay = 86400000;
+
+char Digit(int v) { return static_cast<char>('0' + v % 10); }
+
+// "yyyy/mm/dd", and " hh:nn:ss" unless the time is exactly midnight.
+// Records of one day are many: the day's text is kept for the next value.
+class DateWriter {
+ public:
+  void Append(std::string& out, TDateTime value) {
+    const double whole = std::trunc(value);
+    const int64_t ms = std::isfinite(value) ? std::llround(std::fabs(value - whole) * kMsPerDay) : 0;
+    // Outside the plain range (a time that rounds into the next day, years
+    // outside 0100 to 9839) the general conversion decides.
+    if (!(value > -650000.0 && value < 2900000.0) || ms >= kMsPerDay) {
+      const DateParts p = DecodeDateTime(value);
+      out += p.hour || p.minute || p.second || p.msec ? DateTimeStr(value) : DateStr(value);
+      return;
+    }
+    const int64_t day = static_cast<int64_t>(whole);
+    Slot& slot = slots_[day == slots_[0].day ? 0 : day == slots_[1].day ? 1 : next_];
+    if (slot.day != day) {
+      const DateParts p = DecodeDateTime(whole);
+      const char text[10] = {Digit(p.year / 1000), Digit(p.year / 100), Digit(p.year / 10), Digit(p.year), '/',
+                             Digit(p.month / 10), Digit(p.month), '/', Digit(p.day / 10), Digit(p.day)};
+      std::copy(text, text + 10, slot.text);
+      slot.day = day;
+      next_ ^= 1;
+    }
+    out.append(slot.text, 10);
+    if (ms == 0) return;
+    const int sec = static_cast<int>(ms / 1000);
+    const char time[9] = {' ', Digit(sec / 36000), Digit(sec / 3600), ':', Digit(sec % 3600 / 600),
+                          Digit(sec % 3600 / 60), ':', Digit(sec % 60 / 10), Digit(sec % 60)};
+    out.append(time, 9);
+  }
+
+ private:
+  struct Slot {
+    int64_t day = INT64_MIN;
+    char text[10] = {};
+  };
+  Slot slots_[2];
+  int next_ = 0;
+};
+
+// "{muMemoStart}" and "{muMemoEnd}"
+const char kMemoStart[] = "{muMemoStart}";
+const char kMemoEnd[] = "{muMemoEnd}";
+
+void AppendValue(std::string& out, const FieldInfo& f, const FieldValue& v, DateWriter& dates) {
+  if (v.IsNull()) return;
+  switch (f.type) {
+    case 'A':
+      if (v.kind == FieldValue::Kind::Text) out += v.text;
+      return;
+    case 'M':
+      if (v.kind == FieldValue::Kind::Text && !Trim(v.text).empty()) {
+        out += kMemoStart;
+        out += v.text;
+        out += kMemoEnd;
+      }
+      return;
+    case 'N': {
+      char buf[64];
+      const int n = std::snprintf(buf, sizeof buf, "%.2f", v.number);
+      if (n > 0 && static_cast<size_t>(n) < sizeof buf) out.append(buf, static_cast<size_t>(n));
+      return;
+    }
+    case '@':
+      dates.Append(out, v.number);
+      return;
+  }
+  // A field the format does not write.
+  throw GeneralError("pGMError from TextExport");
+}
+
+// The lines of an export in blocks that never move: no copy as they grow.
+class LineStore {
+ public:
+  // The block the next line is appended to.
+  std::string& Begin() {
+    if (blocks_.empty() || blocks_.back().size() >= kBlock - 1024) {
+      blocks_.emplace_back();
+      blocks_.back().reserve(kBlock);
+    }
+    starts_.push_back(static_cast<uint64_t>(blocks_.size() - 1) << 32 | blocks_.back().size());
+    return blocks_.back();
+  }
+  std::string_view Line(size_t i) const {
+    const size_t block = starts_[i] >> 32, from = starts_[i] & 0xffffffff;
+    const bool lastInBlock = i + 1 == starts_.size() || (starts_[i + 1] >> 32) != block;
+    const size_t to = lastInBlock ? blocks_[block].size() : (starts_[i + 1] & 0xffffffff);
+    return std::string_view(blocks_[block]).substr(from, to - from);
+  }
+
+ private:
+  static constexpr size_t kBlock = 8 << 20;
+  std::vector<std::string> blocks_;
+  std::vector<uint64_t> starts_;  // block << 32 | offset
+};
+
+// " に書き込めません"
+const char kCannotWrite[] = " \x82\xc9\x8f\x91\x82\xab\x8d\x9e\x82\xdf\x82\xdc\x82\xb9\x82\xf1";
+// " は開いていません"
+const char kNotOpen[] = " \x82\xcd\x8a\x4a\x82\xa2\x82\xc4\x82\xa2\x82\xdc\x82\xb9\x82\xf1";
+
+[[noreturn]] void CannotWrite(const std::string& fileName, const std::string& reason) {
+  throw GeneralError(PathText(fileName) + kCannotWrite + " (" + reason + ")");
+}
+
+}  // namespace
+
+SjisString TableTextDate(TDateTime value) {
+  std::string s;
+  DateWriter().Append(s, value);
+  return s;
+}
+
+SjisString PathText(const std::string& path) {
+  SjisString out;
+  out.reserve(path.size());
+  char enc[2];
+  for (size_t i = 0; i < path.size();) {
+    const auto b = static_cast<unsigned char>(path[i]);
+    const int len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
+    char32_t cp = 0;
+    bool ok = len > 0 && i + static_cast<size_t>(len) <= path.size();
+    if (ok) {
+      cp = len == 1 ? b : (b & (0x7F >> len));
+      for (int k = 1; k < len && ok; ++k) {
+        const auto c = static_cast<unsigned char>(path[i + k]);
+        ok = (c & 0xC0) == 0x80;
+        cp = cp << 6 | (c & 0x3F);
+      }
+    }
+    if (!ok) {
+      out += '?';
+      ++i;
+      continue;
+    }
+    i += static_cast<size_t>(len);
+    const int n = EncodeCp932Char(cp, enc);
+    if (n == 0) out += '?';
+    else out.append(enc, static_cast<size_t>(n));
+  }
+  return out;
+}
+
+void TextExport(MT& table, const std::string& fileName, bool withHeader, bool quoted, const TextCount& count) {
+  if (!table.Active()) throw GeneralError(table.TableName() + kNotOpen);
+  const std::vector<FieldInfo> fields = table.Fields();
+  AtomicFile file;
+  std::string reason;
+  if (!file.Open(fileName, &reason)) CannotWrite(fileName, reason);
+
+  std::string out;
+  out.reserve(kFlushAt + 4096);
+  if (withHeader) {
+    for (const FieldInfo& f : fields) out += f.name + ",";
+    out += "\r\n";
+  }
+  // The lines are made in storage order, which reads quickly, kept, and
+  // written in the table's order. The records come from one snapshot:
+  // records changed meanwhile are written as they were when the export began.
+  LineStore lines;
+  DateWriter dates;
+  int64_t made = 0;
+  bool cancelled = false;
+  const std::vector<uint32_t> order = table.ReadAllRecords([&](const RowView& row) {
+    std::string& to = lines.Begin();
+    for (size_t i = 0; i < fields.size(); ++i) {
+      if (quoted) to += '"';
+      AppendValue(to, fields[i], i < row.values.size() ? row.values[i] : FieldValue(), dates);
+      if (quoted) to += '"';
+      to += ',';
+    }
+    to += "\r\n";
+    ++made;
+    if (made % kCountEvery == 0 && count && !count(made, 0)) cancelled = true;
+    return !cancelled;
+  });
+  if (cancelled) throw TextExchangeCancelled();
+  for (uint32_t pos : order) {
+    out += lines.Line(pos);
+    if (out.size() >= kFlushAt) {
+      if (!file.Write(out)) break;
+      out.clear();
+      if (count && !count(made, 0)) throw TextExchangeCancelled();
+    }
+  }
+  const int64_t written = static_cast<int64_t>(order.size());
+  file.Write(out);
+  if (!file.Commit(&reason)) CannotWrite(fileName, reason);
+  if (count) count(written, 0);
+}
+
+}  // namespace wendul

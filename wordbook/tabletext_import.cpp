@@ -1,0 +1,274 @@
+// TmuText::TextImport: table text read into a table, in one transaction.
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string_view>
+
+#include "store/mt.h"
+#include "store/mt_bulk.h"
+#include "util/codec.h"
+#include "util/datetime.h"
+#include "util/messages.h"
+#include "util/strutil.h"
+#include "wordbook/tabletext.h"
+
+namespace wendul {
+
+namespace {
+
+// Lines read between two progress calls.
+constexpr int64_t kCountEvery = 4096;
+
+// " が存在しません"
+const char kMissing[] = " \x82\xaa\x91\xb6\x8d\xdd\x82\xb5\x82\xdc\x82\xb9\x82\xf1";
+// " を開けません"
+const char kCannotOpen[] = " \x82\xf0\x8a\x4a\x82\xaf\x82\xdc\x82\xb9\x82\xf1";
+// " を読み込めません"
+const char kCannotRead[] = " \x82\xf0\x93\xc7\x82\xdd\x8d\x9e\x82\xdf\x82\xdc\x82\xb9\x82\xf1";
+// "FIELD LENGTH OVER: フィールド名:"
+const char kLengthOver[] = "FIELD LENGTH OVER: \x83\x74\x83\x42\x81\x5b\x83\x8b\x83\x68\x96\xbc:";
+
+// Reads a file line by line through a large buffer.
+class LineReader {
+ public:
+  explicit LineReader(std::FILE* f) : f_(f) {}
+
+  // Passes over blanks, tabs and line breaks; false at the end of the file.
+  bool SkipBlank() {
+    for (;;) {
+      while (pos_ < buf_.size()) {
+        const char c = buf_[pos_];
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return true;
+        ++pos_;
+      }
+      if (!Fill()) return false;
+    }
+  }
+
+  // The rest of the line without its break (CR LF, LF or CR); the break is
+  // consumed. Valid until the next call.
+  std::string_view ReadLine() {
+    size_t scanned = pos_;
+    for (;;) {
+      const size_t end = buf_.find_first_of("\r\n", scanned);
+      if (end != std::string::npos) {
+        std::string_view line(buf_.data() + pos_, end - pos_);
+        pos_ = end + 1;
+        return line;
+      }
+      scanned = buf_.size() - pos_;
+      if (!Fill()) {
+        std::string_view line(buf_.data() + pos_, buf_.size() - pos_);
+        pos_ = buf_.size();
+        return line;
+      }
+      scanned += pos_;
+    }
+  }
+
+  int64_t BytesRead() const { return consumed_ - static_cast<int64_t>(buf_.size() - pos_); }
+  bool Failed() const { return failed_; }
+
+ private:
+  bool Fill() {
+    if (eof_) return false;
+    buf_.erase(0, pos_);
+    pos_ = 0;
+    const size_t old = buf_.size();
+    buf_.resize(old + kBlock);
+    const size_t n = std::fread(buf_.data() + old, 1, kBlock, f_);
+    buf_.resize(old + n);
+    consumed_ += static_cast<int64_t>(n);
+    if (n == 0) {
+      eof_ = true;
+      failed_ = std::ferror(f_) != 0;
+      return false;
+    }
+    return true;
+  }
+
+  static constexpr size_t kBlock = 1 << 20;
+  std::FILE* f_;
+  std::string buf_;
+  size_t pos_ = 0;
+  int64_t consumed_ = 0;
+  bool eof_ = false;
+  bool failed_ = false;
+};
+
+class FileCloser {
+ public:
+  explicit FileCloser(std::FILE* f) : f_(f) {}
+  ~FileCloser() {
+    if (f_) std::fclose(f_);
+  }
+
+ private:
+  std::FILE* f_;
+};
+
+// Text that is stored as a word: valid Shift-JIS without a NUL byte, which
+// every part that shows or searches the word would cut it at.
+bool ValidText(std::string_view item) {
+  return item.find('\0') == std::string_view::npos && IsValidStr(item);
+}
+
+// An item as a message shows it: a NUL byte would end the message there.
+SjisString Shown(const SjisString& item) {
+  if (item.find('\0') == SjisString::npos) return item;
+  SjisString out;
+  for (char c : item) {
+    if (c == '\0') out += "<NUL>";
+    else out += c;
+  }
+  return out;
+}
+
+std::string LineNo(int64_t line) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.6lld", static_cast<long long>(line));
+  return buf;
+}
+
+double ReadFloat(const SjisString& item) {
+  const SjisString t = Trim(item);
+  const char* begin = t.c_str();
+  char* end = nullptr;
+  errno = 0;
+  const double v = std::strtod(begin, &end);
+  bool ok = !t.empty() && end == begin + t.size() && std::isfinite(v) && errno != ERANGE;
+  // Only decimal numbers: no hexadecimal forms.
+  for (char c : t)
+    if (!(std::isdigit(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
+      ok = false;
+  if (!ok) throw GeneralError("'" + item + "' is not a valid floating point value");
+  return v;
+}
+
+// Thrown inside a line to stop the import with a text of its own.
+struct StopImport {
+  SjisString text;
+};
+
+}  // namespace
+
+int TmuText::TextImport(const std::string& fileName, const std::string& tableName, bool emptyFirst, bool skipHeader,
+                        const std::function<void(const SjisString&)>& progress) {
+  lines_ = posted_ = 0;
+  errors_ = 0;
+  const SjisString shownFile = PathText(fileName);
+  std::error_code ec;
+  if (!std::filesystem::exists(fileName, ec)) throw GeneralError(shownFile + kMissing);
+  MT table("TmuText");
+  table.SetDatabaseName(DatabaseName);
+  table.SetTableName(tableName);
+  if (!IsSkipTableCheck && !std::filesystem::exists(table.FilePath(), ec))
+    throw GeneralError(PathText(tableName) + kMissing);
+
+  std::FILE* f = std::fopen(fileName.c_str(), "rb");
+  if (!f) throw GeneralError(shownFile + kCannotOpen + " (" + std::strerror(errno) + ")");
+  FileCloser closer(f);
+  LineReader in(f);
+
+  // Everything the import writes is one transaction: without Commit the
+  // table stays exactly as it was, emptied or not.
+  MTLoad load(table, emptyFirst);
+  const std::vector<FieldInfo> fields = load.Fields();
+  if (skipHeader && in.SkipBlank()) in.ReadLine();
+
+  std::vector<FieldValue> values;
+  while (in.SkipBlank()) {
+    ++lines_;
+    const std::string_view line = in.ReadLine();
+    int fieldAt = 0;  // the field being handled, for the context of an error
+    // The context of an error of this line.
+    auto context = [&](const SjisString& error) {
+      SjisString item;
+      if (items_.empty()) item = "###";
+      else if (static_cast<size_t>(fieldAt) >= items_.size()) item = " <Filed Name?> ";
+      else item = Shown(items_[static_cast<size_t>(fieldAt)]);
+      return error + " " + shownFile + " " + LineNo(lines_) + ": '" + tableName + "' :(" + item + ")";
+    };
+    // Reports an error of this line: to the callback, or as the end of the import.
+    auto report = [&](const SjisString& error) {
+      const SjisString text = context(error);
+      if (!progress) throw StopImport{text};
+      progress(text);
+    };
+    try {
+      try {
+        items_.clear();
+        StrTok(line, &items_, ",");
+        const size_t n = std::min(fields.size(), items_.size());
+        values.assign(fields.size(), FieldValue());
+        for (size_t i = 0; i < n; ++i) {
+          fieldAt = static_cast<int>(i);
+          const SjisString& item = items_[i];
+          const FieldInfo& field = fields[i];
+          if (!ValidText(item)) {
+            ++errors_;
+            const SjisString text = SjisString("NOT SJIS CODE\r\n") + shownFile + " " + LineNo(lines_) + ": '" +
+                                    field.name + "' :(" + Shown(item) + ")";
+            if (!progress) throw StopImport{text};
+            progress(text);  // the item is stored all the same
+          }
+          if (item.empty()) continue;
+          switch (field.type) {
+            case 'A':
+              if (item.size() > static_cast<size_t>(field.size))
+                throw GeneralError(kLengthOver + field.name + " " + std::to_string(field.size) + " < " +
+                                   std::to_string(item.size()) + "  " + item);
+              values[i] = FieldValue::Of(item);
+              break;
+            case 'M':
+              break;  // memo text is not read
+            case 'N':
+              values[i] = FieldValue::OfNumber(ReadFloat(item));
+              break;
+            case '@':
+              values[i] = FieldValue::OfDate(MuStrToDateTime(item, DateTimeFormat));
+              break;
+            default:
+              throw GeneralError("PGM Error from TextImport");
+          }
+        }
+        fieldAt = static_cast<int>(n);
+        if (load.Add(values)) {
+          ++posted_;
+        } else if (progress) {
+          progress("Dupkey: " + shownFile + ": " + std::to_string(lines_));
+        }
+      } catch (const EDBEngineError& e) {
+        if (IsKeyViolation(e)) {
+          if (progress) progress("Dupkey: " + shownFile + ": " + std::to_string(lines_));
+        } else if (IsTableFull(e)) {
+          ++errors_;
+          if (progress) progress(context(e.what()));
+          throw StopImport{"Paradox Record Max"};
+        } else {
+          ++errors_;
+          report(e.what());
+        }
+      } catch (const std::exception& e) {
+        ++errors_;
+        ErrMsgBox(e.what());
+        report(e.what());
+      }
+    } catch (const StopImport& stop) {
+      // Leaving the scope rolls the load back.
+      throw GeneralError(stop.text);
+    }
+    if (lines_ % kCountEvery == 0 && OnCount && !OnCount(lines_, in.BytesRead())) throw TextExchangeCancelled();
+  }
+  if (in.Failed()) throw GeneralError(shownFile + kCannotRead);
+  // The last chance to cancel: what follows builds the indexes and commits.
+  if (OnCount && !OnCount(lines_, in.BytesRead())) throw TextExchangeCancelled();
+  load.Commit();
+  return errors_;
+}
+
+}  // namespace wendul
