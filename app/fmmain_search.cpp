@@ -4,7 +4,6 @@
 // where a character starts.
 #include <QAction>
 #include <QApplication>
-#include <QElapsedTimer>
 #include <cmath>
 #include <filesystem>
 
