@@ -1,6 +1,9 @@
 #include "controls/finddialog.h"
 
 #include <QGridLayout>
+#include <QGuiApplication>
+#include <QScreen>
+#include <algorithm>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -38,7 +41,15 @@ QString TFindDialog::FindText() const { return edFindText->text(); }
 void TFindDialog::SetFindText(const QString& text) { edFindText->setText(text); }
 
 void TFindDialog::Execute(const QPoint& pos) {
-  move(pos);
+  adjustSize();
+  QPoint at = pos;
+  // Beside the document when there is room; never off the screen.
+  if (const QScreen* screen = QGuiApplication::screenAt(pos) ? QGuiApplication::screenAt(pos) : QGuiApplication::primaryScreen()) {
+    const QRect area = screen->availableGeometry();
+    at.setX(std::clamp(at.x(), area.left(), std::max(area.left(), area.right() - frameGeometry().width())));
+    at.setY(std::clamp(at.y(), area.top(), std::max(area.top(), area.bottom() - frameGeometry().height())));
+  }
+  move(at);
   show();
   raise();
   activateWindow();

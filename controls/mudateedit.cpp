@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 #include <cmath>
 
+#include "controls/funcbtn.h"
 #include "controls/jfont.h"
 #include "controls/qsjis.h"
 #include "util/datetime.h"
@@ -62,6 +63,8 @@ class TmuDateField : public QLineEdit {
       connect(b, &QToolButton::clicked, this, [this, dir] { Step(dir); });
       layout->addWidget(b);
     }
+    // Two digits and the spin fit a narrow field only without the edit's inner padding.
+    setStyleSheet("QLineEdit { padding-left: 0px; padding-right: 0px; }");
     setTextMargins(0, 0, kSpinWidth, 0);
     connect(this, &QLineEdit::textChanged, this, [this] { owner_->FieldChanged(this); });
   }
@@ -184,13 +187,13 @@ void TmuDateEdit::SetMuNextControl(QWidget* w) {
 
 void TmuDateEdit::SetIsEWBtn(bool on) {
   if (!on || btEra_) return;  // the button exists from the moment it is asked for
-  btEra_ = new QToolButton(this);
-  btEra_->setObjectName("btEra");
-  btEra_->setText(QString::fromUtf8("年号"));
-  btEra_->setToolTip(QString::fromUtf8("和暦と西暦を切り替えます"));
-  btEra_->setFocusPolicy(Qt::NoFocus);
-  btEra_->show();
-  connect(btEra_, &QToolButton::clicked, this, [this] { SetIsJMode(!jmode_); });
+  auto* button = new TmuSpeedButton(this);
+  button->setObjectName("btEra");
+  button->setText(QString::fromUtf8("年号"));
+  button->setToolTip(QString::fromUtf8("和暦と西暦を切り替えます"));
+  button->SetOnClick([this](QObject*) { SetIsJMode(!jmode_); });
+  button->show();
+  btEra_ = button;
   DoLayout();
 }
 

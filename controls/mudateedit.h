@@ -1,8 +1,8 @@
 // TmuDateEdit: a date as three small numeric fields (year, month, day) with
-// spin buttons, a weekday box, an optional era/western button and an
-// optional caption bar. The year can be shown as a western year or as a
-// Japanese era year (明治 to 令和, from ICU's calendar); before 明治 the era
-// display keeps the western year.
+// spin buttons, a weekday box, an optional era/western button (a
+// TmuSpeedButton) and an optional caption bar. The year can be shown as a
+// western year or as a Japanese era year (明治 to 令和, from ICU's calendar);
+// before 明治 the era display keeps the western year.
 //
 // The fields are the component library's own small numeric edits: digits
 // only, a spin within a range (Up/Down and the buttons), ENTER to the next
