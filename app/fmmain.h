@@ -187,6 +187,7 @@ class TfmMain : public TmuForm {
   void StartFunctionKeys();
   KeyPreview* keyPreview_ = nullptr;
   KeyPane FocusedPane() const;
+  int64_t DocCaret() const;
   bool PreviewKeyDown(QKeyEvent* e);
   void DeleteWord(MT& view, MT& other);
   QPointer<TfmKDB> fmKDB;  // the word book while it is open

@@ -165,11 +165,16 @@ KeyPane TfmMain::FocusedPane() const {
   return KeyPane::Other;
 }
 
+// The caret as the caret-moved test compares it: the editor's own position,
+// which costs nothing however long the line (the byte position is not needed
+// to tell that it moved).
+int64_t TfmMain::DocCaret() const { return mmDoc->textCursor().selectionStart(); }
+
 void TfmMain::FormKeyDown(QKeyEvent* e) {
   const int key = VirtualKey(e);
   const unsigned shift = ShiftState(e);
   const bool doc = mmDoc->hasFocus();
-  Keys.KeyDownCount(key, shift, doc, doc ? mmDoc->SelStart() : 0);
+  Keys.KeyDownCount(key, shift, doc, doc ? DocCaret() : 0);
   // The function-key step: F1 .. F12 without a modifier run their command.
   // A key that is also a menu shortcut never gets here: the menu ran it.
   Func01->DispatchFunctionKey(e->key(), e->modifiers());
@@ -199,7 +204,7 @@ bool TfmMain::PreviewKeyDown(QKeyEvent* e) {
 bool TfmMain::FormKeyUp(QKeyEvent* e) {
   const KeyPane pane = FocusedPane();
   const KeyUpResult r = Keys.KeyUp(VirtualKey(e), ShiftState(e), e->isAutoRepeat(), pane,
-                                   pane == KeyPane::Doc ? mmDoc->SelStart() : 0, CheckedNameOf);
+                                   pane == KeyPane::Doc ? DocCaret() : 0, CheckedNameOf);
   switch (r.action) {
     case KeyAction::None: break;
     case KeyAction::SeekWord: CnSeekWord(mgWordDate); break;

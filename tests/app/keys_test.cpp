@@ -2,16 +2,13 @@
 // them: to the focused window, through the shortcut map, the application's
 // event filters, the main window's preview and then the control.
 #include <QAction>
-#include <QClipboard>
 #include <QMenuBar>
 #include <QTest>
 #include <QWindow>
 
 #include "app_fixture.h"
-#include "controls/mubuttons.h"
 #include "controls/mupanel.h"
 #include "controls/qsjis.h"
-#include "settings/setuplinks.h"
 
 namespace wendul::test {
 namespace {
@@ -22,22 +19,17 @@ class KeysTest : public AppFixture {
   // window system interface adds a modifier's own bit to its press and takes
   // it from its release (the press then carries it, the release not, as X11
   // reports them): the state given here is the one before the event.
-  void Send(QEvent::Type type, int key, Qt::KeyboardModifiers mods, const QString& text = {}, bool repeat = false) {
-    QWindow* w = QGuiApplication::focusWindow();
-    ASSERT_NE(w, nullptr);
-    qt_handleKeyEvent(w, type, key, mods, text, repeat);
-  }
-  static Qt::KeyboardModifiers Own(int key) {
-    return key == Qt::Key_Shift     ? Qt::ShiftModifier
-           : key == Qt::Key_Control ? Qt::ControlModifier
-           : key == Qt::Key_Alt     ? Qt::AltModifier
-                                    : Qt::NoModifier;
+  void Send(QEvent::Type type, int key, Qt::KeyboardModifiers mods, const QString& text, bool repeat) {
+    qt_handleKeyEvent(QGuiApplication::focusWindow(), type, key, mods, text, repeat);
   }
   void Down(int key, Qt::KeyboardModifiers held = {}, const QString& text = {}, bool repeat = false) {
     Send(QEvent::KeyPress, key, held, text, repeat);
   }
   void Up(int key, Qt::KeyboardModifiers held = {}, const QString& text = {}, bool repeat = false) {
-    Send(QEvent::KeyRelease, key, held | Own(key), text, repeat);
+    const auto own = key == Qt::Key_Shift ? Qt::ShiftModifier
+                     : key == Qt::Key_Control ? Qt::ControlModifier
+                     : key == Qt::Key_Alt ? Qt::AltModifier : Qt::NoModifier;
+    Send(QEvent::KeyRelease, key, held | own, text, repeat);
   }
   void Alone(int key) {
     Down(key);
@@ -49,66 +41,32 @@ class KeysTest : public AppFixture {
     Up(key, held, text);
     Settle();
   }
-  void Choose(const char* group, const char* button) {
-    auto* rb = setup->findChild<QRadioButton*>(button);
-    ASSERT_NE(rb, nullptr) << button;
-    rb->setChecked(true);
-    ASSERT_EQ(setup->FindGroup(group)->CheckedName, QString(button));
-  }
+  void Choose(const char* button) { setup->findChild<QRadioButton*>(button)->setChecked(true); }
   QWidget* Focus() const { return QApplication::focusWidget(); }
   bool MenuBarActive() const { return main->menuBar()->hasFocus() || main->menuBar()->activeAction(); }
 };
 
-TEST_F(KeysTest, LoneModifiersSeekAndJumpOnlyWhenPressedAndReleasedByThemselves) {
+TEST_F(KeysTest, LoneModifiersSeekJumpAndComeBack) {
   Start();
   StoreWord("東京タワー", 100);
   StoreWord("東京駅", 200);
   TypeUtf8("は東京タ");
-  // Shift alone: the partly typed word is selected and the similar words take the focus.
+  // Shift alone: the partly typed word is selected and the similar words take the focus;
+  // ENTER puts the word over it and returns.
   Alone(Qt::Key_Shift);
   EXPECT_EQ(Focus(), main->mgWordCode);
   EXPECT_EQ(main->mmDoc->SelText(), Sj("東京タ"));
-  EXPECT_EQ(d->tbMuKwd2.GS("KEYWORD"), Sj("東京タワー"));
-  EXPECT_EQ(main->LastPane, 1);
-  // ENTER inserts the word over the selection and returns to the document.
   Click(Qt::Key_Return, {}, "\r");
   EXPECT_EQ(Focus(), main->mmDoc);
   EXPECT_EQ(main->mmDoc->Text(), Sj("は東京タワー"));
   EXPECT_GT(UpdateDate("東京タワー"), 200);
 
-  // Shift+A types a capital and jumps nowhere, in either order of the releases.
+  // Shift+A types a capital and jumps nowhere (Shift released first, as xdotool does).
   Down(Qt::Key_Shift);
-  Click(Qt::Key_A, Qt::ShiftModifier, "A");
+  Down(Qt::Key_A, Qt::ShiftModifier, "A");
   Up(Qt::Key_Shift);
-  Down(Qt::Key_Shift);
-  Down(Qt::Key_B, Qt::ShiftModifier, "B");
-  Up(Qt::Key_Shift);
-  Up(Qt::Key_B, {}, "b");
-  Settle();
-  EXPECT_EQ(Focus(), main->mmDoc);
-  EXPECT_EQ(main->mmDoc->Text(), Sj("は東京タワーAB"));
-
-  // Ctrl, then Shift, both released: nothing.
-  Down(Qt::Key_Control);
-  Down(Qt::Key_Shift, Qt::ControlModifier);
-  Up(Qt::Key_Control, Qt::ShiftModifier);
-  Up(Qt::Key_Shift);
-  Settle();
-  EXPECT_EQ(Focus(), main->mmDoc);
-  EXPECT_EQ(main->mmDoc->SelLength(), 0);
-
-  // Ctrl+C copies through the menu and leaves no lone Ctrl behind.
-  main->mmDoc->selectAll();
-  Down(Qt::Key_Control);
-  EXPECT_TRUE(main->Keys.CtrlAlone);
-  Click(Qt::Key_C, Qt::ControlModifier, QString(QChar(3)));
-  EXPECT_FALSE(main->Keys.CtrlAlone);
-  Up(Qt::Key_Control);
-  Settle();
-  EXPECT_EQ(QApplication::clipboard()->text(), QString::fromUtf8("は東京タワーAB"));
-  EXPECT_EQ(Focus(), main->mmDoc);
-  // A key the shortcut map takes never arrives as a key-down; the hook sees it all the same.
-  main->mmDoc->moveCursor(QTextCursor::End);
+  Up(Qt::Key_A, {}, "a");
+  // A key the shortcut map takes never arrives as a key-down: it cancels the lone Ctrl all the same.
   QAction probe(main);
   probe.setShortcut(QKeySequence("Ctrl+K"));
   main->addAction(&probe);
@@ -116,18 +74,9 @@ TEST_F(KeysTest, LoneModifiersSeekAndJumpOnlyWhenPressedAndReleasedByThemselves)
   QObject::connect(&probe, &QAction::triggered, [&runs] { ++runs; });
   Down(Qt::Key_Control);
   Click(Qt::Key_K, Qt::ControlModifier, QString(QChar(11)));
-  EXPECT_EQ(runs, 1);
   EXPECT_FALSE(main->Keys.CtrlAlone);
   Up(Qt::Key_Control);
-  Settle();
-  EXPECT_EQ(Focus(), main->mmDoc);
-  EXPECT_EQ(main->mmDoc->SelLength(), 0);
-
-  // Held until it repeats, as repeated presses or as X11 release/press pairs: nothing.
-  TypeUtf8("、東京");
-  Down(Qt::Key_Control);
-  Down(Qt::Key_Control, Qt::ControlModifier, {}, true);
-  Up(Qt::Key_Control);
+  // Held until it repeats, as X11 release/press pairs.
   Down(Qt::Key_Shift);
   Up(Qt::Key_Shift, {}, {}, true);
   Settle();
@@ -135,49 +84,32 @@ TEST_F(KeysTest, LoneModifiersSeekAndJumpOnlyWhenPressedAndReleasedByThemselves)
   Down(Qt::Key_Shift, Qt::ShiftModifier, {}, true);
   Up(Qt::Key_Shift);
   Settle();
+  EXPECT_EQ(runs, 1);
+  EXPECT_EQ(main->mmDoc->Text(), Sj("は東京タワーA"));
   EXPECT_EQ(Focus(), main->mmDoc);
-  EXPECT_EQ(main->Keys.KeyCount, 0);
 
-  // Ctrl alone seeks in the latest words; Esc comes back on its release.
+  // Ctrl alone seeks in the latest words; Esc, consumed on its press, comes back on its release.
+  TypeUtf8("、東京");
   Alone(Qt::Key_Control);
   EXPECT_EQ(Focus(), main->mgWordDate);
   EXPECT_EQ(main->mmDoc->SelText(), Sj("東京"));
-  EXPECT_EQ(d->tbMuKwd.GS("KEYWORD"), Sj("東京タワーAB"));  // learned last, at the "、"
   Down(Qt::Key_Escape);
   Settle();
   EXPECT_EQ(Focus(), main->mgWordDate);
   Up(Qt::Key_Escape);
   Settle();
   EXPECT_EQ(Focus(), main->mmDoc);
-  EXPECT_EQ(main->mmDoc->SelLength(), 0);  // the caret as before the seek
-
-  // Shift goes back from the similar words but not from the latest words.
-  main->CnSetFocusWordDate(nullptr);
-  Alone(Qt::Key_Shift);
-  EXPECT_EQ(Focus(), main->mgWordDate);
-  main->CnSetFocusWordCode(nullptr);
-  Alone(Qt::Key_Shift);
-  EXPECT_EQ(Focus(), main->mmDoc);
-
-  // A key-up another window passes on only resets the count.
-  Down(Qt::Key_Shift);
-  QKeyEvent up(QEvent::KeyRelease, Qt::Key_Control, Qt::NoModifier);
-  main->mgWordDate->setFocus();  // no matter where the focus is
-  Settle();
-  MainKeyUpHook()(&up);
-  EXPECT_EQ(main->Keys.KeyCount, 0);
+  EXPECT_EQ(main->mmDoc->SelLength(), 0);
 }
 
-TEST_F(KeysTest, LoneAltGoesToTheLatestWordsWithoutTheMenuBarUnlessItDoesNothing) {
+TEST_F(KeysTest, LoneAltLeavesTheMenuBarAloneUnlessItDoesNothing) {
   Start();
-  StoreWord("東京タワー", 100);
   Alone(Qt::Key_Alt);
   EXPECT_EQ(Focus(), main->mgWordDate);
-  EXPECT_FALSE(MenuBarActive());
-  Alone(Qt::Key_Alt);  // back with the latest words' default
+  Alone(Qt::Key_Alt);  // back, the latest words' default
   EXPECT_EQ(Focus(), main->mmDoc);
   EXPECT_FALSE(MenuBarActive());
-  // Alt with a digit: an error, no digit typed, no jump and no menu bar after it.
+  // Alt with a digit: the error, no digit, no jump and no menu bar after it.
   Down(Qt::Key_Alt);
   Click(Qt::Key_1, Qt::AltModifier, "1");
   Up(Qt::Key_Alt);
@@ -187,14 +119,12 @@ TEST_F(KeysTest, LoneAltGoesToTheLatestWordsWithoutTheMenuBarUnlessItDoesNothing
   EXPECT_EQ(main->mmDoc->Text(), "");
   EXPECT_EQ(Focus(), main->mmDoc);
   EXPECT_FALSE(MenuBarActive());
-
-  // "何もしません": the platform's lone Alt, the menu bar.
-  Choose("gbox_mmDoc_KeyDown_Alt", "rb_mmDoc_KeyDown_Alt_None");
+  // "何もしません": the platform's lone Alt, the menu bar; so in the similar words by default.
+  Choose("rb_mmDoc_KeyDown_Alt_None");
   Alone(Qt::Key_Alt);
   EXPECT_TRUE(MenuBarActive());
   Click(Qt::Key_Escape);
-  Click(Qt::Key_Escape);
-  main->CnSetFocusWordCode(nullptr);  // whose Alt stays by default
+  main->CnSetFocusWordCode(nullptr);
   Settle();
   Alone(Qt::Key_Alt);
   EXPECT_TRUE(MenuBarActive());
@@ -202,90 +132,54 @@ TEST_F(KeysTest, LoneAltGoesToTheLatestWordsWithoutTheMenuBarUnlessItDoesNothing
 
 TEST_F(KeysTest, TabJumpsOrTypesAsTheOptionsSay) {
   Start();
-  TypeUtf8("東京");
-  // Typed since the last key-down: Tab acts all the same, and types nothing.
+  TypeUtf8("東京");  // typed since the last key-down: Tab acts all the same
   Click(Qt::Key_Tab, {}, "\t");
   EXPECT_EQ(Focus(), main->mgWordCode);
-  EXPECT_EQ(main->mmDoc->Text(), Sj("東京"));
-  Click(Qt::Key_Tab, {}, "\t");  // back from the similar words
-  EXPECT_EQ(Focus(), main->mmDoc);
-  main->CnSetFocusWordDate(nullptr);
-  Click(Qt::Key_Tab, {}, "\t");  // the latest words keep it, and the focus
-  EXPECT_EQ(Focus(), main->mgWordDate);
-  main->CnSetFocusLog(nullptr);
-
-  Choose("gbox_mmDoc_KeyDown_Tab", "rb_mmDoc_KeyDown_Tab_Goto_WordDate");
   Click(Qt::Key_Tab, {}, "\t");
-  EXPECT_EQ(Focus(), main->mgWordDate);
-  main->CnSetFocusLog(nullptr);
-  Choose("gbox_mmDoc_KeyDown_Tab", "rb_mmDoc_KeyDown_Tab_None");
+  EXPECT_EQ(Focus(), main->mmDoc);
+  EXPECT_EQ(main->mmDoc->Text(), Sj("東京"));
+  Choose("rb_mmDoc_KeyDown_Tab_None");
   Click(Qt::Key_Tab, {}, "\t");
   EXPECT_EQ(Focus(), main->mmDoc);
   EXPECT_EQ(main->mmDoc->Text(), Sj("東京\t"));
 }
 
-TEST_F(KeysTest, WordPaneKeysMoveDeleteAndReorder) {
+TEST_F(KeysTest, WordPaneKeysMoveDeleteReorderAndInsert) {
   Start();
   for (int i = 0; i < 20; ++i) StoreWord(("単語" + std::to_string(10 + i)).c_str(), 100 + i);  // 単語29 newest
   main->SimilarFilter("");
   main->CnSetFocusWordDate(nullptr);
   d->tbMuKwd.First();
-  Settle();
+  auto current = [this] { return SjisToUtf8(d->tbMuKwd.GS("KEYWORD")); };
   Click(Qt::Key_Right);
-  EXPECT_EQ(d->tbMuKwd.GS("KEYWORD"), Sj("単語21"));
+  EXPECT_EQ(current(), "単語21");
   Click(Qt::Key_Left);
-  EXPECT_EQ(d->tbMuKwd.GS("KEYWORD"), Sj("単語29"));
-  setup->ed_WordDate_NLineDown->setText("2.7");
-  Click(Qt::Key_Right);
-  EXPECT_EQ(d->tbMuKwd.GS("KEYWORD"), Sj("単語27"));
+  EXPECT_EQ(current(), "単語29");
   setup->ed_WordDate_NLineDown->setText("0");
   Click(Qt::Key_Right);
-  EXPECT_EQ(d->tbMuKwd.GS("KEYWORD"), Sj("単語27"));
-  setup->ed_WordDate_NLineDown->setText("99999999");  // as far as the field allows: the last word
+  EXPECT_EQ(current(), "単語29");
+  setup->ed_WordDate_NLineDown->setText("99999999");  // as far as the field allows
   Click(Qt::Key_Right);
-  EXPECT_EQ(d->tbMuKwd.GS("KEYWORD"), Sj("単語10"));
-  EXPECT_EQ(Focus(), main->mgWordDate);
-
-  // Pause and Scroll Lock toggle the order of the pane's own table.
+  EXPECT_EQ(current(), "単語10");
   Click(Qt::Key_Pause);
   EXPECT_EQ(d->tbMuKwd.IndexFieldNames(), "KEYWORD");
   Click(Qt::Key_ScrollLock);
-  EXPECT_EQ(d->tbMuKwd.IndexName(), "IDX_UPDATEDATE");
-  EXPECT_EQ(d->tbMuKwd.GS("KEYWORD"), Sj("単語29"));
-  main->CnSetFocusWordCode(nullptr);
-  Click(Qt::Key_Pause);
-  EXPECT_EQ(d->tbMuKwd2.IndexName(), "IDX_UPDATEDATE");
-  Click(Qt::Key_Pause);
-  EXPECT_EQ(d->tbMuKwd2.IndexFieldNames(), "KEYWORD");
+  EXPECT_EQ(current(), "単語29");
 
   // Delete: gone from the table at once, without a question, and from the other pane.
-  d->tbMuKwd2.First();
-  Settle();
-  ASSERT_EQ(d->tbMuKwd2.GS("KEYWORD"), Sj("単語10"));
-  const size_t before = ui->messages.size();
-  Click(Qt::Key_Delete);
-  EXPECT_EQ(ui->messages.size(), before);
-  EXPECT_FALSE(HasWord("単語10"));
-  EXPECT_EQ(main->mgWordCode->CellText(0, 0), QString::fromUtf8("単語11"));
-  main->CnSetFocusWordDate(nullptr);
-  d->tbMuKwd.First();
   Click(Qt::Key_Delete);
   EXPECT_FALSE(HasWord("単語29"));
-  for (int r = 0; r < main->mgWordCode->ShownRowCount(); ++r)
-    EXPECT_NE(main->mgWordCode->CellText(r, 0), QString::fromUtf8("単語29"));
-  EXPECT_EQ(Words(d->tbMuKwd2).size(), 18u);
-
+  EXPECT_EQ(main->mgWordCode->CellText(main->mgWordCode->ShownRowCount() - 1, 0), QString::fromUtf8("単語28"));
+  EXPECT_TRUE(ui->messages.empty());
   // An empty pane: said, nothing deleted.
   main->SimilarFilter(Sj("該当なし"));
   main->CnSetFocusWordCode(nullptr);
   Click(Qt::Key_Delete);
-  ASSERT_GT(ui->messages.size(), before);
-  EXPECT_EQ(ui->messages.back().text.rfind(Sj("単語を削除できませんでした。"), 0), 0u);
-  EXPECT_EQ(Words(d->tbMuKwd).size(), 18u);
+  ASSERT_EQ(ui->messages.size(), 1u);
+  EXPECT_EQ(ui->messages[0].text.rfind(Sj("単語を削除できませんでした。"), 0), 0u);
+  EXPECT_EQ(Words(d->tbMuKwd).size(), 19u);
 
-  // ENTER inserts the current word.
   main->CnSetFocusWordDate(nullptr);
-  d->tbMuKwd.First();
   Click(Qt::Key_Return, {}, "\r");
   EXPECT_EQ(main->mmDoc->Text(), Sj("単語28"));
   EXPECT_EQ(Focus(), main->mmDoc);
@@ -294,26 +188,19 @@ TEST_F(KeysTest, WordPaneKeysMoveDeleteAndReorder) {
 TEST_F(KeysTest, TheFocusedPaneIsHighlightedWithItsKeyHelp) {
   Start();
   const QString enter = QString::fromUtf8("ENTERキーで単語を文章に挿入します  ");
-  EXPECT_EQ(main->pnDocCaption->Color(), TmuPanel::FocusColor());
   EXPECT_EQ(main->pnMessage->Caption(), setup->KeyHelpText[0]);
   main->CnSetFocusWordCode(nullptr);
   Settle();
   EXPECT_EQ(main->pnMessage->Caption(), enter + setup->KeyHelpText[2]);
   EXPECT_EQ(main->pnWordCodeCaption->Color(), TmuPanel::FocusColor());
-  EXPECT_EQ(main->pnWordCodeCaption->FontColor(), QColor(Qt::white));
   EXPECT_NE(main->pnDocCaption->Color(), TmuPanel::FocusColor());
   main->CnSetFocusWordDate(nullptr);
-  Settle();
-  EXPECT_EQ(main->pnMessage->Caption(), enter + setup->KeyHelpText[1]);
-  EXPECT_EQ(main->LastPane, 2);
-  EXPECT_NE(main->pnWordCodeCaption->Color(), TmuPanel::FocusColor());
 
-  // A changed choice shows once the dialog closes and the window is active again.
-  Choose("gbox_WordDate_KeyDown_Shift", "rb_WordDate_KeyDown_Shift_GotoDoc");
+  // A changed choice acts at once and shows once the dialog closed and the window is active again.
+  Choose("rb_WordDate_KeyDown_Shift_GotoDoc");
   setup->ShowSetup();
   setup->activateWindow();
   QTest::qWaitForWindowActive(setup);
-  EXPECT_NE(main->pnWordDateCaption->Color(), TmuPanel::FocusColor());
   setup->btCloseClick();
   main->activateWindow();
   QTest::qWaitForWindowActive(main);
@@ -322,7 +209,7 @@ TEST_F(KeysTest, TheFocusedPaneIsHighlightedWithItsKeyHelp) {
   EXPECT_EQ(main->pnMessage->Caption(), enter + setup->KeyHelpText[1]);
   EXPECT_EQ(main->mgWordDate->toolTip(), setup->KeyHelpText[1]);
   EXPECT_EQ(main->pnWordDateCaption->Color(), TmuPanel::FocusColor());
-  Alone(Qt::Key_Shift);  // and acts
+  Alone(Qt::Key_Shift);
   EXPECT_EQ(Focus(), main->mmDoc);
 }
 
