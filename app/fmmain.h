@@ -12,6 +12,7 @@
 #include <array>
 #include <memory>
 
+#include "app/keystate.h"
 #include "controls/muform.h"
 #include "util/wtypes.h"
 
@@ -93,6 +94,8 @@ class TfmMain : public TmuForm {
   // The find dialogs of the search and the global search (fmmain_search.cpp).
   TFindDialog* FindDialog = nullptr;
   TFindDialog* GFindDialog = nullptr;
+  // The key state of the lone modifiers, cleared when the window is made.
+  KeyState Keys;
 
   // --- operations used by other windows and tests -------------------------
   void ShowStatus(const SjisString& text);
@@ -155,9 +158,16 @@ class TfmMain : public TmuForm {
   void TimerStartUpTimer();
   void TimerIdleTimer();
   void miNoLearningClick();
-  // Every key-down meant for a control of this window (and those the
-  // options dialog passes on), before the control sees it.
+  // Keyboard dispatch (fmmain_keys.cpp). Every key-down meant for a control
+  // of this window (and those other windows pass on), before the control
+  // sees it: the key count, the function keys, the lone modifiers.
   void FormKeyDown(QKeyEvent* e);
+  // Every key-up, before the control: a lone modifier, Tab or Esc acts in
+  // the focused pane. True when the key is consumed.
+  bool FormKeyUp(QKeyEvent* e);
+  // The focused control's own key-downs; true when consumed.
+  bool mmDocKeyDown(QKeyEvent* e);
+  bool mgMuKwdKeyDown(QObject* sender, QKeyEvent* e);
   // Sets the options dialog's lists to the function-key bindings; raises
   // "SetupProcParam() not find Component :" + list name for a command
   // without a list.
@@ -202,6 +212,10 @@ class TfmMain : public TmuForm {
   // Start-up: default keys, the options dialog's lists, the menu shortcuts.
   void StartFunctionKeys();
   KeyPreview* keyPreview_ = nullptr;
+  KeyPane FocusedPane() const;
+  int64_t DocCaret() const;
+  bool PreviewKeyDown(QKeyEvent* e);
+  void DeleteWord(MT& view, MT& other);
   QPointer<TfmKDB> fmKDB;  // the word book while it is open
   // Log mode and search (fmmain_daylog.cpp, fmmain_search.cpp).
   void StartLogMode();

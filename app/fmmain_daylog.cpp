@@ -13,6 +13,7 @@
 #include "app/globals.h"
 #include "controls/mudateedit.h"
 #include "controls/murichedit.h"
+#include "settings/setuplinks.h"
 #include "store/companion.h"
 #include "util/codec.h"
 #include "util/daylog.h"
@@ -44,8 +45,13 @@ void TfmMain::CreateDateWindow() {
     activateWindow();
     mmDoc->setFocus(Qt::OtherFocusReason);
   };
-  // The shortcuts of the main window work in the date window too.
-  w->KeyDown = [this](QKeyEvent* e) { FormKeyDown(e); };
+  // The main window's key handlers see the date window's keys too.
+  w->KeyDown = [](QKeyEvent* e) {
+    if (MainKeyDownHook()) MainKeyDownHook()(e);
+  };
+  w->KeyUp = [](QKeyEvent* e) {
+    if (MainKeyUpHook()) MainKeyUpHook()(e);
+  };
   w->show();
 }
 
