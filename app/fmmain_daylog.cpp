@@ -76,7 +76,13 @@ bool TfmMain::ChangeLogDay(bool loadNew) {
       const SjisString text = Modified ? DayText() : SjisString();
       if (Modified && !Trim(text).empty()) {
         const std::string path = GetMuLogPathName(G().mulogTextFolder, true, shown);
-        saved = SaveDayLog(path, text) == DaySave::Written;
+        // Bytes the editor could not show as they were would change on disk.
+        if (dayChangesBytes_ &&
+            AskNotYes("", Utf8ToSjis("この日記には文字として読めないバイトか別の改行があり、保存すると変わります。保存しますか? ") +
+                              "\r\n" + ShownFileName(path)))
+          saved = false;
+        else
+          saved = SaveDayLog(path, text) == DaySave::Written;
         if (saved) {
           Modified = false;
           dayBook_->StoreSaved(DiaryNow());
@@ -110,6 +116,7 @@ bool TfmMain::ChangeLogDay(bool loadNew) {
     if (!ReadWholeFile(path, &bytes, &reason))
       PgmError(Utf8ToSjis("日記ファイルを読めません: ") + ShownFileName(path) + " (" + ShownFileName(reason) + ")");
     LoadDayText(bytes);
+    dayChangesBytes_ = DayText() != bytes;
     mmDoc->setReadOnly(false);
     mmDoc->SetSelStart(dayBook_->Position());
     mmDoc->SetScrollPos(dayBook_->ScrollPosition());

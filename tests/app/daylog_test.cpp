@@ -155,6 +155,18 @@ TEST_F(LogModeTest, NoToTheShrinkQuestionKeepsTheDayAndItsEdits) {
   main->CnNextDay();
   EXPECT_EQ(ui->messages.size(), asked);
   EXPECT_EQ(Read(DayFile(2001, 5, 3)).size(), edited.size() - 29);
+
+  // A day whose bytes the editor cannot give back unchanged is not saved unasked.
+  Write(DayFile(2001, 5, 6), "a\x82\r\nb\n");
+  fmWordDate->SetDate(EncodeDate(2001, 5, 6));
+  TypeUtf8("c");
+  ui->answers.push_back(MsgAnswer::No);
+  main->CnNextDay();
+  EXPECT_EQ(Shown(), EncodeDate(2001, 5, 6));
+  EXPECT_EQ(Read(DayFile(2001, 5, 6)), "a\x82\r\nb\n");
+  ui->answers.push_back(MsgAnswer::Yes);
+  main->CnNextDay();
+  EXPECT_EQ(Shown(), EncodeDate(2001, 5, 7));
 }
 
 TEST_F(LogModeTest, SearchInTheDocumentAndTheSearchWordKept) {
@@ -266,6 +278,8 @@ TEST_F(LogModeTest, DateWindowStartsFromTheOptionAndKeepsItsPlace) {
   main->Func01->Button(3)->BindCommand("CnNextDay");
   QTest::keyClick(fmWordDate->edDateEdit->DayEdit(), Qt::Key_F3);
   EXPECT_EQ(Shown(), EncodeDate(2024, 3, 8));
+  QTest::keyClick(grep->mgMuKwd, Qt::Key_F3);  // and in the global-search window
+  EXPECT_EQ(Shown(), EncodeDate(2024, 3, 9));
   main->CnSetFocusDate();
   QTest::qWait(20);
   EXPECT_TRUE(fmWordDate->edDateEdit->DayEdit()->hasFocus());
