@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "app/datamodule.h"
+#include "app/daybook.h"
 #include "app/fmgrep.h"
 #include "app/globals.h"
 #include "controls/datasource.h"
@@ -35,6 +36,7 @@
 #include "util/recovery.h"
 #include "util/strutil.h"
 #include "windows/fmmsgbox.h"
+#include "windows/fmworddate.h"
 
 namespace wendul {
 
@@ -276,7 +278,7 @@ void TfmMain::BuildMenus() {
   pmLog->setObjectName("pmLog");
   action(pmLog, "MenuItem1", "選択範囲を単語帳に登録(&C)", [this] { MenuItem1Click(); });
   action(pmLog, "miOpenEditor", "このファイルをエディターで開く(&T)", [] {});
-  action(pmLog, "miGrepLog", "&Grep（現在は動きません）", [] {});
+  action(pmLog, "Grep1", "&Grep（現在は動きません）", [] {});
   connect(mmDoc, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& pos) { pmLog->exec(mmDoc->viewport()->mapToGlobal(pos)); });
 }
@@ -302,6 +304,8 @@ void TfmMain::FormCreate() {
   CreateKeyboardNameTable();
   edGrepSearchWord->setFixedWidth(0);
   SimilarFilter("");
+  BuildSearch();
+  StartLogMode();
 
   TimerStartUp = new QTimer(this);
   TimerStartUp->setObjectName("TimerStartUp");
@@ -379,6 +383,7 @@ void TfmMain::changeEvent(QEvent* e) {
 }
 
 void TfmMain::FormActivate() {
+  ActiveWindowMarker() = 0;
   if (fmSetup) {
     mmDoc->setToolTip(fmSetup->KeyHelpText[0]);
     mgWordDate->setToolTip(fmSetup->KeyHelpText[1]);
@@ -394,8 +399,10 @@ void TfmMain::FormDeactivate() {
 }
 
 void TfmMain::closeEvent(QCloseEvent* e) {
-  // In file mode a changed document is saved, dropped or kept open, as the user says.
-  if (!closing_ && !G().logMode && !ConfirmSaveDoc()) {
+  // In file mode a changed document is saved, dropped or kept open, as the
+  // user says. In log mode the shown day is saved first; a declined or
+  // failed save keeps the window open with the day and its edits.
+  if (!closing_ && (G().logMode ? !ChangeLogDay(false) : !ConfirmSaveDoc())) {
     e->ignore();
     return;
   }
@@ -428,6 +435,7 @@ void TfmMain::FormClose() {
   } catch (const std::exception& e) {
     ReportIniWriteFailure(e);
   }
+  if (fmWordDate) fmWordDate->close();
   if (fmGrep) fmGrep->close();
   CloseWordBook();
   QApplication::quit();
