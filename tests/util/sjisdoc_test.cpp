@@ -80,26 +80,6 @@ TEST(SjisDoc, EveryOddityOfAFileIsWrittenBackByteForByte) {
   EXPECT_TRUE(OriginOf(d, 4)->keepsBytes);
   EXPECT_FALSE(OriginOf(d, 1)->keepsBytes);
 
-  // Edit line 0 and the duplicates' line: the rest stays as it was, the
-  // edited duplicates are written as Windows writes them, and the LF and CR
-  // lines keep their own breaks when edited.
-  auto lines = Lines(d);
-  lines[0] += u"！";
-  lines[1] += u"+";
-  std::vector<bool> edited(lines.size());
-  edited[0] = edited[1] = edited[4] = true;
-  std::string out = Write(d, lines, edited);
-  char windows[2];
-  ASSERT_EQ(EncodeCp932Char(U'\u2252', windows), 2);
-  std::string expected = file;
-  expected.replace(expected.find("\r\n"), 0, Sj("！"));
-  expected.replace(expected.find("LF only") + 7, 0, "+");
-  std::string dup = "\x87\x90\xED\x40\xFA\x5C";
-  std::string dupOut;
-  ASSERT_TRUE(TryUtf16ToSjis(SjisToUtf16(dup), dupOut));
-  EXPECT_NE(dupOut, dup);
-  expected.replace(expected.find(dup), dup.size(), dupOut);
-  EXPECT_EQ(out, expected);
 }
 
 TEST(SjisDoc, RandomBytesSurviveALoadAndASave) {
