@@ -265,14 +265,13 @@ class TfmMain : public TmuForm {
   void OpenFindDialog(TFindDialog* dialog);
   void FindDialogClose();
   void LoadDayText(const SjisString& bytes);
-  SjisString DayText() const;
+  SjisString DayText(SjisString* lossQuestion = nullptr) const;
   std::unique_ptr<DayBook> dayBook_;
   bool dayLoaded_ = false;
   // A declined save keeps the day: the date window's return to it, and the
   // second change event of a spun day, load nothing until the next event turn.
   bool dayKept_ = false;
   // The day's file holds bytes the editor does not give back as they were.
-  bool dayChangesBytes_ = false;
   TDateTime grepDate_ = 0;  // the date window's date when the global search started
   bool closing_ = false;
 };

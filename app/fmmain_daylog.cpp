@@ -18,6 +18,7 @@
 #include "util/codec.h"
 #include "util/daylog.h"
 #include "util/messages.h"
+#include "util/sjisdoc.h"
 #include "util/strutil.h"
 #include "windows/fmworddate.h"
 
@@ -58,10 +59,18 @@ void TfmMain::CreateDateWindow() {
 void TfmMain::LoadDayText(const SjisString& bytes) {
   // Loading is no typing: nothing is learned from the loaded text.
   PrevLength = std::numeric_limits<int64_t>::max();
-  mmDoc->SetText(bytes);
+  mmDoc->LoadDocument(DecodeSjisDocument(bytes));
 }
 
-SjisString TfmMain::DayText() const { return mmDoc->Text(); }
+// Lines not edited since the day was loaded are written back as they were
+// read; *loss tells the first character Shift-JIS cannot hold.
+SjisString TfmMain::DayText(SjisString* lossQuestion) const {
+  SjisDocWriter w(mmDoc->UsualLineEnd());
+  mmDoc->WriteDocument(w);
+  if (lossQuestion)
+    *lossQuestion = w.HasLoss() ? LossQuestion(w.LossLine(), w.LossColumn(), w.LossChar(), w.LossCount()) : "";
+  return std::move(w.Bytes());
+}
 
 bool TfmMain::ChangeLogDay(bool loadNew) {
   if (!G().logMode || !dayBook_) return true;
@@ -73,13 +82,12 @@ bool TfmMain::ChangeLogDay(bool loadNew) {
     const TDateTime shown = dayBook_->Day();
     bool saved = true;
     try {
-      const SjisString text = Modified ? DayText() : SjisString();
+      SjisString lossQuestion;
+      const SjisString text = Modified ? DayText(&lossQuestion) : SjisString();
       if (Modified && !Trim(text).empty()) {
         const std::string path = GetMuLogPathName(G().mulogTextFolder, true, shown);
-        // Bytes the editor could not show as they were would change on disk.
-        if (dayChangesBytes_ &&
-            AskNotYes("", Utf8ToSjis("この日記には文字として読めないバイトか別の改行があり、保存すると変わります。保存しますか? ") +
-                              "\r\n" + ShownFileName(path)))
+        // Characters Shift-JIS cannot hold would be written as "?".
+        if (!lossQuestion.empty() && AskNotYes("", lossQuestion))
           saved = false;
         else
           saved = SaveDayLog(path, text) == DaySave::Written;
@@ -116,7 +124,6 @@ bool TfmMain::ChangeLogDay(bool loadNew) {
     if (!ReadWholeFile(path, &bytes, &reason))
       PgmError(Utf8ToSjis("日記ファイルを読めません: ") + ShownFileName(path) + " (" + ShownFileName(reason) + ")");
     LoadDayText(bytes);
-    dayChangesBytes_ = DayText() != bytes;
     mmDoc->setReadOnly(false);
     mmDoc->SetSelStart(dayBook_->Position());
     mmDoc->SetScrollPos(dayBook_->ScrollPosition());

@@ -156,17 +156,27 @@ TEST_F(LogModeTest, NoToTheShrinkQuestionKeepsTheDayAndItsEdits) {
   EXPECT_EQ(ui->messages.size(), asked);
   EXPECT_EQ(Read(DayFile(2001, 5, 3)).size(), edited.size() - 29);
 
-  // A day whose bytes the editor cannot give back unchanged is not saved unasked.
-  Write(DayFile(2001, 5, 6), "a\x82\r\nb\n");
+  // A day keeps every byte it held: only the edited line changes, unasked.
+  Write(DayFile(2001, 5, 6), "a\x82\r\nb\n\x87\x90");
   fmWordDate->SetDate(EncodeDate(2001, 5, 6));
+  doc->SetSelStart(0);
   TypeUtf8("c");
+  main->CnNextDay();
+  EXPECT_EQ(Shown(), EncodeDate(2001, 5, 7));
+  EXPECT_EQ(Read(DayFile(2001, 5, 6)), "ca\x82\r\nb\n\x87\x90");
+  // A character Shift-JIS cannot hold is not written as "?" unasked.
+  main->CnPrevDay();
+  doc->SetSelStart(0);
+  TypeUtf8("😀");
   ui->answers.push_back(MsgAnswer::No);
   main->CnNextDay();
   EXPECT_EQ(Shown(), EncodeDate(2001, 5, 6));
-  EXPECT_EQ(Read(DayFile(2001, 5, 6)), "a\x82\r\nb\n");
+  EXPECT_EQ(Read(DayFile(2001, 5, 6)), "ca\x82\r\nb\n\x87\x90");
+  QApplication::processEvents();  // the kept day's guard ends with this step
   ui->answers.push_back(MsgAnswer::Yes);
   main->CnNextDay();
   EXPECT_EQ(Shown(), EncodeDate(2001, 5, 7));
+  EXPECT_EQ(Read(DayFile(2001, 5, 6)), "?ca\x82\r\nb\n\x87\x90");
 }
 
 TEST_F(LogModeTest, SearchInTheDocumentAndTheSearchWordKept) {
