@@ -188,9 +188,20 @@ std::optional<std::string_view> Lookup(const Parsed& p, std::string_view section
   return v;
 }
 
+// True when the name's last byte is a lead byte without its trail byte: the
+// "]" written after it would be read as that trail byte.
+bool EndsInLoneLead(std::string_view name) {
+  size_t i = 0;
+  while (i + 1 < name.size()) i += IsSjisLeadByte(static_cast<unsigned char>(name[i])) ? 2 : 1;
+  return i + 1 == name.size() && IsSjisLeadByte(static_cast<unsigned char>(name[i]));
+}
+
+// A name that the reader would not find again is refused: a key line that
+// starts with ";" is a comment and one that starts with "[" a section header.
 void CheckName(std::string_view name, bool isKey) {
   if (name.empty() || name.find_first_of("\r\n") != std::string_view::npos ||
-      (isKey && name.find('=') != std::string_view::npos) || (!isKey && name.find(']') != std::string_view::npos)) {
+      (isKey && (name.find('=') != std::string_view::npos || name.front() == ';' || name.front() == '[')) ||
+      (!isKey && (name.find(']') != std::string_view::npos || EndsInLoneLead(name)))) {
     throw GeneralError("IniFile: invalid " + std::string(isKey ? "key" : "section") + " name \"" +
                        std::string(name) + "\"");
   }
