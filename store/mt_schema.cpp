@@ -289,10 +289,9 @@ void Connection::Bind(sqlite3_stmt* s, const std::vector<mtimpl::Bind>& binds) {
   }
 }
 
-void Connection::Begin() {
-  // A write lock held elsewhere fails at once: muEdit's retry loop is the
-  // only wait for it.
-  sqlite3_busy_timeout(db_, 0);
+void Connection::Begin(int waitMs) {
+  // A write lock held elsewhere is waited for only briefly (see kWriteWaitMs).
+  sqlite3_busy_timeout(db_, waitMs);
   StmtScope s(Prepare("BEGIN IMMEDIATE"));
   int rc = sqlite3_step(s.get());
   sqlite3_busy_timeout(db_, kReadWaitMs);
