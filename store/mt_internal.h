@@ -127,6 +127,7 @@ class Connection {
 
   // Write transaction: BEGIN IMMEDIATE without waiting.
   void Begin(int waitMs = kWriteWaitMs);
+  void CheckLayout(const Layout& declared);
   void Commit();
   void Rollback();
   bool InTransaction() const;
