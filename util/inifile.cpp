@@ -231,7 +231,7 @@ bool EndsInLoneLead(std::string_view name) {
 // A name that the reader would not find again is refused: a key line that
 // starts with ";" is a comment and one that starts with "[" a section header.
 void CheckName(std::string_view name, bool isKey) {
-  if (name.empty() || name.find_first_of("\r\n") != std::string_view::npos ||
+  if (name.empty() || name.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos ||
       (isKey && (name.find('=') != std::string_view::npos || name.front() == ';' || name.front() == '[')) ||
       (!isKey && (name.find(']') != std::string_view::npos || EndsInLoneLead(name)))) {
     throw GeneralError("IniFile: invalid " + std::string(isKey ? "key" : "section") + " name \"" +
@@ -239,9 +239,11 @@ void CheckName(std::string_view name, bool isKey) {
   }
 }
 
-// A value ends at its line; a line break in it would make new keys of the rest.
+// A value ends at its line; a line break in it would make new keys of the
+// rest. It also ends at a NUL byte, as the C string of the Windows call did:
+// a NUL in the file would make it a binary file that is no longer read.
 std::string_view OneLine(std::string_view value) {
-  size_t cut = value.find_first_of("\r\n");
+  size_t cut = value.find_first_of(std::string_view("\r\n\0", 3));
   return cut == std::string_view::npos ? value : value.substr(0, cut);
 }
 

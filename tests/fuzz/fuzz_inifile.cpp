@@ -102,6 +102,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::ofstream(FilePath(), std::ios::binary | std::ios::trunc) << content;
   }
   IniFile ini(FilePath());
+  if (content.find('\0') != std::string::npos) {
+    // A binary file is no settings file: read as defaults, never written.
+    FUZZ_CHECK(ini.ReadString(section, key, "\x01missing") == "\x01missing", "a binary file was read");
+    bool refused = false;
+    try {
+      ini.WriteString(section, key, value);
+    } catch (const GeneralError&) {
+      refused = true;
+    }
+    FUZZ_CHECK(refused && ReadFile() == content, "a binary file was written");
+    return 0;
+  }
   const auto probes = Candidates(content);
   std::vector<std::string> before;
   for (const auto& [s, k] : probes) before.push_back(ini.ReadString(s, k, "\x01missing"));
@@ -111,8 +123,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   size_t c = 0;
   while (c + 1 < sec.size()) c += IsSjisLeadByte(static_cast<unsigned char>(sec[c])) ? 2 : 1;
   const bool loneLead = c + 1 == sec.size() && IsSjisLeadByte(static_cast<unsigned char>(sec[c]));
-  const bool writable = !loneLead && !sec.empty() && !k.empty() && sec.find_first_of("\r\n]") == std::string_view::npos &&
-                        k.find_first_of("\r\n=") == std::string_view::npos &&
+  const bool writable = !loneLead && !sec.empty() && !k.empty() &&
+                        sec.find_first_of(std::string_view("\r\n]\0", 4)) == std::string_view::npos &&
+                        k.find_first_of(std::string_view("\r\n=\0", 4)) == std::string_view::npos &&
                         k.front() != ';' && k.front() != '[';
   try {
     ini.WriteString(section, key, value);
@@ -125,7 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FUZZ_CHECK(writable, "an unwritable name was written: " + fuzz::Shown(section) + " / " + fuzz::Shown(key));
 
   std::string_view expect = value;
-  expect = expect.substr(0, expect.find_first_of("\r\n"));
+  expect = expect.substr(0, expect.find_first_of(std::string_view("\r\n\0", 3)));
   expect = TrimBlanks(expect);
   if (expect.size() >= 2 && (expect.front() == '"' || expect.front() == '\'') && expect.back() == expect.front())
     expect = expect.substr(1, expect.size() - 2);

@@ -203,6 +203,9 @@ TEST(IniFile, ValueWithLineBreakCannotInjectKeys) {
   ini.WriteString("Text", "edWord", "abc\r\n[system]\r\nadmin=1");
   EXPECT_EQ(ini.ReadString("Text", "edWord", ""), "abc");
   EXPECT_FALSE(ini.ValueExists("system", "admin"));
+  // A NUL ends the value as it ended the C string: the file stays a text file.
+  ini.WriteString("Text", "edWord", std::string("ab\0cd", 5));
+  EXPECT_EQ(ini.ReadString("Text", "edWord", ""), "ab");
   EXPECT_THROW(ini.WriteString("Text", "a=b", "1"), GeneralError);
   EXPECT_THROW(ini.WriteString("", "k", "1"), GeneralError);
   // Names the reader would not find again: a key line that starts a comment
