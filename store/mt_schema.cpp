@@ -369,10 +369,17 @@ void CheckNotTruncated(const std::string& path) {
 }  // namespace
 
 // A file of another layout (another table's file under this name) is not
-// taken for this table: every declared field must be there, of its kind.
+// taken for this table: the fields of its declared key must be there, of
+// their kind. (Other declared fields may be missing from a file made before
+// they were declared; they fail when used.)
 void Connection::CheckLayout(const Layout& declared) {
   std::string columns;
-  for (const FieldInfo& want : declared.fields) {
+  std::vector<FieldInfo> key;
+  for (const IndexDef& idx : declared.indexes)
+    if (idx.primary)
+      for (int c : idx.cols) key.push_back(declared.fields[static_cast<size_t>(c)]);
+  if (key.empty()) key = declared.fields;
+  for (const FieldInfo& want : key) {
     const auto& have = layout_.fields;
     auto it = std::find_if(have.begin(), have.end(), [&](const FieldInfo& f) { return SameName(f.name, want.name); });
     if (it == have.end() || it->kind != want.kind)
