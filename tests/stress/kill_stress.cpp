@@ -6,7 +6,9 @@
 //           each on a pipe) is in the table;
 //   import  a word-book import replacing the whole table is all or nothing:
 //           the table holds exactly the old words or exactly the file's.
-//   kill_stress learn|import [runs] [seed]
+//   dayfile a day file saved again and again (as log mode saves the day)
+//           is always exactly one of the texts saved, never a mix or empty.
+//   kill_stress learn|import|dayfile [runs] [seed]
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -27,6 +29,7 @@
 #include "store/muwgy.h"
 #include "store/sepkeyword.h"
 #include "util/datetime.h"
+#include "util/daylog.h"
 #include "wordbook/tabletext.h"
 
 using namespace wendul;
@@ -81,6 +84,12 @@ std::string LearnWord(int i) { return "w" + std::to_string(i) + "x"; }
   in.IsSkipTableCheck = true;
   in.TextImport(file, "KWD.DB", true, false);
   _exit(0);
+}
+
+// Saves the day's text over and over, alternating two texts of one size.
+[[noreturn]] void DaySaver(const std::string& path, const std::string& a, const std::string& b) {
+  for (int i = 0;; ++i)
+    if (SaveDayLog(path, i % 2 ? b : a) != DaySave::Written) _exit(4);
 }
 
 struct Figures {
@@ -213,8 +222,50 @@ int main(int argc, char** argv) {
     std::printf("import: %d runs (an import takes %d ms), %d killed while importing, %d finished first, "
                 "%d sound (integrity_check ok); afterwards %d old table, %d new table, %d mixed\n",
                 f.runs, took, f.killedWorking, f.finishedFirst, f.sound, f.asOld, f.asNew, f.lost);
+  } else if (mode == "dayfile") {
+    // Two texts of a day, 400 KB each, so a save takes a while.
+    std::string a, b;
+    for (int i = 0; i < 20000; ++i) {
+      a += "\x82\xa0 line " + std::to_string(100000 + i) + " old\r\n";
+      b += "\x82\xa2 line " + std::to_string(100000 + i) + " new\r\n";
+    }
+    const std::string day = folder + "YDay03.TXT";
+    std::uniform_int_distribution<int> delay(1, 80);
+    int empty = 0, asA = 0, asB = 0, leftovers = 0;
+    for (int run = 0; run < runs; ++run) {
+      if (!WriteFileAtomic(day, a)) return 2;
+      const pid_t kid = fork();
+      if (kid == 0) DaySaver(day, a, b);
+      std::this_thread::sleep_for(std::chrono::milliseconds(delay(rng)));
+      kill(kid, SIGKILL);
+      int status = 0;
+      waitpid(kid, &status, 0);
+      ++f.runs;
+      if (WIFSIGNALED(status)) ++f.killedWorking;
+      else ++f.finishedFirst;
+      SjisString now;
+      if (!ReadWholeFile(day, &now)) now.clear();
+      if (now == a) ++asA;
+      else if (now == b) ++asB;
+      else if (now.empty()) ++empty;
+      else {
+        ++f.lost;
+        std::printf("run %d: the day file is neither text (%zu bytes)\n", run, now.size());
+      }
+      // Temporary files a killed save leaves beside the day file.
+      for (const auto& e : fs::directory_iterator(folder))
+        if (e.path().filename() != "YDay03.TXT") {
+          ++leftovers;
+          fs::remove(e.path());
+        }
+    }
+    f.lost += empty;
+    std::printf("dayfile: %d runs, %d killed while saving, %d stopped by themselves; afterwards %d old text, "
+                "%d new text, %d empty, %d mixed; %d temporary files left by killed saves\n",
+                f.runs, f.killedWorking, f.finishedFirst, asA, asB, empty, f.lost - empty, leftovers);
+    f.sound = f.runs;
   } else {
-    std::fprintf(stderr, "usage: kill_stress learn|import [runs] [seed]\n");
+    std::fprintf(stderr, "usage: kill_stress learn|import|dayfile [runs] [seed]\n");
     return 2;
   }
   fs::remove_all(root);
