@@ -2,7 +2,9 @@
 // form or a pattern from the input either fails with GeneralError or gives a
 // date-time whose parts are in range and whose own text reads back to it.
 // Any double (8 input bytes) decodes to parts in range; its text form reads
-// back to the same second; LogicalDate gives that day or the one before.
+// back to the same second; LogicalDate gives that day or the one before;
+// its Japanese era year plus the era's offset is its year. Option D's text
+// gives a first diary day in range or the date parsers' error.
 #include <climits>
 #include <cmath>
 #include <cstddef>
@@ -12,6 +14,8 @@
 
 #include "fuzz_support.h"
 #include "util/datetime.h"
+#include "util/daylog.h"
+#include "util/jera.h"
 
 using namespace wendul;
 
@@ -75,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   (void)once;
   if (size < 1) return 0;
   const std::string_view rest(reinterpret_cast<const char*>(data + 1), size - 1);
-  switch (data[0] % 5) {
+  switch (data[0] % 6) {
     case 0: ReadText(rest, ""); break;
     case 1: ReadText(rest, "MU_DATEFORMAT_YYYYMMDD"); break;
     case 2: ReadText(rest, "yyyy/mm/dd"); break;
@@ -85,6 +89,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       const size_t cut = rest.find('\xff');
       if (cut == std::string_view::npos) break;
       ReadText(rest.substr(cut + 1), rest.substr(0, cut));
+      break;
+    }
+    case 5: {
+      // The first day of log mode from option D's text, on 2024/05/03 10:00.
+      const TDateTime now = EncodeDate(2024, 5, 3) + 10.0 / 24;
+      try {
+        const TDateTime day = FirstDiaryDay(true, rest, now);
+        CheckParts(day, "-D" + fuzz::Shown(rest));
+      } catch (const GeneralError&) {
+      }
       break;
     }
   }
@@ -103,6 +117,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FUZZ_CHECK((diff == 1) == (p.hour < 6), what);
         const TDateTime again = MuStrToDateTime(DateTimeStr(v), "yyyy/mm/dd hh:nn:ss");
         FUZZ_CHECK(Seconds(again) == Seconds(v), what + ": " + DateTimeStr(v) + " -> " + DateTimeStr(again));
+        // An era year and its offset give the western year back.
+        const JEraYear era = JapaneseEra(v);
+        if (era.era != kNoEra)
+          FUZZ_CHECK(era.year >= 1 && era.year + JEraOffset(era.era) == p.year,
+                     what + " era " + std::to_string(era.era) + " year " + std::to_string(era.year));
       }
     } else {
       (void)DateTimeStr(v);
