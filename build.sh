@@ -3,6 +3,8 @@
 #   ./build.sh run [editor options]   install what is missing, build, start the editor
 #   ./build.sh test                   install what is missing, build, run every test
 #   ./build.sh bench [filter]         build and run the benchmarks (on demand)
+#   ./build.sh sanitize               every test under AddressSanitizer and UBSan
+#   ./build.sh fuzz [target] [secs]   build the libFuzzer targets (clang) and run them
 set -euo pipefail
 cd "$(dirname "$0")"
 
@@ -52,6 +54,20 @@ case "$cmd" in
       "$b" --benchmark_filter="${1:-.}" || exit 1
     done
     ;;
+  sanitize)
+    install_missing "${PACKAGES[@]}"
+    build build-sanitize -DWENDUL_BUILD_TESTS=ON -DWENDUL_SANITIZE=ON
+    cd build-sanitize
+    # A finding stops the test with a report instead of passing silently.
+    export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1:detect_stack_use_after_return=1
+    export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+    export LSAN_OPTIONS=suppressions=$PWD/../tests/lsan.supp
+    QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 900
+    ;;
+  fuzz)
+    install_missing "${PACKAGES[@]}" clang
+    exec tests/fuzz/run_fuzz.sh "$@"
+    ;;
   *)
-    echo "usage: $0 run|test|bench" >&2; exit 2 ;;
+    echo "usage: $0 run|test|bench|sanitize|fuzz" >&2; exit 2 ;;
 esac

@@ -50,6 +50,9 @@ TD::~TD() {
 
 void TD::DCreate() {
   AppGlobals& g = G();
+  // A file that is no settings file (binary, huge, a folder) reads as the
+  // defaults and is never written; the main window says so once.
+  g.settingsProblem = SettingsFileProblem(g.settingsPath);
   {
     IniFile ini(g.settingsPath);
     // Folders are named in code page 932 and become file-system names here,

@@ -368,6 +368,7 @@ void TfmMain::TimerStartUpTimer() {
   mmDoc->setFocus(Qt::OtherFocusReason);  // ready to type
   // Said once, over the window the user works in.
   if (D && !D->tbMuKwd.Active()) WordTableUnopened();
+  StartupNotices();
   // The framework opens or closes the input method of the focused window,
   // once its input context exists.
   const bool imeOn = fmSetup && fmSetup->cbxIsIMEOn->isChecked();

@@ -240,6 +240,9 @@ class TfmMain : public TmuForm {
   SjisString LearnAtCaret();
   void LearningFailure(const SepKeywordFailures& failures, bool command);
   void WordTableUnopened();
+  // Said once at start: a settings file that cannot be used, a word table
+  // folder on a network file system.
+  void StartupNotices();
   void LearningRecovered();
   void RetryLearning();
   void ApplyLearningState();

@@ -11,11 +11,13 @@
 
 #include "app/datamodule.h"
 #include "app/fmmain.h"
+#include "app/globals.h"
 #include "controls/murichedit.h"
 #include "controls/qsjis.h"
 #include "store/mt.h"
 #include "store/sepkeyword.h"
 #include "util/messages.h"
+#include "util/netfs.h"
 
 namespace wendul {
 
@@ -94,6 +96,23 @@ void TfmMain::WordTableUnopened() {
                                        "入力が止まったときに学習を始めます。\n\n") +
                      QString::fromUtf8("フォルダー: ") + FolderOf(D->tbMuKwd) + "\n" +
                      QString::fromUtf8("理由: ") + Reason(D->WordTableCategory, D->WordTableError));
+}
+
+void TfmMain::StartupNotices() {
+  if (!G().settingsProblem.empty()) {
+    ErrMsgBox(G().settingsProblem + "\r\n" +
+              FromQ(QString::fromUtf8("既定の設定で起動します。この設定ファイルは読み込まず、変更もしません。")));
+  }
+  if (!D) return;
+  const std::string network = NetworkFileSystem(D->KwdFolder());
+  if (network.empty()) return;
+  // SQLite's locks are not to be trusted over a network: two computers
+  // writing at once can corrupt the file.
+  ErrMsgBox(FromQ(QString::fromUtf8("単語表のフォルダーはネットワーク上のファイルシステム（") +
+                  QString::fromStdString(network) + QString::fromUtf8("）にあります。\r\n") +
+                  QString::fromUtf8("フォルダー: ") + FolderOf(D->tbMuKwd) + "\r\n" +
+                  QString::fromUtf8("単語表をネットワーク越しに共有すると、ロックが正しく働かずに単語表が壊れることがあります。"
+                                    "ほかのコンピューターから同時に使わないでください。ローカルのフォルダーに置くことをお勧めします。")));
 }
 
 void TfmMain::ShowLearningNotice(const QString& text) {

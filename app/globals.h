@@ -17,6 +17,7 @@ struct AppGlobals {
   int32_t adminLevel = 0;                       // [system] admin
   bool logMode = false;                         // admin > 0 and option D
   bool logOptionGiven = false;                  // option D on the command line
+  std::string settingsProblem;                  // why the settings file is not used (Japanese), or empty
 };
 
 AppGlobals& G();

@@ -29,14 +29,14 @@ constexpr const char* kRollbackTo = "ROLLBACK TO mt_rec";
 
 void MT::Impl::BeginWrite() {
   if (batchDepth == 0) {
-    conn.Begin();
+    conn.Begin(writeWaitMs);
     return;
   }
   if (!conn.InTransaction()) {
     // A batch transaction that is gone was rolled back by the engine.
     if (batchTxn) batchLost = true;
     batchTxn = false;
-    conn.Begin();  // the lock held elsewhere fails here, at once
+    conn.Begin(writeWaitMs);  // a lock held elsewhere for long fails here
     batchTxn = true;
   }
   Step(conn, kSavepoint);
@@ -173,8 +173,9 @@ void MT::ProbeWrite() {
   d->CheckActive();
   if (d->state != DataSetState::Browse || d->batchDepth > 0 || d->conn.InTransaction())
     mtimpl::ThrowStore(SQLITE_MISUSE, "Dataset is in edit mode or in a batch", FilePath());
-  // A lock held elsewhere fails here; a read-only file only when a page is written.
-  d->conn.Begin();
+  // A lock held elsewhere fails here, at once (this runs at idle moments and
+  // is tried again); a read-only file only when a page is written.
+  d->conn.Begin(0);
   try {
     Step(d->conn, "UPDATE mt_field SET name = name WHERE pos = (SELECT min(pos) FROM mt_field)");
     d->conn.Commit();

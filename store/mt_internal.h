@@ -21,6 +21,10 @@ inline constexpr const char* kPrimaryIndexSql = "mt_pk";
 inline constexpr const char* kSecondaryPrefixSql = "mtx_";
 // How long a read waits for a file held exclusively for a moment elsewhere.
 inline constexpr int kReadWaitMs = 200;
+// How long taking the write lock waits for another program's write (a second
+// Wendul storing the words of one keystroke holds it for a few milliseconds).
+// A lock held for longer still fails soon: the editor never stalls on it.
+inline constexpr int kWriteWaitMs = 150;
 // Marks a file as an MT table file.
 inline constexpr int kApplicationId = 0x57444c31;  // "WDL1"
 // Collation of the secondary indexes' text fields: bytes, with ASCII letters
@@ -122,7 +126,8 @@ class Connection {
   void WriteIndex(const IndexDef& idx);
 
   // Write transaction: BEGIN IMMEDIATE without waiting.
-  void Begin();
+  void Begin(int waitMs = kWriteWaitMs);
+  void CheckLayout(const Layout& declared);
   void Commit();
   void Rollback();
   bool InTransaction() const;
@@ -211,6 +216,7 @@ struct MT::Impl {
 
   // Write batch (mt_batch.cpp).
   int batchDepth = 0;
+  int writeWaitMs = mtimpl::kWriteWaitMs;  // muEdit, which retries by itself, takes the lock without waiting
   bool batchTxn = false;      // the open transaction is the batch's
   bool batchLost = false;     // the engine rolled back what the batch wrote
   bool recSavepoint = false;  // the current record's change has its savepoint

@@ -95,6 +95,13 @@ void MT::Cmt() {
 }
 
 bool MT::muEdit() {
+  // The hundred attempts are the wait: each takes the lock or fails at once.
+  struct NoWait {
+    int& wait;
+    int saved;
+    explicit NoWait(int& w) : wait(w), saved(w) { wait = 0; }
+    ~NoWait() { wait = saved; }
+  } noWait(d->writeWaitMs);
   for (int n = 1;; ++n) {
     ProcessMessages();
     try {

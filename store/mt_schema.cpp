@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -289,10 +291,9 @@ void Connection::Bind(sqlite3_stmt* s, const std::vector<mtimpl::Bind>& binds) {
   }
 }
 
-void Connection::Begin() {
-  // A write lock held elsewhere fails at once: muEdit's retry loop is the
-  // only wait for it.
-  sqlite3_busy_timeout(db_, 0);
+void Connection::Begin(int waitMs) {
+  // A write lock held elsewhere is waited for only briefly (see kWriteWaitMs).
+  sqlite3_busy_timeout(db_, waitMs);
   StmtScope s(Prepare("BEGIN IMMEDIATE"));
   int rc = sqlite3_step(s.get());
   sqlite3_busy_timeout(db_, kReadWaitMs);
@@ -332,6 +333,67 @@ void FollowTableFileMode(const std::string& path) {
 
 }  // namespace
 
+namespace {
+
+uint32_t BigEndian(const unsigned char* p, int n) {
+  uint32_t v = 0;
+  for (int i = 0; i < n; ++i) v = v << 8 | p[i];
+  return v;
+}
+
+// A table file cut short (a copy that stopped, a full disk) fails at once
+// instead of when the missing pages are read. The header's page count is
+// trusted only as the engine trusts it, and not while a log exists: the log
+// may still hold pages that an interrupted copy into the file left out.
+void CheckNotTruncated(const std::string& path) {
+  std::error_code ec;
+  if (fs::exists(path + "-wal", ec) && fs::file_size(path + "-wal", ec) > 0) return;
+  const uintmax_t size = fs::file_size(path, ec);
+  if (ec || size < 100) return;
+  unsigned char h[100];
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return;
+  const size_t got = std::fread(h, 1, sizeof h, f);
+  std::fclose(f);
+  if (got != sizeof h || std::memcmp(h, "SQLite format 3", 16) != 0) return;
+  uint32_t pageSize = BigEndian(h + 16, 2);
+  if (pageSize == 1) pageSize = 65536;
+  const uint32_t pages = BigEndian(h + 28, 4);
+  const bool countValid = pages > 0 && BigEndian(h + 24, 4) == BigEndian(h + 92, 4);
+  if (countValid && static_cast<uintmax_t>(pages) * pageSize > size)
+    ThrowStore(SQLITE_CORRUPT, "Table file is truncated: " + std::to_string(size) + " of " +
+                                   std::to_string(static_cast<uintmax_t>(pages) * pageSize) + " bytes",
+               path);
+}
+
+}  // namespace
+
+// A file of another layout (another table's file under this name) is not
+// taken for this table: the fields of its declared key must be there, of
+// their kind. (Other declared fields may be missing from a file made before
+// they were declared; they fail when used.)
+void Connection::CheckLayout(const Layout& declared) {
+  std::string columns;
+  std::vector<FieldInfo> key;
+  for (const IndexDef& idx : declared.indexes)
+    if (idx.primary)
+      for (int c : idx.cols) key.push_back(declared.fields[static_cast<size_t>(c)]);
+  if (key.empty()) key = declared.fields;
+  for (const FieldInfo& want : key) {
+    const auto& have = layout_.fields;
+    auto it = std::find_if(have.begin(), have.end(), [&](const FieldInfo& f) { return SameName(f.name, want.name); });
+    if (it == have.end() || it->kind != want.kind)
+      ThrowStore(SQLITE_NOTADB, "Table file has another layout (field " + want.name + ")", path_);
+  }
+  for (const FieldInfo& f : layout_.fields) columns += (columns.empty() ? "" : ", ") + Quote(f.name);
+  // The data itself must have the fields the layout names.
+  sqlite3_stmt* s = nullptr;
+  const std::string sql = "SELECT " + columns + " FROM " + kDataTable + " LIMIT 0";
+  const int rc = sqlite3_prepare_v2(db_, sql.c_str(), -1, &s, nullptr);
+  sqlite3_finalize(s);
+  if (rc != SQLITE_OK) ThrowStore(SQLITE_NOTADB, "Table file has another layout (" + std::string(sqlite3_errmsg(db_)) + ")", path_);
+}
+
 void Connection::Open(const std::string& path, const std::vector<std::string>& decls, bool readOnly,
                       int extraFlags) {
   Close();
@@ -347,6 +409,7 @@ void Connection::Open(const std::string& path, const std::vector<std::string>& d
       if (ec) ThrowStore(SQLITE_CANTOPEN, "Cannot create folder " + parent.string() + ": " + ec.message(), path);
     }
   }
+  if (exists) CheckNotTruncated(path);
   if (exists && !readOnly) FollowTableFileMode(path);
   try {
     int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE)) | extraFlags;
@@ -383,16 +446,20 @@ void Connection::Open(const std::string& path, const std::vector<std::string>& d
     if (!isTable) {
       if (!isEmptyFile || decls.empty()) ThrowStore(SQLITE_NOTADB, "Not a table file", path);
       CreateSchema(ParseDeclarations(decls, path));
+      ReloadLayout();
     } else {
+      // Nothing is written to a file before it is known to be this table's.
+      ReloadLayout();
+      if (!decls.empty()) CheckLayout(ParseDeclarations(decls, path));
       // WAL is kept by the file; a file made elsewhere gets it on first use.
       StmtScope s(Prepare("PRAGMA journal_mode"));
-      if (sqlite3_step(s.get()) == SQLITE_ROW &&
-          std::string(reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0))) != "wal") {
+      const int rc2 = sqlite3_step(s.get());
+      const auto* mode = rc2 == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0)) : nullptr;
+      if (mode && std::string(mode) != "wal") {
         sqlite3_reset(s.get());
         sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
       }
     }
-    ReloadLayout();
     UpgradeIndexes();
   } catch (...) {
     Close();
@@ -487,7 +554,9 @@ void Connection::ReloadLayout() {
     int rc;
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
       FieldInfo f;
-      f.name = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0));
+      const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0));
+      if (!name) ThrowStore(SQLITE_CORRUPT, "Invalid field name in table file", path_);
+      f.name = name;
       const char* type = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 1));
       f.type = type && *type ? type[0] : 'A';
       f.size = sqlite3_column_int(s.get(), 2);
@@ -504,8 +573,11 @@ void Connection::ReloadLayout() {
     int rc;
     while ((rc = sqlite3_step(s.get())) == SQLITE_ROW) {
       IndexDef idx;
-      idx.name = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0));
-      std::string fields = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 1));
+      const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0));
+      const auto* list = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 1));
+      if (!name || !list) ThrowStore(SQLITE_CORRUPT, "Invalid index in table file", path_);
+      idx.name = name;
+      std::string fields = list;
       idx.primary = sqlite3_column_int(s.get(), 2) != 0;
       idx.descending = sqlite3_column_int(s.get(), 3) != 0;
       idx.cols = ResolveFields(l.fields, fields, path_);

@@ -162,24 +162,39 @@ class RuleParser {
     }
   }
 
+  // The ranges as a set of the codes a character can have: every single
+  // byte, and lead * 256 + trail for the double-byte ones. Whole 64-code
+  // words at a time, so that a class spanning the kanji costs a few thousand
+  // steps, not one per code.
   void Materialize(Rule* rule, const std::vector<Range>& ranges) const {
     if (any_) {
       rule->set.fill(~uint64_t{0});
       return;
     }
-    auto contains = [&](unsigned code) {
-      for (const Range& r : ranges)
-        if (r.lo <= code && code <= r.hi) return true;
-      return false;
-    };
-    for (unsigned b = 0; b < 256; ++b) {
-      if (contains(b)) rule->set[b >> 6] |= uint64_t{1} << (b & 63);
-      if (!kBytes.lead[b]) continue;
-      for (unsigned t = 0; t < 256; ++t) {
-        const unsigned code = b << 8 | t;
-        if (kBytes.trail[t] && contains(code)) rule->set[code >> 6] |= uint64_t{1} << (code & 63);
+    for (const Range& r : ranges) {
+      const unsigned lo = r.lo, hi = std::min(r.hi, 0xFFFFu);
+      if (lo > hi) continue;
+      for (unsigned w = lo >> 6; w <= hi >> 6; ++w) {
+        uint64_t bits = ~uint64_t{0};
+        if (w == lo >> 6) bits &= ~uint64_t{0} << (lo & 63);
+        if (w == hi >> 6) bits &= ~uint64_t{0} >> (63 - (hi & 63));
+        rule->set[w] |= bits;
       }
     }
+    const CodeSet& valid = ValidCodes();
+    for (size_t w = 0; w < rule->set.size(); ++w) rule->set[w] &= valid[w];
+  }
+
+  static const CodeSet& ValidCodes() {
+    static const CodeSet valid = [] {
+      CodeSet v{};
+      for (unsigned code = 0; code < 65536; ++code) {
+        const bool ok = code < 256 || (kBytes.lead[code >> 8] && kBytes.trail[code & 0xFF]);
+        if (ok) v[code >> 6] |= uint64_t{1} << (code & 63);
+      }
+      return v;
+    }();
+    return valid;
   }
 
   std::string_view s_;
@@ -206,8 +221,15 @@ std::unique_ptr<Program> Compile(std::string_view pattern, int maxMatchBytes) {
 
   for (size_t i = prog->rules.size(); i-- > 0;) {  // last to first: the first one wins
     const Rule& r = prog->rules[i];
-    for (unsigned code = 0; code < 65536; ++code)
-      if (Has(r.set, code)) prog->first[code] = static_cast<uint8_t>(i);
+    for (size_t w = 0; w < r.set.size(); ++w) {
+      uint64_t bits = r.set[w];
+      if (bits == ~uint64_t{0}) {
+        std::memset(&prog->first[w * 64], static_cast<int>(i), 64);
+        continue;
+      }
+      for (; bits; bits &= bits - 1)
+        prog->first[w * 64 + static_cast<size_t>(__builtin_ctzll(bits))] = static_cast<uint8_t>(i);
+    }
   }
   const auto& rules = prog->rules;
   prog->words = rules.size() == 2 && rules[0].plus && rules[0].echo && !rules[1].plus && !rules[1].echo &&

@@ -73,7 +73,7 @@ bool EndsInsideCharacter(std::string_view t) {
 
 // Stores one word: a known word is touched (new UPDATEDATE), a new one appended.
 // A failure is logged and kept; the word is skipped.
-void StoreWord(MT& table, const SjisString& word, SepKeywordFailures& failures) {
+void StoreWord(MT& table, const SjisString& word, SepKeywordFailures& failures, bool again = false) {
   const bool found = table.FindKey(word);  // a closed table raises here, to the caller
   try {
     if (found)
@@ -95,6 +95,16 @@ void StoreWord(MT& table, const SjisString& word, SepKeywordFailures& failures) 
     table.SD("UPDATEDATE", now);
     table.Post();
   } catch (const std::exception& e) {
+    if (!found && !again && IsKeyViolation(e)) {
+      // Another program stored the word between the lookup and the write
+      // lock: now that the lock is ours, it is found and touched instead.
+      try {
+        table.Cancel();
+      } catch (const std::exception&) {
+      }
+      StoreWord(table, word, failures, true);
+      return;
+    }
     table.LogFailure(e, "SepKeyword.Post");
     failures.Add(e, "SepKeyword_01:" + SjisString(e.what()));
     // Leave no pending edit behind: the next word's lookup must start from

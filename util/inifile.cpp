@@ -1,6 +1,7 @@
 #include "util/inifile.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -137,7 +138,18 @@ void Parse(Parsed& p) {
   }
 }
 
-// Reads the whole file. Missing -> empty and true; unreadable -> false.
+// Japanese reasons for a file that is not read as settings.
+// フォルダーです / 大きすぎます / 設定ファイルの形式ではありません（NUL バイトを含みます）
+const char kIsFolder[] = "\x83\x74\x83\x48\x83\x8b\x83\x5f\x81\x5b\x82\xc5\x82\xb7";
+const char kTooLarge[] = "\x91\xe5\x82\xab\x82\xb7\x82\xac\x82\xdc\x82\xb7";
+const char kNotSettings[] =
+    "\x90\xdd\x92\xe8\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xcc\x8c\x60\x8e\xae\x82\xc5\x82\xcd\x82\xa0"
+    "\x82\xe8\x82\xdc\x82\xb9\x82\xf1\x81\x69NUL \x83\x6f\x83\x43\x83\x67\x82\xf0\x8a\xdc\x82\xdd\x82\xdc"
+    "\x82\xb7\x81\x6a";
+
+// Reads the whole file. Missing -> empty and true; unreadable -> false. A
+// folder, a file larger than any settings file and one holding NUL bytes
+// (a binary file) count as unreadable: read as defaults, never written.
 bool ReadAll(const std::string& path, std::string& out, std::string* reason) {
   out.clear();
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
@@ -146,11 +158,26 @@ bool ReadAll(const std::string& path, std::string& out, std::string* reason) {
     if (reason) *reason = std::strerror(errno);
     return false;
   }
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && (S_ISDIR(st.st_mode) || st.st_size > kMaxSettingsFileBytes)) {
+    if (reason) {
+      *reason = S_ISDIR(st.st_mode) ? std::string(kIsFolder)
+                                    : std::string(kTooLarge) + ", " + std::to_string(st.st_size) + " bytes";
+    }
+    ::close(fd);
+    return false;
+  }
   char buf[16384];
   for (;;) {
     ssize_t n = ::read(fd, buf, sizeof buf);
     if (n > 0) {
       out.append(buf, static_cast<size_t>(n));
+      if (out.size() > static_cast<size_t>(kMaxSettingsFileBytes)) {  // grew while read
+        if (reason) *reason = kTooLarge;
+        ::close(fd);
+        out.clear();
+        return false;
+      }
     } else if (n == 0) {
       break;
     } else if (errno != EINTR) {
@@ -161,6 +188,11 @@ bool ReadAll(const std::string& path, std::string& out, std::string* reason) {
     }
   }
   ::close(fd);
+  if (out.find('\0') != std::string::npos) {
+    if (reason) *reason = kNotSettings;
+    out.clear();
+    return false;
+  }
   return true;
 }
 
@@ -188,17 +220,30 @@ std::optional<std::string_view> Lookup(const Parsed& p, std::string_view section
   return v;
 }
 
+// True when the name's last byte is a lead byte without its trail byte: the
+// "]" written after it would be read as that trail byte.
+bool EndsInLoneLead(std::string_view name) {
+  size_t i = 0;
+  while (i + 1 < name.size()) i += IsSjisLeadByte(static_cast<unsigned char>(name[i])) ? 2 : 1;
+  return i + 1 == name.size() && IsSjisLeadByte(static_cast<unsigned char>(name[i]));
+}
+
+// A name that the reader would not find again is refused: a key line that
+// starts with ";" is a comment and one that starts with "[" a section header.
 void CheckName(std::string_view name, bool isKey) {
-  if (name.empty() || name.find_first_of("\r\n") != std::string_view::npos ||
-      (isKey && name.find('=') != std::string_view::npos) || (!isKey && name.find(']') != std::string_view::npos)) {
+  if (name.empty() || name.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos ||
+      (isKey && (name.find('=') != std::string_view::npos || name.front() == ';' || name.front() == '[')) ||
+      (!isKey && (name.find(']') != std::string_view::npos || EndsInLoneLead(name)))) {
     throw GeneralError("IniFile: invalid " + std::string(isKey ? "key" : "section") + " name \"" +
                        std::string(name) + "\"");
   }
 }
 
-// A value ends at its line; a line break in it would make new keys of the rest.
+// A value ends at its line; a line break in it would make new keys of the
+// rest. It also ends at a NUL byte, as the C string of the Windows call did:
+// a NUL in the file would make it a binary file that is no longer read.
 std::string_view OneLine(std::string_view value) {
-  size_t cut = value.find_first_of("\r\n");
+  size_t cut = value.find_first_of(std::string_view("\r\n\0", 3));
   return cut == std::string_view::npos ? value : value.substr(0, cut);
 }
 
@@ -300,6 +345,12 @@ std::optional<int32_t> ParseProfileInt(std::string_view s) {
 }  // namespace
 
 IniFile::IniFile(std::string path) : path_(std::move(path)) {}
+
+SjisString SettingsFileProblem(const std::string& path) {
+  std::string text, reason;
+  if (ReadAll(path, text, &reason)) return {};
+  return std::string(kCannotRead) + ": " + ShownPath(path) + " (" + reason + ")";
+}
 
 SjisString IniFile::ReadString(std::string_view section, std::string_view key, std::string_view def) const {
   Parsed p;

@@ -14,6 +14,9 @@
 
 namespace wendul {
 
+// Settings files are a few kilobytes; a larger file is not read as one.
+inline constexpr long long kMaxSettingsFileBytes = 1 << 20;
+
 class IniFile {
  public:
   // path: full path of the file; it need not exist.
@@ -44,5 +47,11 @@ class IniFile {
  private:
   std::string path_;
 };
+
+// Why the file cannot be used as a settings file (unreadable, a folder, over
+// kMaxSettingsFileBytes, binary with NUL bytes), in Japanese; empty when it
+// can, or when it is missing. Such a file reads as defaults and every write
+// raises instead of changing it.
+SjisString SettingsFileProblem(const std::string& path);
 
 }  // namespace wendul

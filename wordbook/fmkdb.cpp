@@ -5,6 +5,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileIconProvider>
+#include <QMimeDatabase>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -24,6 +26,38 @@
 #include "wordbook/tabletext.h"
 
 namespace wendul {
+
+namespace {
+
+// The file dialogs' icons and types from the file's name alone. Judging them
+// by content reads every file of a listed folder on the main thread, and a
+// read from a pipe or a device (a FIFO in the documents folder, /proc/kmsg)
+// never returns: the whole program would hang.
+class NamesOnlyIconProvider final : public QFileIconProvider {
+ public:
+  QIcon icon(const QFileInfo& info) const override {
+    if (info.isDir() || !info.isFile()) return QFileIconProvider::icon(info.isDir() ? Folder : File);
+    const QIcon themed = QIcon::fromTheme(Mime(info).iconName());
+    return themed.isNull() ? QFileIconProvider::icon(File) : themed;
+  }
+  QIcon icon(IconType type) const override { return QFileIconProvider::icon(type); }
+  QString type(const QFileInfo& info) const override {
+    if (info.isDir()) return QFileIconProvider::type(info);
+    return Mime(info).comment();
+  }
+
+ private:
+  QMimeType Mime(const QFileInfo& info) const { return mimes_.mimeTypeForFile(info, QMimeDatabase::MatchExtension); }
+  QMimeDatabase mimes_;
+};
+
+QAbstractFileIconProvider* NamesOnlyIcons() {
+  // Kept for the life of the process: the dialogs' models may ask it while they die.
+  static auto* provider = new NamesOnlyIconProvider;
+  return provider;
+}
+
+}  // namespace
 
 namespace {
 
@@ -100,6 +134,7 @@ TfmKDB::TfmKDB(Links links, QWidget* parent) : QWidget(parent), links_(std::move
   const QString filter = QString::fromUtf8("テキストファイル（*.TXT） (*.TXT *.txt);;全てのファイル（*.*） (*)");
   auto makeDialog = [this, &filter](const char* name, QFileDialog::AcceptMode mode) {
     auto* dialog = new QFileDialog(this);
+    dialog->setIconProvider(NamesOnlyIcons());
     dialog->setObjectName(name);
     dialog->setNameFilter(filter);
     dialog->setDefaultSuffix("TXT");

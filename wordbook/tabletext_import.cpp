@@ -15,6 +15,7 @@
 #include "util/messages.h"
 #include "util/strutil.h"
 #include "wordbook/tabletext.h"
+#include "wordbook/tabletext_line.h"
 
 namespace wendul {
 
@@ -156,6 +157,27 @@ struct StopImport {
 
 }  // namespace
 
+void SplitTableTextLine(std::string_view line, std::vector<SjisString>* items) { StrTok(line, items, ","); }
+
+FieldValue TableTextValue(const SjisString& item, const FieldInfo& field, const std::string& dateFormat) {
+  if (item.empty()) return {};
+  switch (field.type) {
+    case 'A':
+      if (item.size() > static_cast<size_t>(field.size))
+        throw GeneralError(kLengthOver + field.name + " " + std::to_string(field.size) + " < " +
+                           std::to_string(item.size()) + "  " + item);
+      return FieldValue::Of(item);
+    case 'M':
+      return {};  // memo text is not read
+    case 'N':
+      return FieldValue::OfNumber(ReadFloat(item));
+    case '@':
+      return FieldValue::OfDate(MuStrToDateTime(item, dateFormat));
+    default:
+      throw GeneralError("PGM Error from TextImport");
+  }
+}
+
 int TmuText::TextImport(const std::string& fileName, const std::string& tableName, bool emptyFirst, bool skipHeader,
                         const std::function<void(const SjisString&)>& progress) {
   lines_ = posted_ = 0;
@@ -202,7 +224,7 @@ int TmuText::TextImport(const std::string& fileName, const std::string& tableNam
     try {
       try {
         items_.clear();
-        StrTok(line, &items_, ",");
+        SplitTableTextLine(line, &items_);
         const size_t n = std::min(fields.size(), items_.size());
         values.assign(fields.size(), FieldValue());
         for (size_t i = 0; i < n; ++i) {
@@ -216,25 +238,7 @@ int TmuText::TextImport(const std::string& fileName, const std::string& tableNam
             if (!progress) throw StopImport{text};
             progress(text);  // the item is stored all the same
           }
-          if (item.empty()) continue;
-          switch (field.type) {
-            case 'A':
-              if (item.size() > static_cast<size_t>(field.size))
-                throw GeneralError(kLengthOver + field.name + " " + std::to_string(field.size) + " < " +
-                                   std::to_string(item.size()) + "  " + item);
-              values[i] = FieldValue::Of(item);
-              break;
-            case 'M':
-              break;  // memo text is not read
-            case 'N':
-              values[i] = FieldValue::OfNumber(ReadFloat(item));
-              break;
-            case '@':
-              values[i] = FieldValue::OfDate(MuStrToDateTime(item, DateTimeFormat));
-              break;
-            default:
-              throw GeneralError("PGM Error from TextImport");
-          }
+          values[i] = TableTextValue(item, field, DateTimeFormat);
         }
         fieldAt = static_cast<int>(n);
         if (load.Add(values)) {

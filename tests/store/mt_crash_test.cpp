@@ -41,6 +41,8 @@ namespace {
   }
 }
 
+}  // namespace
+
 std::string IntegrityCheck(const std::string& file) {
   sqlite3* db = nullptr;
   if (sqlite3_open(file.c_str(), &db) != SQLITE_OK) return "cannot open";
@@ -52,6 +54,8 @@ std::string IntegrityCheck(const std::string& file) {
   sqlite3_close(db);
   return result;
 }
+
+namespace {
 
 TEST(MTCrash, KilledWhileLearningLeavesAConsistentTable) {
   TempDir dir;

@@ -203,8 +203,36 @@ TEST(IniFile, ValueWithLineBreakCannotInjectKeys) {
   ini.WriteString("Text", "edWord", "abc\r\n[system]\r\nadmin=1");
   EXPECT_EQ(ini.ReadString("Text", "edWord", ""), "abc");
   EXPECT_FALSE(ini.ValueExists("system", "admin"));
+  // A NUL ends the value as it ended the C string: the file stays a text file.
+  ini.WriteString("Text", "edWord", std::string("ab\0cd", 5));
+  EXPECT_EQ(ini.ReadString("Text", "edWord", ""), "ab");
   EXPECT_THROW(ini.WriteString("Text", "a=b", "1"), GeneralError);
   EXPECT_THROW(ini.WriteString("", "k", "1"), GeneralError);
+  // Names the reader would not find again: a key line that starts a comment
+  // or a section, a section name whose last lead byte would take "]".
+  const std::string before = Get(path);
+  EXPECT_THROW(ini.WriteString("Text", ";k", "1"), GeneralError);
+  EXPECT_THROW(ini.WriteString("Text", " [k", "1"), GeneralError);
+  EXPECT_THROW(ini.WriteString("\x95\x5c\x95", "k", "1"), GeneralError);
+  EXPECT_EQ(Get(path), before);
+  ini.WriteString("\x95\x5c", "k;[", "1");  // 表: a whole character
+  EXPECT_EQ(ini.ReadString("\x95\x5c", "k;[", ""), "1");
+}
+
+TEST(IniFile, AFileThatIsNoSettingsFileReadsAsDefaultsAndIsNeverWritten) {
+  TempDir dir;
+  const std::string binary = dir.str() + "bin.ini", big = dir.str() + "big.ini";
+  Put(binary, std::string("[s]\r\nk=1\r\n\0\x01\x02", 12));
+  Put(big, "[s]\r\nk=1\r\n" + std::string(kMaxSettingsFileBytes, ';'));
+  for (const std::string& path : {binary, big}) {
+    const std::string before = Get(path);
+    IniFile ini(path);
+    EXPECT_EQ(ini.ReadString("s", "k", "def"), "def");
+    EXPECT_THROW(ini.WriteString("s", "k", "2"), GeneralError);
+    EXPECT_EQ(Get(path), before);
+    EXPECT_FALSE(SettingsFileProblem(path).empty());
+  }
+  EXPECT_TRUE(SettingsFileProblem(dir.str() + "missing.ini").empty());
 }
 
 TEST(IniFile, DeleteKeyAndEraseSection) {
