@@ -26,6 +26,7 @@ class TFuncBtn;
 class TmuMethodTable;
 class KeyPreview;
 class TfmKDB;
+class TfmManual;
 
 class TfmMain : public TmuForm {
   Q_OBJECT
@@ -138,6 +139,12 @@ class TfmMain : public TmuForm {
   void SetupProcParam();
   // Tools menu "単語帳(&W)": opens the word book, or brings it to the front.
   void miOpenKWDClick();
+  // Help menu "クイックガイド(&Q)": opens the guide, or brings it to the front.
+  void miOpenManualClick();
+  // Help menu "&Readme": the read-me, opened by the desktop.
+  void Readme1Click();
+  // Popup "このファイルをエディターで開く(&T)": the shown file, as stored on disk.
+  void Text1Click();
 
  protected:
   void closeEvent(QCloseEvent* e) override;
@@ -177,6 +184,7 @@ class TfmMain : public TmuForm {
   void StartFunctionKeys();
   KeyPreview* keyPreview_ = nullptr;
   QPointer<TfmKDB> fmKDB;  // the word book while it is open
+  QPointer<TfmManual> fmManual;  // the quick guide while it is open
   bool closing_ = false;
 };
 

@@ -105,8 +105,4 @@ void TfmMain::CnGrep(QObject*) {
   if (miGrep_xx) miGrep_xx->trigger();
 }
 
-void TfmMain::CnOpenMail(QObject*) {}  // opens the mail viewer in log mode
-
-void TfmMain::CnExecute(QObject*) {}  // opens the address at the caret
-
 }  // namespace wendul

@@ -1,0 +1,185 @@
+// The viewers of the main window: the quick guide (one at a time) and the
+// mail viewer of log mode, which reads a table kept by another program.
+#include <QAction>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPointer>
+
+#include "app_fixture.h"
+#include "controls/funcbtn.h"
+#include "controls/mudbedits.h"
+#include "controls/qsjis.h"
+#include "util/datetime.h"
+#include "windows/fmmail.h"
+#include "windows/fmmanual.h"
+
+namespace wendul::test {
+namespace {
+
+template <class W>
+std::vector<W*> Shown() {
+  std::vector<W*> out;
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* v = qobject_cast<W*>(w); v && v->isVisible()) out.push_back(v);
+  return out;
+}
+
+void Gone() { QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+class ViewersTest : public AppFixture {
+ protected:
+  const TDateTime day1 = EncodeDate(2024, 5, 3);
+  const TDateTime day2 = EncodeDate(2024, 5, 4);
+
+  void Trigger(const char* name) {
+    main->findChild<QAction*>(name)->trigger();
+    Settle();
+  }
+  // Log mode with the tables in the home folder.
+  void StartLogMode() {
+    Setting("system", "admin", "1");
+    Setting("Path", "KWD", home->str());
+    Setting("Path", "MulogText", home->str() + "log");
+    Start({"-D"});
+    ASSERT_TRUE(G().logMode);
+  }
+  // The mail table as the program that fills it would write it.
+  void WriteMailTable() {
+    MT mail("mail");
+    mail.SetDatabaseName(home->str());
+    mail.SetTableName("MULOG2.DB");
+    for (const char* decl : {"CDATE,@", "SUBJECT,A,40", "DOC,M"}) mail.AddFieldDef(decl);
+    mail.Open();
+    auto add = [&](TDateTime day, const char* subject, const char* doc) {
+      mail.Append();
+      mail.SD("CDATE", day);
+      mail.SS("SUBJECT", Sj(subject));
+      mail.SS("DOC", Sj(doc));
+      mail.Post();
+    };
+    add(day1, "会議", "明日の会議について\r\n資料 http://example.com/a?b=1 を見てください");
+    add(day1, "昼食", "十二時に駅で");
+    add(day2, "翌日", "別の日のメール");
+    mail.Close();
+  }
+  // The day shown: the day table's current row.
+  void ShowDay(TDateTime day) {
+    MT& log = d->tbMuLog;
+    log.Append();
+    log.SD("CDATE", day);
+    log.Post();
+    Settle();
+  }
+};
+
+TEST_F(ViewersTest, TheGuideOpensOnceInFrontAndShowsManualTxt) {
+  Start();
+  Trigger("miOpenManual");
+  ASSERT_EQ(Shown<TfmManual>().size(), 1u);
+  TfmManual* guide = Shown<TfmManual>()[0];
+  EXPECT_TRUE(TfmManual::IsOpen());
+  EXPECT_EQ(guide->objectName(), "fmManual");
+  EXPECT_EQ(guide->windowTitle(), QString::fromUtf8("Wendulクイックガイド"));
+  EXPECT_EQ(guide->size(), QSize(824, 643));
+  EXPECT_TRUE(guide->windowFlags() & Qt::WindowStaysOnTopHint);  // admin level 0
+  const QString text = guide->mmManual->toPlainText();
+  EXPECT_TRUE(text.contains(QString::fromUtf8("Wendul クイックガイド")));  // decoded from code page 932
+  EXPECT_FALSE(text.contains('\r'));
+  EXPECT_TRUE(guide->mmManual->isReadOnly());
+
+  Trigger("miOpenManual");  // the second time: the same window, in front
+  EXPECT_EQ(Shown<TfmManual>().size(), 1u);
+  EXPECT_EQ(Shown<TfmManual>()[0], guide);
+
+  QPointer<TfmManual> gone = guide;
+  ASSERT_EQ(guide->Close1->text(), QString::fromUtf8("閉じる(&C)"));
+  guide->Close1->trigger();
+  Gone();
+  EXPECT_TRUE(gone.isNull());
+  EXPECT_FALSE(TfmManual::IsOpen());
+  Trigger("miOpenManual");  // made anew
+  EXPECT_EQ(Shown<TfmManual>().size(), 1u);
+  EXPECT_TRUE(ui->messages.empty());
+
+  // Without its file the guide says so once and opens empty.
+  TfmManual missing(home->str() + "no/Manual.TXT", true);
+  ASSERT_EQ(ui->messages.size(), 1u);
+  EXPECT_NE(ui->messages[0].text.find(Sj("クイックガイドのファイルを開けません")), std::string::npos);
+  EXPECT_TRUE(missing.mmManual->toPlainText().isEmpty());
+  EXPECT_FALSE(missing.windowFlags() & Qt::WindowStaysOnTopHint);  // an administrator's
+}
+
+TEST_F(ViewersTest, TheMailViewerListsTheShownDaysMailsAndClosesWithF4) {
+  WriteMailTable();
+  StartLogMode();
+  ShowDay(day1);
+  main->CnOpenMail(nullptr);
+  Settle();
+  ASSERT_EQ(Shown<TfmMail>().size(), 1u);
+  TfmMail* viewer = Shown<TfmMail>()[0];
+  EXPECT_EQ(viewer->objectName(), "fmMail");
+  EXPECT_EQ(viewer->windowTitle(), "fmMail");
+  EXPECT_FALSE(viewer->FBtn->isVisible());
+  EXPECT_EQ(viewer->FBtn->Button(4)->text(), "end");
+  EXPECT_EQ(viewer->FBtn->Button(5)->text(), "JUMP");
+  // Every field is a column; the day's two mails are listed, the first shown below.
+  ASSERT_EQ(viewer->mgMailList->ColumnCount(), 3);
+  EXPECT_EQ(viewer->mgMailList->Columns()[1].field, "SUBJECT");
+  EXPECT_EQ(viewer->mgMailList->ShownRowCount(), 2);
+  EXPECT_EQ(viewer->edMailDoc->toPlainText(),
+            QString::fromUtf8("明日の会議について\n資料 http://example.com/a?b=1 を見てください"));
+  EXPECT_TRUE(viewer->edMailDoc->isReadOnly());
+  EXPECT_TRUE(ui->messages.empty());
+
+  // A second viewer shares the table; closing one leaves the other showing it.
+  main->CnOpenMail(nullptr);
+  Settle();
+  ASSERT_EQ(Shown<TfmMail>().size(), 2u);
+  TfmMail* second = Shown<TfmMail>()[0] == viewer ? Shown<TfmMail>()[1] : Shown<TfmMail>()[0];
+  QTest::keyClick(second->edMailDoc, Qt::Key_F4, Qt::ControlModifier);  // with a modifier too
+  Gone();
+  ASSERT_EQ(Shown<TfmMail>().size(), 1u);
+  EXPECT_TRUE(d->tbMuLog2.Active());
+  EXPECT_EQ(viewer->mgMailList->ShownRowCount(), 2);
+
+  // The rows follow the day shown.
+  ShowDay(day2);
+  EXPECT_EQ(viewer->mgMailList->ShownRowCount(), 1);
+  EXPECT_EQ(viewer->edMailDoc->toPlainText(), QString::fromUtf8("別の日のメール"));
+
+  QPointer<TfmMail> gone = viewer;
+  QTest::keyClick(viewer->mgMailList, Qt::Key_F4);
+  Gone();
+  EXPECT_TRUE(gone.isNull());
+  EXPECT_FALSE(d->tbMuLog2.Active());  // the last viewer closes the table
+  EXPECT_EQ(TfmMail::OpenCount(), 0);
+}
+
+TEST_F(ViewersTest, AMissingMailTableIsReportedAndTheViewerStaysOpenEmpty) {
+  StartLogMode();
+  ShowDay(day1);
+  main->CnOpenMail(nullptr);
+  Settle();
+  ASSERT_EQ(Shown<TfmMail>().size(), 1u);
+  TfmMail* viewer = Shown<TfmMail>()[0];
+  ASSERT_EQ(ui->messages.size(), 1u);
+  EXPECT_NE(ui->messages[0].text.find("MULOG2.DB"), std::string::npos);
+  EXPECT_FALSE(d->tbMuLog2.Active());
+  EXPECT_EQ(viewer->mgMailList->ShownRowCount(), 0);
+  EXPECT_TRUE(viewer->edMailDoc->toPlainText().isEmpty());
+  EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(home->str() + "MULOG2.DB")));  // never created
+  QTest::keyClick(viewer->edMailDoc, Qt::Key_F4, Qt::ShiftModifier);
+  Gone();
+  EXPECT_TRUE(Shown<TfmMail>().empty());
+
+  // Outside log mode the command does nothing.
+  Stop();
+  G() = AppGlobals{};
+  Setting("system", "admin", "0");
+  Start();
+  main->CnOpenMail(nullptr);
+  EXPECT_TRUE(Shown<TfmMail>().empty());
+}
+
+}  // namespace
+}  // namespace wendul::test
