@@ -8,7 +8,6 @@
 #include "controls/datasource.h"
 #include "controls/funcbtn.h"
 #include "controls/jfont.h"
-#include "controls/keypreview.h"
 #include "controls/mudbedits.h"
 #include "controls/mudbgrid.h"
 #include "controls/qsjis.h"
@@ -66,8 +65,12 @@ TfmMail::TfmMail(MT& table, TDataSource* source, QWidget* parent)
   });
   for (int n : {1, 2, 3, 6, 7, 8, 9, 10, 11, 12}) FBtn->SetButton(n, QString(), QString());
 
-  // Every key of the viewer goes to the function-key bar first.
-  keyPreview_ = new KeyPreview(this, [this](QKeyEvent* e) { return FBtn->DispatchFunctionKey(e->key(), e->modifiers()); });
+  // Every key of the viewer goes to the function-key bar first. The filters
+  // sit on the viewer's own controls: an application-wide one, installed
+  // while the key that opened the viewer is still being delivered, would
+  // make the application hand that key to the opener once more.
+  for (QWidget* w : {static_cast<QWidget*>(this), static_cast<QWidget*>(mgMailList), static_cast<QWidget*>(edMailDoc)})
+    w->installEventFilter(this);
 
   // Another viewer may have the table open already: they share it. A
   // failure is logged and shown by Op; the viewer stays open and empty.
@@ -89,6 +92,14 @@ void TfmMail::BuildColumns() {
     columns.push_back({f.name, ToQ(f.name), width, false});
   }
   mgMailList->SetColumns(columns);
+}
+
+bool TfmMail::eventFilter(QObject* watched, QEvent* e) {
+  if (e->type() == QEvent::KeyPress) {
+    auto* k = static_cast<QKeyEvent*>(e);
+    if (FBtn->DispatchFunctionKey(k->key(), k->modifiers())) return true;
+  }
+  return QWidget::eventFilter(watched, e);
 }
 
 void TfmMail::closeEvent(QCloseEvent* e) {

@@ -15,7 +15,6 @@ class TDataSource;
 class TFuncBtn;
 class TmuDBGrid;
 class TmuDBMemo;
-class KeyPreview;
 
 class TfmMail : public QWidget {
   Q_OBJECT
@@ -38,12 +37,12 @@ class TfmMail : public QWidget {
 
  protected:
   void closeEvent(QCloseEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
   void BuildColumns();
 
   MT& table_;
-  KeyPreview* keyPreview_ = nullptr;
   bool closed_ = false;
 };
 

@@ -113,7 +113,9 @@ TEST_F(ViewersTest, TheMailViewerListsTheShownDaysMailsAndClosesWithF4) {
   WriteMailTable();
   StartLogMode();
   ShowDay(day1);
-  main->CnOpenMail(nullptr);
+  // Opened by a function key: one viewer for one key press.
+  ASSERT_TRUE(main->Func01->Button(6)->BindCommand("CnOpenMail"));
+  QTest::keyClick(main->mmDoc, Qt::Key_F6);
   Settle();
   ASSERT_EQ(Shown<TfmMail>().size(), 1u);
   TfmMail* viewer = Shown<TfmMail>()[0];
