@@ -4,12 +4,20 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 
 #include "app/application.h"
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  // Qt keeps settings of its own (the file dialogs' last folder) in the
+  // config folder: a fresh one, so no desktop's history reaches the tests.
+  char config[] = "/tmp/wendul-qtconfig-XXXXXX";
+  if (mkdtemp(config)) setenv("XDG_CONFIG_HOME", config, 1);
   wendul::TApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
-  return RUN_ALL_TESTS();
+  const int rc = RUN_ALL_TESTS();
+  std::error_code ec;
+  std::filesystem::remove_all(config, ec);
+  return rc;
 }
