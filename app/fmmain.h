@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <array>
 
+#include "app/keystate.h"
 #include "controls/muform.h"
 #include "util/wtypes.h"
 
@@ -88,6 +89,8 @@ class TfmMain : public TmuForm {
   TFuncBtn* Func01 = nullptr;
   // The commands keys can be bound to.
   TmuMethodTable* muMethodTable1 = nullptr;
+  // The key state of the lone modifiers, cleared when the window is made.
+  KeyState Keys;
 
   // --- operations used by other windows and tests -------------------------
   void ShowStatus(const SjisString& text);
@@ -130,9 +133,16 @@ class TfmMain : public TmuForm {
   void TimerStartUpTimer();
   void TimerIdleTimer();
   void miNoLearningClick();
-  // Every key-down meant for a control of this window (and those the
-  // options dialog passes on), before the control sees it.
+  // Keyboard dispatch (fmmain_keys.cpp). Every key-down meant for a control
+  // of this window (and those other windows pass on), before the control
+  // sees it: the key count, the function keys, the lone modifiers.
   void FormKeyDown(QKeyEvent* e);
+  // Every key-up, before the control: a lone modifier, Tab or Esc acts in
+  // the focused pane. True when the key is consumed.
+  bool FormKeyUp(QKeyEvent* e);
+  // The focused control's own key-downs; true when consumed.
+  bool mmDocKeyDown(QKeyEvent* e);
+  bool mgMuKwdKeyDown(QObject* sender, QKeyEvent* e);
   // Sets the options dialog's lists to the function-key bindings; raises
   // "SetupProcParam() not find Component :" + list name for a command
   // without a list.
@@ -183,6 +193,10 @@ class TfmMain : public TmuForm {
   // Start-up: default keys, the options dialog's lists, the menu shortcuts.
   void StartFunctionKeys();
   KeyPreview* keyPreview_ = nullptr;
+  KeyPane FocusedPane() const;
+  int64_t DocCaret() const;
+  bool PreviewKeyDown(QKeyEvent* e);
+  void DeleteWord(MT& view, MT& other);
   QPointer<TfmKDB> fmKDB;  // the word book while it is open
   QPointer<TfmManual> fmManual;  // the quick guide while it is open
   bool closing_ = false;

@@ -10,6 +10,10 @@ std::function<void(QKeyEvent*)>& MainKeyDownHook() {
   static std::function<void(QKeyEvent*)> hook;
   return hook;
 }
+std::function<void(QKeyEvent*)>& MainKeyUpHook() {
+  static std::function<void(QKeyEvent*)> hook;
+  return hook;
+}
 int& AdminLevelForSetup() {
   static int level = 0;
   return level;

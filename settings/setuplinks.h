@@ -14,6 +14,8 @@ namespace wendul {
 QObject*& MainWindowObject();
 // The main window's key-down handler; the dialog passes it every key-down.
 std::function<void(QKeyEvent*)>& MainKeyDownHook();
+// The main window's key-up handler, for windows that pass on their key-ups too.
+std::function<void(QKeyEvent*)>& MainKeyUpHook();
 // The administrator level of this run.
 int& AdminLevelForSetup();
 

@@ -4,20 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
 
 #include "app/application.h"
+#include "support/test_support.h"
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  // Qt keeps settings of its own (the file dialogs' last folder) in the
-  // config folder: a fresh one, so no desktop's history reaches the tests.
-  char config[] = "/tmp/wendul-qtconfig-XXXXXX";
-  if (mkdtemp(config)) setenv("XDG_CONFIG_HOME", config, 1);
+  // The toolkit keeps its own settings (the file dialogs' last folder) in the
+  // user's configuration folder: each test run gets a fresh one, so that no
+  // other run, nor a folder such as /proc left there, reaches these tests.
+  wendul::test::TempDir qtConfig;
+  setenv("XDG_CONFIG_HOME", qtConfig.path().c_str(), 1);
   wendul::TApplication app(argc, argv);
   ::testing::InitGoogleTest(&argc, argv);
-  const int rc = RUN_ALL_TESTS();
-  std::error_code ec;
-  std::filesystem::remove_all(config, ec);
-  return rc;
+  return RUN_ALL_TESTS();
 }

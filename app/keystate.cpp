@@ -1,0 +1,138 @@
+#include "app/keystate.h"
+
+namespace wendul {
+
+namespace {
+
+unsigned ShiftBit(int modifier) {
+  switch (modifier) {
+    case vk::Shift: return ssShift;
+    case vk::Control: return ssCtrl;
+    case vk::Menu: return ssAlt;
+    default: return 0;
+  }
+}
+
+KeyUpResult Act(KeyAction action, KeyPane arriveAt) {
+  KeyUpResult r;
+  r.action = action;
+  r.arriveAt = arriveAt;
+  return r;
+}
+
+}  // namespace
+
+bool KeyState::IsModifierKey(int key, unsigned shift) {
+  return (shift & (ssShift | ssAlt | ssCtrl)) != 0 || key == vk::Shift || key == vk::Control || key == vk::Menu;
+}
+
+bool KeyState::IsModifierAlone(int modifier, int key, unsigned shift) {
+  const unsigned bit = ShiftBit(modifier);
+  const unsigned others = (ssShift | ssAlt | ssCtrl) & ~bit;
+  return bit != 0 && key == modifier && (shift & bit) != 0 && (shift & others) == 0;
+}
+
+void KeyState::HookKeyDown(int key) {
+  if (key != vk::Control) CtrlAlone = false;
+  if (key != vk::Shift) ShiftAlone = false;
+  if (key != vk::Menu) AltAlone = false;
+}
+
+void KeyState::KeyDownCount(int key, unsigned shift, bool docFocused, int64_t docCaret) {
+  if (docFocused) SavedSelStart = docCaret;
+  // A modifier held until it repeats arrives here again and again: the
+  // count passes 1 and its release does nothing.
+  if (IsModifierKey(key, shift)) ++KeyCount;
+}
+
+void KeyState::KeyDownAlone(int key, unsigned shift) {
+  CtrlAlone = IsModifierAlone(vk::Control, key, shift);
+  AltAlone = IsModifierAlone(vk::Menu, key, shift);
+  ShiftAlone = IsModifierAlone(vk::Shift, key, shift);
+}
+
+KeyUpResult KeyState::KeyUp(int key, unsigned shift, bool autoRepeat, KeyPane focus, int64_t docCaret,
+                            const CheckedName& checked) {
+  if (autoRepeat) return {};
+  const int n = KeyCount;
+  KeyCount = 0;
+  if (n > 1) return {};
+  if (focus == KeyPane::Doc && docCaret != SavedSelStart && key != vk::Tab) return {};
+  switch (focus) {
+    case KeyPane::Doc: return DocKeyUp(key, shift, checked);
+    case KeyPane::WordDate:
+    case KeyPane::WordCode: return WordKeyUp(key, focus, checked);
+    default: return {};
+  }
+}
+
+KeyUpResult KeyState::DocKeyUp(int key, unsigned shift, const CheckedName& checked) const {
+  if (!IsModifierKey(key, shift) && key != vk::Tab) return {};
+  // The checked choice of the key's group; the seeks only for the modifiers.
+  auto choice = [&checked](const std::string& keyName, bool seeks) {
+    const std::string name = checked("gbox_mmDoc_KeyDown_" + keyName);
+    const std::string button = "rb_mmDoc_KeyDown_" + keyName + "_";
+    if (seeks && name == button + "SeekWord") return Act(KeyAction::SeekWord, KeyPane::WordDate);
+    if (seeks && name == button + "FilterWord") return Act(KeyAction::FilterWord, KeyPane::WordCode);
+    if (name == button + "Goto_WordDate") return Act(KeyAction::GotoWordDate, KeyPane::WordDate);
+    if (name == button + "Goto_WordCode") return Act(KeyAction::GotoWordCode, KeyPane::WordCode);
+    return KeyUpResult{};  // "_None", or a name no button has
+  };
+  KeyUpResult r;
+  switch (key) {
+    case vk::Menu:
+      // Consumed only when it took the user into the pane: otherwise the
+      // release stays the platform's and its menu bar activates as usual.
+      if (!AltAlone) return {};
+      r = choice("Alt", true);
+      r.consumeIfArrived = r.action != KeyAction::None;
+      return r;
+    case vk::Control:
+      if (CtrlAlone) r = choice("Ctrl", true);
+      break;
+    case vk::Shift:
+      if (ShiftAlone) r = choice("Shift", true);
+      break;
+    case vk::Tab:
+      r = choice("Tab", false);
+      break;
+    default:
+      return {};
+  }
+  r.consume = true;
+  return r;
+}
+
+KeyUpResult KeyState::WordKeyUp(int key, KeyPane pane, const CheckedName& checked) const {
+  const std::string prefix = pane == KeyPane::WordDate ? "WordDate" : "WordCode";
+  auto back = [&](const std::string& keyName) {
+    return checked("gbox_" + prefix + "_KeyDown_" + keyName) == "rb_" + prefix + "_KeyDown_" + keyName + "_GotoDoc";
+  };
+  KeyUpResult r;
+  switch (key) {
+    case vk::Menu:
+      if (AltAlone && back("Alt")) {
+        r = Act(KeyAction::GotoDoc, KeyPane::Doc);
+        r.consumeIfArrived = true;
+      }
+      return r;
+    case vk::Control:
+      if (CtrlAlone && back("Ctrl")) r = Act(KeyAction::GotoDoc, KeyPane::Doc);
+      break;
+    case vk::Shift:
+      if (ShiftAlone && back("Shift")) r = Act(KeyAction::GotoDoc, KeyPane::Doc);
+      break;
+    case vk::Escape:
+      if (back("Esc")) r = Act(KeyAction::GotoDoc, KeyPane::Doc);
+      break;
+    case vk::Tab:
+      if (back("Tab")) r = Act(KeyAction::GotoDoc, KeyPane::Doc);
+      break;
+    default:
+      return {};
+  }
+  r.consume = true;
+  return r;
+}
+
+}  // namespace wendul
