@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "app/datamodule.h"
+#include "app/daybook.h"
 #include "app/fmgrep.h"
 #include "app/globals.h"
 #include "controls/datasource.h"
@@ -34,6 +35,7 @@
 #include "util/messages.h"
 #include "util/strutil.h"
 #include "windows/fmmsgbox.h"
+#include "windows/fmworddate.h"
 
 namespace wendul {
 
@@ -272,7 +274,7 @@ void TfmMain::BuildMenus() {
   pmLog->setObjectName("pmLog");
   action(pmLog, "MenuItem1", "選択範囲を単語帳に登録(&C)", [this] { MenuItem1Click(); });
   action(pmLog, "Text1", "このファイルをエディターで開く(&T)", [this] { Text1Click(); });
-  action(pmLog, "miGrepLog", "&Grep（現在は動きません）", [] {});
+  action(pmLog, "Grep1", "&Grep（現在は動きません）", [] {});
   connect(mmDoc, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& pos) { pmLog->exec(mmDoc->viewport()->mapToGlobal(pos)); });
 }
@@ -298,6 +300,8 @@ void TfmMain::FormCreate() {
   CreateKeyboardNameTable();
   edGrepSearchWord->setFixedWidth(0);
   SimilarFilter("");
+  BuildSearch();
+  StartLogMode();
 
   TimerStartUp = new QTimer(this);
   TimerStartUp->setObjectName("TimerStartUp");
@@ -379,6 +383,7 @@ void TfmMain::changeEvent(QEvent* e) {
 }
 
 void TfmMain::FormActivate() {
+  ActiveWindowMarker() = 0;
   if (fmSetup) {
     mmDoc->setToolTip(fmSetup->KeyHelpText[0]);
     mgWordDate->setToolTip(fmSetup->KeyHelpText[1]);
@@ -395,6 +400,12 @@ void TfmMain::FormDeactivate() {
 
 void TfmMain::closeEvent(QCloseEvent* e) {
   // FormCloseQuery: documents ask about unsaved changes once files can be saved.
+  // In log mode the shown day is saved first; a declined or failed save
+  // keeps the window open with the day and its edits.
+  if (!closing_ && !ChangeLogDay(false)) {
+    e->ignore();
+    return;
+  }
   FormClose();
   e->accept();
 }
@@ -423,6 +434,7 @@ void TfmMain::FormClose() {
   } catch (const std::exception& e) {
     ReportIniWriteFailure(e);
   }
+  if (fmWordDate) fmWordDate->close();
   if (fmGrep) fmGrep->close();
   CloseWordBook();
   QApplication::quit();

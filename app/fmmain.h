@@ -10,6 +10,7 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <array>
+#include <memory>
 
 #include "app/keystate.h"
 #include "controls/muform.h"
@@ -28,6 +29,8 @@ class TmuMethodTable;
 class KeyPreview;
 class TfmKDB;
 class TfmManual;
+class TFindDialog;
+class DayBook;
 
 class TfmMain : public TmuForm {
   Q_OBJECT
@@ -89,6 +92,9 @@ class TfmMain : public TmuForm {
   TFuncBtn* Func01 = nullptr;
   // The commands keys can be bound to.
   TmuMethodTable* muMethodTable1 = nullptr;
+  // The find dialogs of the search and the global search (fmmain_search.cpp).
+  TFindDialog* FindDialog = nullptr;
+  TFindDialog* GFindDialog = nullptr;
   // The key state of the lone modifiers, cleared when the window is made.
   KeyState Keys;
 
@@ -107,6 +113,26 @@ class TfmMain : public TmuForm {
   void SetCaption(const QString& caption);
   bool SplitterWordCodeCanResize(int newWidth);
   bool SplitterWordDateCanResize(int newWidth);
+
+  // --- log mode (fmmain_daylog.cpp) --------------------------------------
+  // Saves the shown day (its text when changed, its positions) and, with
+  // loadNew, loads the date window's day. False when the shown day stays:
+  // its save was declined or failed, so its text and edits are kept.
+  bool ChangeLogDay(bool loadNew);
+  // Made by the global-search window's start-up timer in log mode.
+  void CreateDateWindow();
+  bool DayLoaded() const { return dayLoaded_; }
+
+  // --- search (fmmain_search.cpp) ----------------------------------------
+  // Finds the search word from the selection's end (fromStart: from the
+  // top), then once more from the top; ASCII letters in either case.
+  void SearchInDoc(bool fromStart);
+  SjisString SearchWord() const;
+  void SetSearchWord(const SjisString& word);
+  // The global-search window's actions.
+  void OpenGrepResult();
+  void CloseGrepWindow();
+  void GrepResultEnter();
 
  public slots:
   // Commands: found by name ("Cn...") for function keys and option lists.
@@ -199,6 +225,21 @@ class TfmMain : public TmuForm {
   void DeleteWord(MT& view, MT& other);
   QPointer<TfmKDB> fmKDB;  // the word book while it is open
   QPointer<TfmManual> fmManual;  // the quick guide while it is open
+  // Log mode and search (fmmain_daylog.cpp, fmmain_search.cpp).
+  void StartLogMode();
+  void BuildSearch();
+  void OpenFindDialog(TFindDialog* dialog);
+  void FindDialogClose();
+  void LoadDayText(const SjisString& bytes);
+  SjisString DayText() const;
+  std::unique_ptr<DayBook> dayBook_;
+  bool dayLoaded_ = false;
+  // A declined save keeps the day: the date window's return to it, and the
+  // second change event of a spun day, load nothing until the next event turn.
+  bool dayKept_ = false;
+  // The day's file holds bytes the editor does not give back as they were.
+  bool dayChangesBytes_ = false;
+  TDateTime grepDate_ = 0;  // the date window's date when the global search started
   bool closing_ = false;
 };
 

@@ -314,23 +314,8 @@ void TfmMain::SetupProcParam() {
 }
 
 // ---------------------------------------------------------------------------
-// Commands of the log mode and the search menu.
+// Commands still to come: the mail viewer and opening addresses.
 
-void TfmMain::CnSetFocusDate(QObject*) {
-  // The date window exists only in log mode.
-  if (G().logMode) PgmError("fmWordDate = nil  CnSetFocusDate");
-}
-
-void TfmMain::CnPrevDay(QObject*) {}  // moves the date window's day in log mode
-
-void TfmMain::CnNextDay(QObject*) {}  // moves the date window's day in log mode
-
-void TfmMain::CnSearchWord(QObject*) {
-  if (miSearchWord_xx) miSearchWord_xx->trigger();
-}
-
-void TfmMain::CnGrep(QObject*) {
-  if (miGrep_xx) miGrep_xx->trigger();
-}
+// The day commands are in fmmain_daylog.cpp, the search commands in fmmain_search.cpp.
 
 }  // namespace wendul

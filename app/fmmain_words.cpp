@@ -13,6 +13,7 @@
 #include "util/messages.h"
 #include "util/strutil.h"
 #include "windows/fmmsgbox.h"
+#include "windows/fmworddate.h"
 
 namespace wendul {
 
@@ -43,6 +44,7 @@ void TfmMain::mmDocChange() {
   SjisString remainder;
   if (length > PrevLength && D) remainder = LearnAtCaret();  // never raises, never shows a modal box
   PrevLength = length;
+  if (fmWordDate && fmWordDate->isVisible()) fmWordDate->ShowLength(length);
   SimilarFilter(remainder);
   TimerIdle->start();
 }

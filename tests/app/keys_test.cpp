@@ -200,10 +200,10 @@ TEST_F(KeysTest, TheFocusedPaneIsHighlightedWithItsKeyHelp) {
   Choose("rb_WordDate_KeyDown_Shift_GotoDoc");
   setup->ShowSetup();
   setup->activateWindow();
-  QTest::qWaitForWindowActive(setup);
+  (void)QTest::qWaitForWindowActive(setup);  // offscreen may not report it
   setup->btCloseClick();
   main->activateWindow();
-  QTest::qWaitForWindowActive(main);
+  (void)QTest::qWaitForWindowActive(main);
   Settle();
   EXPECT_TRUE(setup->KeyHelpText[1].contains(QString::fromUtf8("SHIFTキー")));
   EXPECT_EQ(main->pnMessage->Caption(), enter + setup->KeyHelpText[1]);

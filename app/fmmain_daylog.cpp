@@ -1,0 +1,159 @@
+// Main window in log mode: the document pane shows one day file of the diary
+// at a time, the date window chooses the day. Changing the day saves the day
+// shown (its text when changed, its caret and scroll positions) and loads
+// the chosen one, creating its file with the dated header when missing.
+#include <QAction>
+#include <QKeyEvent>
+#include <QTimer>
+#include <limits>
+
+#include "app/datamodule.h"
+#include "app/daybook.h"
+#include "app/fmmain.h"
+#include "app/globals.h"
+#include "controls/mudateedit.h"
+#include "controls/murichedit.h"
+#include "settings/setuplinks.h"
+#include "store/companion.h"
+#include "util/codec.h"
+#include "util/daylog.h"
+#include "util/messages.h"
+#include "util/strutil.h"
+#include "windows/fmworddate.h"
+
+namespace wendul {
+
+void TfmMain::StartLogMode() {
+  if (!G().logMode) return;
+  if (D) dayBook_ = std::make_unique<DayBook>(D->tbMuLog);
+  // The File menu does nothing in log mode, and no file is taken by dropping.
+  for (const char* name : {"miNew", "miOpen", "miSave", "miSaveAs"})
+    if (QAction* a = findChild<QAction*>(name)) a->blockSignals(true);
+  setAcceptDrops(false);
+  // Nothing can be typed before a day is shown: it would belong to no day.
+  mmDoc->setReadOnly(true);
+}
+
+void TfmMain::CreateDateWindow() {
+  if (!G().logMode || fmWordDate) return;
+  auto* w = new TfmWordDate(this);
+  w->LogMode = true;
+  w->DateOption = MuAVOptDt('D');
+  w->SettingsPath = G().settingsPath;
+  w->OnDayChange = [this] { ChangeLogDay(true); };
+  w->OnStarted = [this] {
+    activateWindow();
+    mmDoc->setFocus(Qt::OtherFocusReason);
+  };
+  // The main window's key handlers see the date window's keys too.
+  w->KeyDown = [](QKeyEvent* e) {
+    if (MainKeyDownHook()) MainKeyDownHook()(e);
+  };
+  w->KeyUp = [](QKeyEvent* e) {
+    if (MainKeyUpHook()) MainKeyUpHook()(e);
+  };
+  w->show();
+}
+
+void TfmMain::LoadDayText(const SjisString& bytes) {
+  // Loading is no typing: nothing is learned from the loaded text.
+  PrevLength = std::numeric_limits<int64_t>::max();
+  mmDoc->SetText(bytes);
+}
+
+SjisString TfmMain::DayText() const { return mmDoc->Text(); }
+
+bool TfmMain::ChangeLogDay(bool loadNew) {
+  if (!G().logMode || !dayBook_) return true;
+  // A declined save keeps the day shown: the date window returning to it,
+  // and a second change event of the same step, load nothing.
+  if (dayKept_) return false;
+  if (fmWordDate && fmWordDate->Date() < EarliestDate) return true;
+  if (dayLoaded_) {
+    const TDateTime shown = dayBook_->Day();
+    bool saved = true;
+    try {
+      const SjisString text = Modified ? DayText() : SjisString();
+      if (Modified && !Trim(text).empty()) {
+        const std::string path = GetMuLogPathName(G().mulogTextFolder, true, shown);
+        // Bytes the editor could not show as they were would change on disk.
+        if (dayChangesBytes_ &&
+            AskNotYes("", Utf8ToSjis("この日記には文字として読めないバイトか別の改行があり、保存すると変わります。保存しますか? ") +
+                              "\r\n" + ShownFileName(path)))
+          saved = false;
+        else
+          saved = SaveDayLog(path, text) == DaySave::Written;
+        if (saved) {
+          Modified = false;
+          dayBook_->StoreSaved(DiaryNow());
+        }
+      }
+    } catch (const std::exception& e) {
+      ErrMsgBox(e.what());
+      saved = false;
+    }
+    if (!saved) {
+      // The day stays with its edits; the date window goes back to it.
+      dayKept_ = true;
+      QTimer::singleShot(0, this, [this] { dayKept_ = false; });
+      if (loadNew && fmWordDate && fmWordDate->Date() != shown) fmWordDate->SetDate(shown);
+      return false;
+    }
+    dayBook_->StorePositions(mmDoc->SelStart(), mmDoc->ScrollPos());
+  }
+  if (!loadNew || !fmWordDate) return true;
+
+  try {
+    const TDateTime day = fmWordDate->Date();
+    // From here on the shown text is not (or no longer) the current row's day.
+    dayLoaded_ = false;
+    if (!dayBook_->SelectDay(day, DiaryNow())) PgmError(Utf8ToSjis("日付の表 LOG.db に書き込めません"));
+    const std::string path = GetMuLogPathName(G().mulogTextFolder, true, dayBook_->Day());
+    std::string reason;
+    if (FileLength(path) < 0 && !CreateDayLogFile(path, day, G().adminLevel, &reason))
+      PgmError(Utf8ToSjis("日記ファイルを作れません: ") + ShownFileName(path) + " (" + ShownFileName(reason) + ")");
+    SjisString bytes;
+    if (!ReadWholeFile(path, &bytes, &reason))
+      PgmError(Utf8ToSjis("日記ファイルを読めません: ") + ShownFileName(path) + " (" + ShownFileName(reason) + ")");
+    LoadDayText(bytes);
+    dayChangesBytes_ = DayText() != bytes;
+    mmDoc->setReadOnly(false);
+    mmDoc->SetSelStart(dayBook_->Position());
+    mmDoc->SetScrollPos(dayBook_->ScrollPosition());
+    Modified = false;
+    dayLoaded_ = true;
+    const int64_t textLength = mmDoc->TextLength();
+    if (textLength < static_cast<int64_t>(bytes.size()))
+      ErrMsgBox(Utf8ToSjis("重大なエラーです！元ファイル ") + "\"" + ShownFileName(path) + "\"" +
+                Utf8ToSjis(" の長さ(") + std::to_string(bytes.size()) + Utf8ToSjis(")よりメモテキストの長さ(") +
+                std::to_string(textLength) + Utf8ToSjis(")が短いです！"));
+    PrevLength = textLength;
+    fmWordDate->ShowLength(textLength);
+  } catch (const std::exception& e) {
+    ErrMsgBox(e.what());
+  }
+  // The text shown belongs to no day when loading failed (it was saved when
+  // changed): nothing typed may go to the wrong day's file.
+  if (!dayLoaded_) mmDoc->setReadOnly(true);
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Commands of log mode; outside it they do nothing.
+
+void TfmMain::CnPrevDay(QObject*) {
+  if (G().logMode && fmWordDate) fmWordDate->SetDate(fmWordDate->Date() - 1);
+}
+
+void TfmMain::CnNextDay(QObject*) {
+  if (G().logMode && fmWordDate) fmWordDate->SetDate(fmWordDate->Date() + 1);
+}
+
+void TfmMain::CnSetFocusDate(QObject*) {
+  if (!G().logMode) return;
+  if (!fmWordDate) PgmError("fmWordDate = nil  CnSetFocusDate");
+  fmWordDate->activateWindow();
+  fmWordDate->edDateEdit->SetFocus();
+}
+
+}  // namespace wendul
