@@ -1,13 +1,24 @@
 // The main window's viewers: the quick guide, the mail viewer of log mode,
 // and what it hands to the desktop to open (addresses, the shown file, the
 // read-me).
+#include <QFile>
+#include <QFileInfo>
+#include <QTextBlock>
+
+#include "app/daybook.h"
 #include "app/datamodule.h"
 #include "app/fmmain.h"
 #include "app/globals.h"
+#include "app/shellopen.h"
 #include "controls/datasource.h"
 #include "controls/forminstance.h"
 #include "controls/mudbedits.h"
+#include "controls/murichedit.h"
+#include "controls/qsjis.h"
+#include "util/codec.h"
+#include "util/daylog.h"
 #include "util/paths.h"
+#include "util/strutil.h"
 #include "windows/fmmail.h"
 #include "windows/fmmanual.h"
 
@@ -38,15 +49,33 @@ void TfmMain::CnOpenMail(QObject*) {
     mail.SetMasterSource(&D->tbMuLog, "CDATE");
   }
   auto* viewer = new TfmMail(mail, D->dsMuLog2, this);
-  viewer->OpenURLAtCaret = [](TmuDBMemo*) {};
+  // JUMP: the address on the text's caret line, the same rule as CnExecute.
+  viewer->OpenURLAtCaret = [](TmuDBMemo* memo) {
+    OpenAddress(URLInLine(FromQ(memo->textCursor().block().text())), "", true);
+  };
   viewer->show();
   viewer->activateWindow();
 }
 
-void TfmMain::CnExecute(QObject*) {}
+void TfmMain::CnExecute(QObject*) {
+  const SjisString address = URLInLine(mmDoc->LineText(mmDoc->LineFromChar(-1)));
+  if (Trim(address).empty()) return;
+  ShowStatus(address + Utf8ToSjis(" を開きます"));
+  OpenAddress(address, "", true);
+}
 
-void TfmMain::Readme1Click() {}
+void TfmMain::Readme1Click() { ShellOpen(ShippedFile("README.TXT")); }
 
-void TfmMain::Text1Click() {}
+void TfmMain::Text1Click() {
+  // As stored on disk: the document is not saved first.
+  if (G().logMode) {
+    if (!D || !dayBook_) return;
+    ShellOpen(GetMuLogPathName(G().mulogTextFolder, true, dayBook_->Day()));
+    return;
+  }
+  QString name = edCurFileName->text();
+  if (name.isEmpty()) name = QString::fromUtf8("新規ファイル.TXT");  // a new document's name, in the current folder
+  ShellOpen(QFile::encodeName(QFileInfo(name).absoluteFilePath()).toStdString());
+}
 
 }  // namespace wendul

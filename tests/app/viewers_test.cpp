@@ -4,6 +4,11 @@
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPointer>
+#include <QStatusBar>
+#include <QTextBlock>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 #include "app_fixture.h"
 #include "controls/funcbtn.h"
@@ -26,6 +31,37 @@ std::vector<W*> Shown() {
 
 void Gone() { QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
+// A desktop opener first on the PATH that writes down what it was asked to
+// open, one argument a line.
+class FakeOpener {
+ public:
+  explicit FakeOpener(const std::string& folder) : log_(folder + "opened.txt") {
+    const std::string bin = folder + "bin/";
+    std::filesystem::create_directories(bin);
+    std::ofstream(bin + "xdg-open") << "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done >> '" << log_ << "'\n";
+    std::filesystem::permissions(bin + "xdg-open", std::filesystem::perms::owner_all);
+    oldPath_ = getenv("PATH") ? getenv("PATH") : "";
+    setenv("PATH", (bin + ":" + oldPath_).c_str(), 1);
+  }
+  ~FakeOpener() { setenv("PATH", oldPath_.c_str(), 1); }
+  // The arguments so far, once there are at least n of them (3 s at most).
+  std::vector<std::string> Opened(size_t n) const {
+    std::vector<std::string> lines;
+    for (int i = 0; i < 300; ++i) {
+      lines.clear();
+      std::ifstream in(log_);
+      for (std::string l; std::getline(in, l);) lines.push_back(l);
+      if (lines.size() >= n) break;
+      QTest::qWait(10);
+    }
+    return lines;
+  }
+
+ private:
+  std::string log_;
+  std::string oldPath_;
+};
+
 class ViewersTest : public AppFixture {
  protected:
   const TDateTime day1 = EncodeDate(2024, 5, 3);
@@ -40,6 +76,7 @@ class ViewersTest : public AppFixture {
     Setting("system", "admin", "1");
     Setting("Path", "KWD", home->str());
     Setting("Path", "MulogText", home->str() + "log");
+    std::filesystem::create_directories(home->str() + "log");
     Start({"-D"});
     ASSERT_TRUE(G().logMode);
   }
@@ -132,6 +169,17 @@ TEST_F(ViewersTest, TheMailViewerListsTheShownDaysMailsAndClosesWithF4) {
             QString::fromUtf8("明日の会議について\n資料 http://example.com/a?b=1 を見てください"));
   EXPECT_TRUE(viewer->edMailDoc->isReadOnly());
   EXPECT_TRUE(ui->messages.empty());
+  {
+    // F5 "JUMP", with a modifier too: the address on the caret's line goes to the desktop.
+    FakeOpener opener(home->str());
+    QTextCursor c(viewer->edMailDoc->document()->findBlockByNumber(0));
+    viewer->edMailDoc->setTextCursor(c);
+    QTest::keyClick(viewer->edMailDoc, Qt::Key_F5);  // a line without an address: nothing
+    c = QTextCursor(viewer->edMailDoc->document()->findBlockByNumber(1));
+    viewer->edMailDoc->setTextCursor(c);
+    QTest::keyClick(viewer->edMailDoc, Qt::Key_F5, Qt::AltModifier);
+    EXPECT_EQ(opener.Opened(1), std::vector<std::string>{"http://example.com/a?b=1"});
+  }
 
   // A second viewer shares the table; closing one leaves the other showing it.
   main->CnOpenMail(nullptr);
@@ -157,9 +205,51 @@ TEST_F(ViewersTest, TheMailViewerListsTheShownDaysMailsAndClosesWithF4) {
   EXPECT_EQ(TfmMail::OpenCount(), 0);
 }
 
+TEST_F(ViewersTest, AddressesTheShownFileAndTheReadmeGoToTheDesktopOpener) {
+  Start();
+  FakeOpener opener(home->str());
+  ASSERT_TRUE(main->Func01->Button(9)->BindCommand("CnExecute"));
+  main->mmDoc->SetText(Sj("一行目\r\n資料は http://example.com/a?b=1 を見る\r\nttp://example.jp/x\r\nwww.example.org"));
+  auto executeOnLine = [this](int line) {
+    main->mmDoc->SetSelStart(main->mmDoc->LineIndex(line) + 2);
+    main->mmDoc->SetSelLength(0);
+    QTest::keyClick(main->mmDoc, Qt::Key_F9);
+  };
+  executeOnLine(0);  // no address: nothing opened, nothing said
+  EXPECT_FALSE(main->StatusBarMain->currentMessage().contains(QString::fromUtf8("を開きます")));
+  executeOnLine(1);
+  EXPECT_TRUE(main->StatusBarMain->currentMessage().endsWith(QString::fromUtf8("http://example.com/a?b=1 を開きます")));
+  executeOnLine(2);
+  executeOnLine(3);
+  EXPECT_EQ(opener.Opened(3), (std::vector<std::string>{"http://example.com/a?b=1", "http://example.jp/x",
+                                                        "http://www.example.org"}));
+
+  // The read-me beside the program, and the shown file as stored.
+  Trigger("Readme1");
+  EXPECT_EQ(opener.Opened(4).back(), ShippedFile("README.TXT"));
+  const std::string doc = home->str() + "memo.TXT";
+  std::ofstream(doc) << "memo\r\n";
+  main->edCurFileName->setText(QString::fromStdString(doc));
+  Trigger("Text1");
+  EXPECT_EQ(opener.Opened(5).back(), doc);
+  main->edCurFileName->setText(QString::fromUtf8("新規ファイル.TXT"));
+  Trigger("Text1");  // never saved: there is nothing to open
+  QTest::qWait(100);
+  EXPECT_EQ(opener.Opened(5).size(), 5u);
+}
+
 TEST_F(ViewersTest, AMissingMailTableIsReportedAndTheViewerStaysOpenEmpty) {
   StartLogMode();
   ShowDay(day1);
+  // In log mode the popup opens the file of the day shown.
+  {
+    FakeOpener opener(home->str());
+    const std::string dayFile = home->str() + "log/2024/05/YDay03.TXT";
+    std::filesystem::create_directories(home->str() + "log/2024/05");
+    std::ofstream(dayFile) << "day\r\n";
+    Trigger("Text1");
+    EXPECT_EQ(opener.Opened(1), std::vector<std::string>{dayFile});
+  }
   main->CnOpenMail(nullptr);
   Settle();
   ASSERT_EQ(Shown<TfmMail>().size(), 1u);
