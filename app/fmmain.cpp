@@ -33,6 +33,7 @@
 #include "util/datetime.h"
 #include "util/inifile.h"
 #include "util/messages.h"
+#include "util/recovery.h"
 #include "util/strutil.h"
 #include "windows/fmmsgbox.h"
 #include "windows/fmworddate.h"
@@ -203,6 +204,7 @@ void TfmMain::BuildLayout() {
   connect(mgWordCode, &TmuDBGrid::DblClick, this, [this] { mgMuKwdDblClick(mgWordCode); });
   connect(mgWordDate, &TmuDBGrid::EnterPressed, this, [this] { mgMuKwdDblClick(mgWordDate); });
   connect(mgWordCode, &TmuDBGrid::EnterPressed, this, [this] { mgMuKwdDblClick(mgWordCode); });
+  BuildDocuments();  // before the learning: a keystroke's status comes before its messages
   connect(mmDoc, &TmuRichEdit::Change, this, &TfmMain::mmDocChange);
 }
 
@@ -223,18 +225,20 @@ void TfmMain::BuildMenus() {
 
   QMenu* file = menuBar()->addMenu(QString::fromUtf8("ファイル(&F)"));
   file->setObjectName("miFile");
-  action(file, "miNew", "新規作成(&N)", [this] { NewDocument(); }, QKeySequence("Ctrl+N"));
-  action(file, "miOpen", "ファイルを開く(&O)", [] {}, QKeySequence("Ctrl+O"));
-  action(file, "miSave", "上書き保存(&S)", [] {}, QKeySequence("Ctrl+S"));
-  action(file, "miSaveAs", "名前を付けて保存(&A)", [] {});
+  action(file, "New1", "新規作成(&N)", [this] { NewDocument(); }, QKeySequence("Ctrl+N"));
+  action(file, "Open1", "ファイルを開く(&O)", [this] { OpenDocument(); }, QKeySequence("Ctrl+O"));
+  action(file, "Save1", "上書き保存(&S)", [this] { SaveDocument(); }, QKeySequence("Ctrl+S"));
+  action(file, "SaveAs1", "名前を付けて保存(&A)", [this] {
+    if (!G().logMode) SaveDocAs();
+  });
   file->addSeparator();
   action(file, "miAppClose", "終了(&X)", [this] { CnAppClose(nullptr); });
 
   QMenu* edit = menuBar()->addMenu(QString::fromUtf8("編集(&E)"));
   edit->setObjectName("miEdit");
-  action(edit, "miCopy", "コピー(&C)", docOnly([this] { mmDoc->copy(); }), QKeySequence("Ctrl+C"));
-  action(edit, "miPaste", "貼り付け(&P)", docOnly([this] { mmDoc->paste(); }), QKeySequence("Ctrl+V"));
-  action(edit, "miSelectAll", "全選択(&A)", docOnly([this] { mmDoc->selectAll(); }), QKeySequence("Ctrl+A"));
+  action(edit, "Copy1", "コピー(&C)", docOnly([this] { mmDoc->copy(); }), QKeySequence("Ctrl+C"));
+  action(edit, "N1", "貼り付け(&P)", docOnly([this] { mmDoc->paste(); }), QKeySequence("Ctrl+V"));
+  action(edit, "N3", "全選択(&A)", docOnly([this] { mmDoc->selectAll(); }), QKeySequence("Ctrl+A"));
   edit->addSeparator();
   action(edit, "miSplitKeyword_PrevString", "直前の文章から単語を切り出す(&E)",
          [this] { CnSplitKeyword_PrevString(nullptr); });
@@ -355,11 +359,7 @@ void TfmMain::TimerStartUpTimer() {
   if (fmSetup) fmSetup->hide();
   mmDoc->SetWordWrap(miIsWordWrap->isChecked());
 
-  if (!G().logMode) {
-    const std::string file = Trim(MuAVFile(1));
-    if (!file.empty()) OpenDocument(QString::fromStdString(file));
-    else NewDocument();
-  }
+  if (!G().logMode) StartupDocument();
   mmDoc->SetImeMode(fmSetup && fmSetup->cbxIsIMEOn->isChecked() ? TmuRichEdit::ImeMode::Hiragana
                                                                  : TmuRichEdit::ImeMode::Closed);
   if (fmSetup) fmSetup->SendIMEColors();
@@ -399,10 +399,10 @@ void TfmMain::FormDeactivate() {
 }
 
 void TfmMain::closeEvent(QCloseEvent* e) {
-  // FormCloseQuery: documents ask about unsaved changes once files can be saved.
-  // In log mode the shown day is saved first; a declined or failed save
-  // keeps the window open with the day and its edits.
-  if (!closing_ && !ChangeLogDay(false)) {
+  // In file mode a changed document is saved, dropped or kept open, as the
+  // user says. In log mode the shown day is saved first; a declined or
+  // failed save keeps the window open with the day and its edits.
+  if (!closing_ && (G().logMode ? !ChangeLogDay(false) : !ConfirmSaveDoc())) {
     e->ignore();
     return;
   }
@@ -418,6 +418,7 @@ void TfmMain::FormClose() {
   SetWordPatternHandle(0);
   WordPattern = 0;
   if (fmSetup) fmSetup->close();
+  if (recovery_) recovery_->Remove();  // asked and answered: nothing is left to recover
   try {
     IniFile ini(G().settingsPath);
     ini.WriteBool("Option", "is_wordwrap", miIsWordWrap->isChecked());
@@ -485,6 +486,9 @@ void TfmMain::ShowStatus(const SjisString& text) {
 // Focus of the panes
 
 bool TfmMain::eventFilter(QObject* watched, QEvent* e) {
+  if ((watched == mmDoc || watched == mmDoc->viewport()) &&
+      (e->type() == QEvent::DragEnter || e->type() == QEvent::DragMove || e->type() == QEvent::Drop) && DropFiles(e))
+    return true;  // a file dropped on the document opens it; text drops stay the editor's
   if (e->type() == QEvent::MouseButtonPress && watched == SplitterWordCode->handle(1))
     codeWidthBeforeMove_ = pnWordCode->width();  // a drag begins
   if (e->type() == QEvent::FocusIn || e->type() == QEvent::FocusOut) {

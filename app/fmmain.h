@@ -10,11 +10,14 @@
 #include <QStatusBar>
 #include <QTimer>
 #include <array>
+#include <functional>
 #include <memory>
 
 #include "app/keystate.h"
 #include "controls/muform.h"
 #include "util/wtypes.h"
+
+class QFileDialog;
 
 namespace wendul {
 
@@ -29,6 +32,7 @@ class TmuMethodTable;
 class KeyPreview;
 class TfmKDB;
 class TfmManual;
+class RecoveryStore;
 class TFindDialog;
 class DayBook;
 
@@ -88,6 +92,8 @@ class TfmMain : public TmuForm {
   // pauses until a write succeeds again. The user is told once per episode.
   bool LearningFailed = false;
   QString StatusPosition;  // line, column and size, kept by the document commands
+  // Set by New, cleared when a file is opened (saving under a name keeps it).
+  bool Untitled = false;
   // The function-key bar (hidden): button n runs the command bound to Fn.
   TFuncBtn* Func01 = nullptr;
   // The commands keys can be bound to.
@@ -104,8 +110,26 @@ class TfmMain : public TmuForm {
   bool SeekInLatest(const SjisString& text);
   void InsertWord(MT& view, bool touch);
   void ToggleKeywordOrder(MT& view, bool goToFirst);
-  void OpenDocument(const QString& path);
+  // --- documents (fmmain_files.cpp) ----------------------------------------
+  // Asks whether to save a changed document; false: the caller stops.
+  bool ConfirmSaveDoc();
+  // Loads a file, or starts a new document when it is missing.
+  void OpenDocFile(const QString& name);
+  // Saves under a name chosen in the save dialog; true when written.
+  bool SaveDocAs();
+  // The File menu's commands (nothing in log mode).
   void NewDocument();
+  void OpenDocument();
+  bool SaveDocument();
+  // The text differs from the file: typed, or a word inserted from a pane.
+  bool DocChanged() const;
+  // The file dialogs run through this (tests answer them): the chosen
+  // file, or "" when the user cancelled.
+  std::function<QString(QFileDialog*)> RunFileDialog;
+  QFileDialog* odaOpenFile = nullptr;
+  QFileDialog* odaSaveFile = nullptr;
+  // Fires when typing pauses: unsaved text goes to the recovery record.
+  QTimer* TimerRecovery = nullptr;
   // Words are learned while typing and touched when inserted: neither paused
   // by the user nor by a failed table.
   bool Learning() const;
@@ -152,6 +176,7 @@ class TfmMain : public TmuForm {
   void CnGrep(QObject* sender = nullptr);
   void CnOpenMail(QObject* sender = nullptr);
   void CnExecute(QObject* sender = nullptr);
+  void TimerRecoveryTimer();
 
   void mmDocChange();
   void mgMuKwdDblClick(QObject* grid);
@@ -187,9 +212,26 @@ class TfmMain : public TmuForm {
   bool eventFilter(QObject* watched, QEvent* e) override;
   void changeEvent(QEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dragMoveEvent(QDragMoveEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
 
  private:
   void CloseWordBook();  // with the main window: nothing of it outlives the tables
+  // Documents (fmmain_files.cpp).
+  void BuildDocuments();
+  void StartupDocument();
+  bool OfferRecovery();
+  void SetCurFileName(const QString& name);
+  void StartNewDocument();
+  bool WriteDocFile(const QString& name);
+  QFileDialog* FileDialog(bool save);
+  void UpdateStatusPosition();
+  bool DropFiles(QEvent* e);
+  std::unique_ptr<RecoveryStore> recovery_;
+  // The document has a file of the user's choosing (opened or saved as): a
+  // save writes there without asking for a name.
+  bool named_ = false;
   void FormCreate();
   void BuildMenus();
   void BuildLayout();

@@ -27,7 +27,7 @@ void TfmMain::StartLogMode() {
   if (!G().logMode) return;
   if (D) dayBook_ = std::make_unique<DayBook>(D->tbMuLog);
   // The File menu does nothing in log mode, and no file is taken by dropping.
-  for (const char* name : {"miNew", "miOpen", "miSave", "miSaveAs"})
+  for (const char* name : {"New1", "Open1", "Save1", "SaveAs1"})
     if (QAction* a = findChild<QAction*>(name)) a->blockSignals(true);
   setAcceptDrops(false);
   // Nothing can be typed before a day is shown: it would belong to no day.

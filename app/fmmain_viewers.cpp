@@ -9,14 +9,15 @@
 #include "app/datamodule.h"
 #include "app/fmmain.h"
 #include "app/globals.h"
-#include "app/shellopen.h"
 #include "controls/datasource.h"
 #include "controls/forminstance.h"
 #include "controls/mudbedits.h"
 #include "controls/murichedit.h"
 #include "controls/qsjis.h"
+#include "store/syshelpers.h"
 #include "util/codec.h"
 #include "util/daylog.h"
+#include "util/filehelpers.h"
 #include "util/paths.h"
 #include "util/strutil.h"
 #include "windows/fmmail.h"
@@ -49,19 +50,12 @@ void TfmMain::CnOpenMail(QObject*) {
     mail.SetMasterSource(&D->tbMuLog, "CDATE");
   }
   auto* viewer = new TfmMail(mail, D->dsMuLog2, this);
-  // JUMP: the address on the text's caret line, the same rule as CnExecute.
+  // JUMP: the address on the text's caret line, by the rule of CnExecute.
   viewer->OpenURLAtCaret = [](TmuDBMemo* memo) {
     OpenAddress(URLInLine(FromQ(memo->textCursor().block().text())), "", true);
   };
   viewer->show();
   viewer->activateWindow();
-}
-
-void TfmMain::CnExecute(QObject*) {
-  const SjisString address = URLInLine(mmDoc->LineText(mmDoc->LineFromChar(-1)));
-  if (Trim(address).empty()) return;
-  ShowStatus(address + Utf8ToSjis(" を開きます"));
-  OpenAddress(address, "", true);
 }
 
 void TfmMain::Readme1Click() { ShellOpen(ShippedFile("README.TXT")); }

@@ -18,6 +18,7 @@
 
 #include "controls/qsjis.h"
 #include "util/codec.h"
+#include "util/sjisdoc.h"
 
 namespace wendul {
 
@@ -149,22 +150,35 @@ qsizetype CommonSuffix(const QChar* a, qsizetype na, const QChar* b, qsizetype n
   return i;
 }
 
-// The runs of a long line: UTF-16 units and bytes of each. While the line is
-// the one being edited its text is kept as well: an input method reports
-// every change as the whole block, so what changed is found by comparing
-// with the previous text (at memory speed) and only the runs around it are
-// counted again.
-class LineRuns : public QTextBlockUserData {
+// What a block keeps beside its text: the runs of a long line (UTF-16 units
+// and bytes of each) and what the line had on disk (its origin).
+//
+// While the line is the one being edited its text is kept as well: an input
+// method reports every change as the whole block, so what changed is found
+// by comparing with the previous text (at memory speed) and only the runs
+// around it are counted again.
+class BlockData : public QTextBlockUserData {
  public:
+  bool hasRuns = false;
   SumTree units;
   SumTree bytes;
   QString text;  // the text the runs describe; null unless being edited
+  bool hasOrigin = false;
+  LineOrigin origin;
 
   void Build(const QString& t) {
     std::vector<int64_t> u, b;
     MeasureRuns(t.constData(), t.size(), u, b);
     units.Assign(u);
     bytes.Assign(b);
+    hasRuns = true;
+  }
+
+  void DropRuns() {
+    hasRuns = false;
+    units.Assign({});
+    bytes.Assign({});
+    text = QString();
   }
 
   // `text` is not null and the runs describe it; `now` replaces it.
@@ -193,11 +207,24 @@ class LineRuns : public QTextBlockUserData {
   }
 };
 
-inline LineRuns* RunsOf(const QTextBlock& b) { return static_cast<LineRuns*>(b.userData()); }
+inline BlockData* DataOf(const QTextBlock& b) { return static_cast<BlockData*>(b.userData()); }
+inline BlockData* RunsOf(const QTextBlock& b) {
+  BlockData* d = DataOf(b);
+  return d && d->hasRuns ? d : nullptr;
+}
 
 // A long line that Qt gave fresh block data (a line break before it was
 // replaced) has lost its runs; measuring it once builds them again.
 inline bool LacksRuns(const QTextBlock& b) { return b.length() > kLongLine && !RunsOf(b); }
+
+// An edited line is written from its text from now on; it keeps its own line break.
+inline void ForgetBytes(const QTextBlock& b) {
+  BlockData* d = DataOf(b);
+  if (d && d->hasOrigin && d->origin.keepsBytes) {
+    d->origin.keepsBytes = false;
+    std::string().swap(d->origin.bytes);
+  }
+}
 
 // Any line break form of a search pattern becomes the editor's block break.
 QString PatternForSearch(const SjisString& text) {
@@ -213,6 +240,7 @@ bool IsWordChar(QChar c) { return c.isLetterOrNumber() || c == u'_'; }
 }  // namespace
 
 TmuRichEdit::TmuRichEdit(QWidget* parent) : QPlainTextEdit(parent) {
+  active_ = QTextCursor(document());
   connect(document(), &QTextDocument::contentsChange, this, &TmuRichEdit::OnContentsChange);
   // Only a change of the text is a change: Qt also reports every update of
   // the input method's unfinished text.
@@ -238,9 +266,10 @@ int64_t TmuRichEdit::MeasureBlock(const QTextBlock& b, bool keepText) const {
   ++g_blocksMeasured;
   QTextBlock block = b;
   const QString t = b.text();
-  LineRuns* runs = RunsOf(b);
+  BlockData* runs = RunsOf(b);
   if (t.size() < (runs ? kShortLine : kLongLine)) {
-    if (runs) block.setUserData(nullptr);
+    if (runs && runs->hasOrigin) runs->DropRuns();
+    else if (runs) block.setUserData(nullptr);
     g_charsMeasured += t.size();
     return ByteCount(t.constData(), t.size()) + 2;
   }
@@ -250,8 +279,11 @@ int64_t TmuRichEdit::MeasureBlock(const QTextBlock& b, bool keepText) const {
     runs->Update(t);
   } else {
     if (!runs) {
-      runs = new LineRuns;
-      block.setUserData(runs);
+      runs = DataOf(b);
+      if (!runs) {
+        runs = new BlockData;
+        block.setUserData(runs);
+      }
     }
     runs->Build(t);
   }
@@ -262,16 +294,16 @@ int64_t TmuRichEdit::MeasureBlock(const QTextBlock& b, bool keepText) const {
 void TmuRichEdit::ReleaseBlock(const QTextBlock& b) {
   if (!b.isValid()) return;
   if (b.layout()) b.layout()->setCacheEnabled(false);
-  if (LineRuns* runs = RunsOf(b)) runs->text = QString();
+  if (BlockData* runs = RunsOf(b)) runs->text = QString();
 }
 
 void TmuRichEdit::SetActiveBlock(const QTextBlock& b) const {
   // The cursor follows the block through edits elsewhere; when its block is
   // joined to another it lands in the joined one.
-  const QTextBlock previous = active_.isNull() ? QTextBlock() : active_.block();
+  const QTextBlock previous = activeSet_ ? active_.block() : QTextBlock();
   if (previous != b) ReleaseBlock(previous);
   if (!b.isValid()) {
-    active_ = QTextCursor();
+    activeSet_ = false;
     return;
   }
   // QTextLayout drops its shaped glyphs after laying out; the caret's x
@@ -279,7 +311,9 @@ void TmuRichEdit::SetActiveBlock(const QTextBlock& b) const {
   // line again. Keeping them for the one line being typed halves Qt's work
   // per keystroke; other lines stay lean.
   b.layout()->setCacheEnabled(true);
-  if (previous != b) active_ = QTextCursor(b);
+  // Moved, never replaced: see activeSet_.
+  if (previous != b) active_.setPosition(b.position());
+  activeSet_ = true;
 }
 
 void TmuRichEdit::RebuildIndex() const {
@@ -294,8 +328,8 @@ void TmuRichEdit::RebuildIndex() const {
   }
   blocks_.Assign(weights);
   chars_.Assign(lengths);
-  if (!active_.isNull()) ReleaseBlock(active_.block());
-  active_ = QTextCursor();
+  if (activeSet_) ReleaseBlock(active_.block());
+  activeSet_ = false;
 }
 
 void TmuRichEdit::EnsureIndex() const {
@@ -308,6 +342,12 @@ void TmuRichEdit::OnContentsChange(int position, int removed, int added) {
   if (imeOnly_ && removed == added) return;
   textTouched_ = true;
   QTextDocument* doc = document();
+  if (!loading_ && anyKept_) {
+    // The last character the change wrote; a change that ends with a line
+    // break leaves the line after it as it was.
+    const int last = std::min(added > 0 ? position + added - 1 : position, doc->characterCount() - 1);
+    for (QTextBlock b = doc->findBlock(position); b.isValid() && b.position() <= last; b = b.next()) ForgetBytes(b);
+  }
   const int64_t oldCount = blocks_.Size();
   const int64_t newCount = doc->blockCount();
   const int64_t oldChars = chars_.Total();
@@ -382,7 +422,7 @@ bool TmuRichEdit::CheckByteIndex() const {
     const QString t = b.text();
     const int64_t bytes = ByteCount(t.constData(), t.size());
     if (blocks_.At(i) != bytes + 2 || chars_.At(i) != b.length()) return false;
-    const LineRuns* runs = RunsOf(b);
+    const BlockData* runs = RunsOf(b);
     if (!runs) continue;
     if (!runs->text.isNull() && runs->text != t) return false;
     if (runs->units.Total() != t.size() || runs->bytes.Total() != bytes) return false;
@@ -398,7 +438,7 @@ bool TmuRichEdit::CheckByteIndex() const {
 }
 
 QString TmuRichEdit::BlockText(const QTextBlock& b) const {
-  const LineRuns* runs = RunsOf(b);
+  const BlockData* runs = RunsOf(b);
   return runs && !runs->text.isNull() ? runs->text : b.text();
 }
 
@@ -406,7 +446,7 @@ int64_t TmuRichEdit::BytesInBlock(const QTextBlock& b, qsizetype k) const {
   if (k <= 0) return 0;
   if (k >= b.length() - 1) return blocks_.At(b.blockNumber()) - 2;  // the whole line
   const QString t = BlockText(b);
-  if (const LineRuns* runs = RunsOf(b)) {
+  if (const BlockData* runs = RunsOf(b)) {
     int64_t within = 0;
     const int64_t r = runs->units.Find(k, &within);
     return runs->bytes.Prefix(r) + ByteCount(t.constData() + (k - within), static_cast<qsizetype>(within));
@@ -442,7 +482,7 @@ int TmuRichEdit::ByteToPos(int64_t byte, bool forward, int64_t* snapped) const {
   const uint8_t* w = Widths();
   int64_t acc = 0;
   qsizetype i = 0;
-  if (const LineRuns* runs = RunsOf(b)) {  // start at the run that holds the byte
+  if (const BlockData* runs = RunsOf(b)) {  // start at the run that holds the byte
     if (within >= runs->bytes.Total()) {
       acc = runs->bytes.Total();
       i = n;
@@ -551,6 +591,65 @@ SjisString TmuRichEdit::Text() const {
 void TmuRichEdit::SetText(const SjisString& text) {
   setPlainText(ToQ(text));
   EnsureIndex();
+}
+
+// ---------------------------------------------------------------------------
+// files
+
+void TmuRichEdit::LoadDocument(const SjisDocument& doc) {
+  loading_ = true;
+  anyKept_ = false;
+  setPlainText(QString(reinterpret_cast<const QChar*>(doc.text.data()), static_cast<qsizetype>(doc.text.size())));
+  loading_ = false;
+  usualEnd_ = doc.lineEnd == LineEnd::None ? LineEnd::CRLF : doc.lineEnd;
+  // Walk from one line that needs its origin to the next: findBlockByNumber
+  // would cost a search each, a walk only the lines between.
+  QTextBlock b = document()->begin();
+  int at = 0;
+  for (const auto& [line, origin] : doc.origins) {
+    while (b.isValid() && at < static_cast<int>(line)) {
+      b = b.next();
+      ++at;
+    }
+    if (!b.isValid()) break;
+    BlockData* d = DataOf(b);
+    if (!d) {
+      d = new BlockData;
+      b.setUserData(d);
+    }
+    d->hasOrigin = true;
+    d->origin = origin;
+    anyKept_ = anyKept_ || origin.keepsBytes;
+  }
+  document()->setModified(false);
+  EnsureIndex();
+}
+
+void TmuRichEdit::WriteDocument(SjisDocWriter& w) const {
+  w.Reserve(static_cast<size_t>(TextLength()));
+  for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
+    const BlockData* d = DataOf(b);
+    const QString t = BlockText(b);
+    w.Line(std::u16string_view(reinterpret_cast<const char16_t*>(t.utf16()), static_cast<size_t>(t.size())),
+           d && d->hasOrigin ? &d->origin : nullptr, !b.next().isValid());
+  }
+}
+
+QString TmuRichEdit::PlainLines() const {
+  QString out;
+  out.reserve(document()->characterCount());
+  for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
+    if (b != document()->begin()) out += u'\n';
+    out += BlockText(b);
+  }
+  return out;
+}
+
+int64_t TmuRichEdit::KeptLines() const {
+  int64_t n = 0;
+  for (QTextBlock b = document()->begin(); b.isValid(); b = b.next())
+    if (const BlockData* d = DataOf(b); d && d->hasOrigin && d->origin.keepsBytes) ++n;
+  return n;
 }
 
 // ---------------------------------------------------------------------------

@@ -25,6 +25,7 @@
 #include "controls/imecolors.h"
 #include "controls/sumtree.h"
 #include "store/doc_editor.h"
+#include "util/sjisdoc.h"
 #include "util/wtypes.h"
 
 class QMimeData;
@@ -86,6 +87,22 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   // Replaces the whole document (CR LF, CR or LF make line breaks; bytes that
   // are not valid Shift-JIS become U+FFFD). Emits Change(); clears undo.
   void SetText(const SjisString& text);
+
+  // --- files ---------------------------------------------------------------
+  // Replaces the whole document with a file's text (util/sjisdoc.h). Until a
+  // line is edited it is written back as it was read; an edited line keeps
+  // its own line break, and new lines get the document's usual one. Emits
+  // Change(); clears undo and the document's modified state.
+  void LoadDocument(const SjisDocument& doc);
+  // Writes the document as a file's bytes into w, which reports characters
+  // that code page 932 cannot hold.
+  void WriteDocument(SjisDocWriter& w) const;
+  LineEnd UsualLineEnd() const { return usualEnd_; }
+  void SetUsualLineEnd(LineEnd end) { usualEnd_ = end; }
+  // The text as it stands, lines joined by "\n" (for the recovery record).
+  QString PlainLines() const;
+  // Lines still written back from the bytes they were read from (tests).
+  int64_t KeptLines() const;
 
   bool WordWrap() const;
   void SetWordWrap(bool on);
@@ -167,7 +184,12 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
 
   mutable SumTree blocks_;  // byte length of each block + 2 for its line break
   mutable SumTree chars_;   // length of each block in editor positions, its break included
-  mutable QTextCursor active_;  // at the start of the block last edited
+  // At the start of the block last edited, while activeSet_. Made once and
+  // only moved: replacing the whole text clears the document, which sets its
+  // cursors aside, reports the new empty line, and then restores them; a
+  // cursor freed in between would be written through afterwards.
+  mutable QTextCursor active_;
+  mutable bool activeSet_ = false;
   std::array<ImeColor, 4> imeColors_;
   bool imeColorsSet_ = false;
   // While an input-method event that cannot change the text (no commit, no
@@ -177,6 +199,9 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   bool textTouched_ = false;
   ImePreeditState imeState_;
   ImeMode imeMode_ = ImeMode::NoPreference;
+  LineEnd usualEnd_ = LineEnd::CRLF;
+  bool loading_ = false;  // the whole text is being replaced
+  bool anyKept_ = false;  // some line was loaded with bytes to keep
 };
 
 }  // namespace wendul

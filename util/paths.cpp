@@ -146,33 +146,65 @@ bool ForceDirectories(const std::string& folder) {
 
 AtomicFile::~AtomicFile() { Abandon(); }
 
+namespace {
+
+// The file a symbolic link names (followed through further links), even when
+// it does not exist yet; the path itself when it is not a link.
+std::string LinkTarget(const std::string& path) {
+  std::string current = path;
+  for (int depth = 0; depth < 40; ++depth) {
+    struct stat st {};
+    if (lstat(current.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return current;
+    char buf[PATH_MAX];
+    ssize_t n = readlink(current.c_str(), buf, sizeof buf - 1);
+    if (n <= 0) return current;
+    std::string next(buf, static_cast<size_t>(n));
+    if (next[0] != '/') {
+      size_t slash = current.rfind('/');
+      next = (slash == std::string::npos ? std::string() : current.substr(0, slash + 1)) + next;
+    }
+    current = next;
+  }
+  return current;
+}
+
+std::string FolderOf(const std::string& path) {
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return "./";
+  return path.substr(0, slash + 1);
+}
+
+}  // namespace
+
 bool AtomicFile::Open(const std::string& target, std::string* error) {
   Abandon();
   failed_ = false;
   errno_ = 0;
   buf_.clear();
-  target_ = target;
   // Replace the file a link names, not the link.
-  char resolved[PATH_MAX];
+  target_ = LinkTarget(target);
   struct stat st {};
-  bool exists = lstat(target.c_str(), &st) == 0;
-  if (exists && S_ISLNK(st.st_mode) && realpath(target.c_str(), resolved)) {
-    target_ = resolved;
-    exists = stat(target_.c_str(), &st) == 0;
-  }
+  bool exists = stat(target_.c_str(), &st) == 0;
+  // The temporary name is short, so that a name near the length limit can be saved too.
   static std::atomic<unsigned> counter{0};
+  const std::string folder = FolderOf(target_);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temp_ = target_ + ".tmp" + std::to_string(getpid()) + "_" + std::to_string(counter++);
+    temp_ = folder + ".wendul" + std::to_string(getpid()) + "_" + std::to_string(counter++) + ".tmp";
     // 0666 lets the umask decide, as for any newly created file.
     fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd_ >= 0 || errno != EEXIST) break;
   }
   if (fd_ < 0) {
-    if (error) *error = std::strerror(errno);
+    errno_ = errno;
+    if (error) *error = std::strerror(errno_);
     temp_.clear();
     return false;
   }
-  if (exists && S_ISREG(st.st_mode)) fchmod(fd_, st.st_mode & 07777);
+  if (exists && S_ISREG(st.st_mode)) {
+    // Owner first: changing it may clear the set-id bits the mode restores.
+    if (fchown(fd_, st.st_uid, st.st_gid) != 0) { /* another user's file: stays ours */ }
+    fchmod(fd_, st.st_mode & 07777);
+  }
   return true;
 }
 
@@ -201,6 +233,7 @@ bool AtomicFile::Write(std::string_view bytes) {
 
 bool AtomicFile::Commit(std::string* error) {
   if (fd_ < 0) {
+    errno_ = EBADF;
     if (error) *error = "not open";
     return false;
   }
@@ -219,12 +252,19 @@ bool AtomicFile::Commit(std::string* error) {
     errno_ = errno;
   }
   if (failed_) {
-    if (error) *error = std::strerror(errno_ ? errno_ : EIO);
+    if (!errno_) errno_ = EIO;
+    if (error) *error = std::strerror(errno_);
     ::unlink(temp_.c_str());
     temp_.clear();
     return false;
   }
   temp_.clear();
+  // The new name itself reaches the disk with the folder.
+  int dir = ::open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir >= 0) {
+    fsync(dir);
+    ::close(dir);
+  }
   return true;
 }
 

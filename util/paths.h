@@ -34,8 +34,8 @@ void SetProgramPath(const std::string& argv0);
 // All-or-nothing replacement of a file: the bytes go to a temporary file in
 // the target's folder, which takes the target's place only on Commit. Until
 // then (and after any failure) the old file stays as it was. A symbolic link
-// is followed, so the file it names is replaced; an existing file's
-// permissions are kept.
+// is followed, so the file it names is replaced (created when missing); an
+// existing file's permissions and, where allowed, owner are kept.
 class AtomicFile {
  public:
   AtomicFile() = default;
@@ -53,6 +53,10 @@ class AtomicFile {
   bool Commit(std::string* error = nullptr);
   void Abandon();
   bool IsOpen() const { return fd_ >= 0; }
+  // The errno of the failure Open or Commit reported.
+  int ErrorCode() const { return errno_; }
+  // The file that is replaced (a link's target).
+  const std::string& Target() const { return target_; }
 
  private:
   int fd_ = -1;

@@ -45,6 +45,9 @@ void AppFixture::Start(std::vector<std::string> args) {
 
 void AppFixture::Stop() {
   if (main) {
+    // The end of a run, not a user's close: the document is dropped unasked.
+    main->Modified = false;
+    main->mmDoc->document()->setModified(false);
     main->close();
     delete main;
     main = nullptr;

@@ -116,7 +116,7 @@ TEST_F(LogModeTest, DaysAreSavedLoadedAndRememberedWithTheirPositions) {
   EXPECT_NE(Read(DayFile(2000, 2, 29)).find('X'), std::string::npos);
 
   // The File menu does nothing in log mode.
-  main->findChild<QAction*>("miNew")->trigger();
+  main->findChild<QAction*>("New1")->trigger();
   EXPECT_EQ(main->mmDoc->Text(), Read(may3));
 }
 

@@ -1,0 +1,36 @@
+// What the document commands say, and the small decisions they take that
+// need no window.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "util/wtypes.h"
+
+namespace wendul {
+
+// Name of a new document: a bare name without folder.
+SjisString DefaultDocName();
+// The status line's position text: "%4d行 %2d桁", five blanks, the caret's
+// byte offset, " / ", the text's length in bytes and " byte".
+SjisString PositionText(int64_t line, int64_t column, int64_t caret, int64_t length);
+// name + "を保存しますか？"
+SjisString SaveQuestion(const SjisString& name);
+// name + "はすでに存在しますが置き換えますか？"
+SjisString ReplaceQuestion(const SjisString& name);
+// name + " が見つかりません"
+SjisString MissingFileText(const SjisString& name);
+SjisString RecoveryQuestion();
+SjisString RecoveredNote();
+SjisString RecoveryWriteFailedNote();
+// The file dialogs' filter for Qt. "*.TXT" is written so that it shows
+// "a.txt" and "b.Txt" as well: names on Linux are case-sensitive, and the
+// system's own file names are in capitals. "*.*" shows every file, as it
+// does on Windows. UTF-8.
+std::string DocDialogFilter();
+// Whether a text holds nothing but blanks and control characters (UTF-16
+// units up to 0x20).
+bool IsBlankText(std::u16string_view text);
+
+}  // namespace wendul

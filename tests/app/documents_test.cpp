@@ -1,0 +1,324 @@
+// Document files in the main window: the status line, the save question,
+// saving, opening, drops and the recovery of unsaved text.
+#include <QApplication>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QListView>
+#include <QMimeData>
+#include <QStatusBar>
+#include <QUrl>
+#include <csignal>
+#include <fstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "app_fixture.h"
+#include "controls/qsjis.h"
+#include "util/recovery.h"
+
+namespace wendul::test {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const std::string& p) {
+  std::ifstream in(p, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+void WriteAll(const std::string& p, const std::string& bytes) { std::ofstream(p, std::ios::binary) << bytes; }
+
+class DocumentsTest : public AppFixture {
+ protected:
+  SjisString Status() { return FromQ(main->StatusBarMain->currentMessage()); }
+  void SetUp() override {
+    AppFixture::SetUp();
+    // The file dialogs keep their last folder in Qt's own settings: here, not the user's.
+    setenv("XDG_CONFIG_HOME", home->path().c_str(), 1);
+  }
+  void TearDown() override {
+    AppFixture::TearDown();
+    unsetenv("XDG_CONFIG_HOME");
+  }
+  // The file dialogs answer with `name` ("" cancels) and count their calls.
+  void DialogAnswers(const std::string& name) {
+    main->RunFileDialog = [this, name](QFileDialog* d) {
+      ++dialogs;
+      dialogInitial = d->selectedFiles().value(0).toStdString();
+      return QString::fromStdString(name);
+    };
+  }
+  std::vector<std::string> Texts() {
+    std::vector<std::string> out;
+    for (auto& m : ui->messages) out.push_back(m.kind + ":" + SjisToUtf8(m.caption) + ":" + SjisToUtf8(m.text));
+    ui->messages.clear();
+    return out;
+  }
+  void Commit(const QString& s) {
+    QInputMethodEvent e;
+    e.setCommitString(s);
+    QApplication::sendEvent(main->mmDoc, &e);
+    Settle();
+  }
+  int dialogs = 0;
+  std::string dialogInitial;
+};
+
+}  // namespace
+
+TEST_F(DocumentsTest, StatusLineFollowsTheCaretAndKeepsAMessageUntilItMoves) {
+  Start();
+  // Three blanks, 1, 行, two blanks, 1, 桁, five blanks, 0 / 0 byte.
+  EXPECT_EQ(Status(), "   1\x8d\x73  1\x8c\x85     0 / 0 byte");
+  EXPECT_EQ(main->windowTitle(), QString::fromUtf8("新規ファイル.TXT"));
+  TypeUtf8("ab\n東京");
+  // The learning's note on the typed word stands behind the position.
+  EXPECT_EQ(Status(), Sj("   2行  5桁     8 / 8 byte          \"東京\" は見つかりませんでした"));
+  main->ShowStatus(Sj("お知らせ"));
+  EXPECT_EQ(Status(), Sj("   2行  5桁     8 / 8 byte") + std::string(10, ' ') + Sj("お知らせ"));
+  QTest::keyClick(main->mmDoc, Qt::Key_Left);
+  EXPECT_EQ(Status(), Sj("   2行  3桁     6 / 8 byte"));
+  QTest::keyClick(main->mmDoc, Qt::Key_Left, Qt::ShiftModifier);
+  EXPECT_EQ(Status(), Sj("   2行  1桁     4 / 8 byte"));
+
+  // A caret move in a long document measures no line: its cost does not grow with the text.
+  main->mmDoc->SetText(std::string(2000, 'x') + "\r\n" + std::string(20000, '\n'));
+  main->mmDoc->SetSelStart(main->mmDoc->TextLength());
+  const int64_t before = TmuRichEdit::BlocksMeasured();
+  QTest::keyClick(main->mmDoc, Qt::Key_Up);
+  QTest::keyClick(main->mmDoc, Qt::Key_Home);
+  EXPECT_EQ(TmuRichEdit::BlocksMeasured(), before);
+  EXPECT_EQ(Status(), Sj("20001行  1桁     42000 / 42002 byte"));
+}
+
+TEST_F(DocumentsTest, SavingNamedAndUntitledDocumentsAndTheSaveQuestion) {
+  Start();
+  const std::string one = home->str() + "one.txt";
+  EXPECT_TRUE(main->Untitled);
+  // Blanks and line breaks only: replaced without a question.
+  TypeUtf8("  \n ");
+  EXPECT_TRUE(main->ConfirmSaveDoc());
+  TypeUtf8("abc");
+  ui->answers = {MsgAnswer::Cancel, MsgAnswer::No};
+  EXPECT_FALSE(main->ConfirmSaveDoc());
+  EXPECT_TRUE(main->ConfirmSaveDoc());
+  EXPECT_EQ(Texts(), std::vector<std::string>(2, "askYesNoCancel:Wendul:新規ファイル.TXTを保存しますか？"));
+
+  // Save on an untitled document asks for a name; nothing lands in the current folder.
+  DialogAnswers(one);
+  main->findChild<QAction*>("Save1")->trigger();
+  EXPECT_EQ(dialogs, 1);
+  EXPECT_EQ(ReadAll(one), "  \r\n abc");
+  EXPECT_FALSE(fs::exists(fs::current_path() / fs::u8path("新規ファイル.TXT")));
+  EXPECT_EQ(main->windowTitle().toStdString(), one);
+  EXPECT_FALSE(main->DocChanged());
+  EXPECT_TRUE(main->Untitled);  // a name chosen in the dialog does not make it a file that was opened
+
+  // Still untitled: Yes in the question opens the dialog again, filled with the name.
+  TypeUtf8("d");
+  ui->answers = {MsgAnswer::Yes, MsgAnswer::Yes};
+  EXPECT_TRUE(main->ConfirmSaveDoc());
+  EXPECT_EQ(dialogs, 2);
+  EXPECT_EQ(dialogInitial, one);
+  EXPECT_EQ(Texts().back(), "askNotYes:Wendul:" + one + "はすでに存在しますが置き換えますか？");
+  EXPECT_EQ(ReadAll(one), "  \r\n abcd");
+  // Ctrl+S writes to the chosen file without a dialog.
+  TypeUtf8("e");
+  main->SaveDocument();
+  EXPECT_EQ(dialogs, 2);
+  EXPECT_EQ(ReadAll(one), "  \r\n abcde");
+
+  // A second new document saved to the same name is not written over it unasked.
+  main->NewDocument();
+  EXPECT_TRUE(main->mmDoc->Text().empty());
+  TypeUtf8("second");
+  main->SaveDocument();  // the replace question is answered No
+  EXPECT_EQ(ReadAll(one), "  \r\n abcde");
+  EXPECT_TRUE(main->DocChanged());
+  // A save the disk refuses: said in Japanese, the name and the changes stay.
+  Texts();
+  DialogAnswers("/proc/wendul-test.txt");
+  EXPECT_FALSE(main->SaveDocAs());
+  const std::vector<std::string> t = Texts();
+  ASSERT_EQ(t.size(), 1u);
+  EXPECT_NE(t[0].find("/proc/wendul-test.txt に保存できませんでした"), std::string::npos) << t[0];
+  EXPECT_EQ(main->windowTitle(), QString::fromUtf8("新規ファイル.TXT"));
+  EXPECT_TRUE(main->DocChanged());
+  // ... and closing then asks; Yes with a save that fails keeps the window open.
+  ui->answers = {MsgAnswer::Yes};
+  EXPECT_FALSE(main->close());
+  EXPECT_TRUE(main->isVisible());
+}
+
+TEST_F(DocumentsTest, OpeningKeepsEveryByteAndEveryFailureIsSaid) {
+  const std::string file = home->str() + "lf.txt";
+  const std::string bytes = Sj("東京") + "\n\x87\x90 dup\nend";
+  WriteAll(file, bytes);
+  Start({file});
+  EXPECT_FALSE(main->Untitled);
+  EXPECT_FALSE(main->DocChanged());
+  EXPECT_EQ(main->windowTitle().toStdString(), file);
+  QTest::keyClick(main->mmDoc, Qt::Key_End);
+  TypeUtf8("タワー");
+  main->findChild<QAction*>("Save1")->trigger();
+  EXPECT_EQ(ReadAll(file), Sj("東京タワー") + "\n\x87\x90 dup\nend");
+
+  // Missing while changed: New asks, then the box says so.
+  TypeUtf8("x");
+  ui->answers = {MsgAnswer::No};
+  const std::string missing = home->str() + "missing.txt";
+  main->OpenDocFile(QString::fromStdString(missing));
+  EXPECT_EQ(Texts(), (std::vector<std::string>{"askYesNoCancel:Wendul:" + file + "を保存しますか？",
+                                               "message::" + missing + " が見つかりません"}));
+  EXPECT_TRUE(main->Untitled);
+  EXPECT_EQ(main->windowTitle(), QString::fromUtf8("新規ファイル.TXT"));
+
+  // A folder and a file too large to open: said, and the document stays.
+  TypeUtf8("kept");
+  main->OpenDocFile(QString::fromStdString(home->str()));
+  const std::string big = home->str() + "big.txt";
+  { std::ofstream(big).close(); }
+  fs::resize_file(big, (100ll << 20));
+  main->OpenDocFile(QString::fromStdString(big));
+  std::vector<std::string> t = Texts();
+  ASSERT_EQ(t.size(), 2u);
+  EXPECT_NE(t[0].find("はフォルダーです"), std::string::npos);
+  EXPECT_NE(t[1].find("大きすぎるため開けません（100 MB）"), std::string::npos);
+  EXPECT_EQ(main->mmDoc->Text(), "kept");
+
+  // A file that is plainly not Shift-JIS says so and keeps its bytes.
+  const std::string utf8 = home->str() + "u.txt";
+  WriteAll(utf8, "\xE6\x9D\xB1\xE4\xBA\xAC\xE3\x82\xBF\xE3\x83\xAF\xE3\x83\xBC\n");
+  main->OpenDocFile(QString::fromStdString(utf8));
+  EXPECT_NE(Status().find(Sj("UTF-8のファイルのようです")), std::string::npos);
+  main->SaveDocument();
+  EXPECT_EQ(ReadAll(utf8), "\xE6\x9D\xB1\xE4\xBA\xAC\xE3\x82\xBF\xE3\x83\xAF\xE3\x83\xBC\n");
+
+  // A character Shift-JIS cannot hold is named before the save, which may be cancelled.
+  QTest::keyClick(main->mmDoc, Qt::Key_End);
+  Commit(QString::fromUtf8("𠮷"));
+  Texts();
+  main->SaveDocument();  // No
+  EXPECT_EQ(Texts().back(),
+            "askNotYes:Wendul:1行目16桁目の文字（U+20BB7）はShift-JISで保存できないため「?」になります。このまま保存しますか？");
+  EXPECT_TRUE(main->DocChanged());
+  ui->answers = {MsgAnswer::Yes};
+  EXPECT_TRUE(main->SaveDocument());
+  EXPECT_EQ(ReadAll(utf8), "\xE6\x9D\xB1\xE4\xBA\xAC\xE3\x82\xBF\xE3\x83\xAF\xE3\x83\xBC?\n");
+}
+
+TEST_F(DocumentsTest, ClosingAsksAndADroppedFileOpensUnderItsOwnName) {
+  const std::string a = home->str() + "a.txt";
+  WriteAll(a, "old\r\n");
+  Start({a});
+  TypeUtf8("new ");
+  ui->answers = {MsgAnswer::Cancel};
+  EXPECT_FALSE(main->close());
+  EXPECT_EQ(ReadAll(a), "old\r\n");
+
+  // Several files dropped: the first opens, its name as it was dropped.
+  // Longer than 254 characters as a whole.
+  const std::string dropped = home->str() + "Mixed Case " + std::string(235, 'n') + ".Txt";
+  WriteAll(dropped, "dropped");
+  QMimeData data;
+  data.setUrls({QUrl::fromLocalFile(QString::fromStdString(dropped)), QUrl::fromLocalFile(QString::fromStdString(a))});
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  ui->answers = {MsgAnswer::Yes};  // save a.txt first
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(main->mmDoc->viewport(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QApplication::sendEvent(main->mmDoc->viewport(), &drop);
+  Settle();
+  EXPECT_EQ(ReadAll(a), "new old\r\n");
+  EXPECT_EQ(main->edCurFileName->text().toStdString(), dropped);
+  EXPECT_EQ(main->mmDoc->Text(), "dropped");
+
+  // Word wrap is kept in [Option] is_wordwrap.
+  main->miIsWordWrap->trigger();
+  EXPECT_FALSE(main->mmDoc->WordWrap());
+  Stop();
+  EXPECT_FALSE(IniFile(GetWDir() + "WENDUL.INI").ReadBool("Option", "is_wordwrap", true));
+}
+
+TEST_F(DocumentsTest, LogModeLeavesTheFileCommandsIdle) {
+  Setting("system", "admin", "1");
+  Start({"-D"});
+  ASSERT_TRUE(G().logMode);
+  DialogAnswers(home->str() + "x.txt");
+  main->mmDoc->SetText("day");
+  for (const char* item : {"New1", "Open1", "Save1", "SaveAs1"}) main->findChild<QAction*>(item)->trigger();
+  EXPECT_EQ(main->mmDoc->Text(), "day");
+  EXPECT_EQ(dialogs, 0);
+  EXPECT_TRUE(main->close());  // nothing asked
+  EXPECT_TRUE(ui->messages.empty());
+}
+
+TEST_F(DocumentsTest, TheOpenDialogShowsTxtFilesInAnyCase) {
+  Start();
+  for (const char* n : {"a.txt", "b.Txt", "C.TXT", "d.doc"}) WriteAll(home->str() + n, "x");
+  bool shown = false;
+  main->RunFileDialog = [&](QFileDialog* d) {
+    d->setDirectory(QString::fromStdString(home->str()));
+    auto* list = d->findChild<QListView*>("listView");
+    EXPECT_TRUE(QTest::qWaitFor([&] { return list->model()->rowCount(list->rootIndex()) >= 3; }));
+    QTest::qWait(100);
+    QStringList names;
+    for (int r = 0; r < list->model()->rowCount(list->rootIndex()); ++r)
+      names << list->model()->index(r, 0, list->rootIndex()).data().toString();
+    names.sort();
+    EXPECT_EQ(names, (QStringList{"C.TXT", "TABLE", "a.txt", "b.Txt"}));
+    shown = true;
+    return QString();
+  };
+  main->OpenDocument();
+  EXPECT_TRUE(shown);
+}
+
+// Run in a child process by the test below: types into a named document,
+// pauses long enough for the recovery record, and is killed.
+TEST_F(DocumentsTest, ChildTypesAndIsKilled) {
+  const char* childHome = getenv("WENDUL_CHILD_HOME");
+  if (!childHome) GTEST_SKIP() << "run by UnsavedTextComesBackAfterTheEditorIsKilled";
+  setenv("WENDUL_HOME", childHome, 1);
+  Start({std::string(childHome) + "/doc.txt"});
+  QTest::keyClick(main->mmDoc, Qt::Key_End);
+  TypeUtf8("書きかけの文章\n😀");
+  QTest::qWait(2600);  // typing pauses
+  std::filesystem::remove_all(home->path());  // this process's own, unused home
+  raise(SIGKILL);
+}
+
+TEST_F(DocumentsTest, UnsavedTextComesBackAfterTheEditorIsKilled) {
+  const std::string doc = home->str() + "doc.txt";
+  WriteAll(doc, "saved\n\x87\x90 dup\n");
+  pid_t child = fork();
+  if (child == 0) {
+    setenv("WENDUL_CHILD_HOME", home->path().c_str(), 1);
+    execl("/proc/self/exe", "app_tests", "--gtest_filter=DocumentsTest.ChildTypesAndIsKilled", nullptr);
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+  EXPECT_EQ(ReadAll(doc), "saved\n\x87\x90 dup\n");
+
+  ui->answers = {MsgAnswer::Yes};
+  Start();
+  EXPECT_EQ(Texts().front(), "askYesNoCancel:Wendul:前回保存されなかった文章があります。復元しますか？");
+  EXPECT_EQ(main->edCurFileName->text().toStdString(), doc);
+  EXPECT_EQ(main->mmDoc->PlainLines(), QString::fromUtf8("saved書きかけの文章\n😀\n≒ dup\n"));
+  EXPECT_TRUE(main->DocChanged());
+  EXPECT_FALSE(main->Untitled);
+  // Saved as an LF file, the emoji named first, the untouched line as the
+  // file held it; the record then goes.
+  ui->answers = {MsgAnswer::Yes};
+  EXPECT_TRUE(main->SaveDocument());
+  EXPECT_EQ(ReadAll(doc), Sj("saved書きかけの文章") + "\n?\n\x87\x90 dup\n");
+  EXPECT_EQ(Texts().back().rfind("askNotYes:Wendul:2行目1桁目の文字（U+1F600）", 0), 0u);
+  Stop();
+  Start();
+  EXPECT_EQ(Texts(), std::vector<std::string>{});  // nothing left to offer
+}
+
+}  // namespace wendul::test

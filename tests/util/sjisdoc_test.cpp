@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "support/test_support.h"
+#include "util/codec.h"
+#include "util/sjisdoc.h"
+
+namespace wendul {
+namespace {
+
+using test::Sj;
+
+// The lines of a decoded document.
+std::vector<std::u16string> Lines(const SjisDocument& d) {
+  std::vector<std::u16string> lines(1);
+  for (char16_t c : d.text) {
+    if (c == u'\n') lines.emplace_back();
+    else lines.back() += c;
+  }
+  return lines;
+}
+
+const LineOrigin* OriginOf(const SjisDocument& d, size_t line) {
+  for (const auto& [n, o] : d.origins)
+    if (n == line) return &o;
+  return nullptr;
+}
+
+// Writes the document back as the editor does: every line from its origin or
+// its text. `edited` lines lose their kept bytes (not their line break).
+std::string Write(const SjisDocument& d, const std::vector<std::u16string>& lines, std::vector<bool> edited = {}) {
+  SjisDocWriter w(d.lineEnd);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const LineOrigin* o = OriginOf(d, i);
+    LineOrigin changed;
+    if (o && i < edited.size() && edited[i]) {
+      changed.end = o->end;
+      o = &changed;
+    }
+    w.Line(lines[i], o, i + 1 == lines.size());
+  }
+  return w.Bytes();
+}
+
+std::string RoundTrip(std::string_view bytes) {
+  SjisDocument d = DecodeSjisDocument(bytes);
+  auto lines = Lines(d);
+  EXPECT_EQ(lines.size(), d.lineCount);
+  return Write(d, lines);
+}
+
+TEST(SjisDoc, EveryOddityOfAFileIsWrittenBackByteForByte) {
+  // Text, a line ending LF, one ending CR, invalid bytes (an unmapped pair,
+  // 0x80, 0xA0, 0xFD-0xFF, a lead byte before a blank), NEC and IBM
+  // duplicates (NEC row 13 "≒", NEC-selected IBM 0xED40 and IBM 0xFA5C),
+  // a user-defined character, NUL, and a lone lead byte at the very end.
+  const std::string file = Sj("日本語のテキスト") + "\r\n" + "LF only\n" + "CR only\r" + "\x85\x40\x80\xA0\xFD\xFE\xFF" +
+                           "\x88 x\r\n" + "\x87\x90\xED\x40\xFA\x5C\r\n" + "\xF0\x40" + std::string(1, '\0') + "end\r\n" +
+                           "\r\n\r\r\n\n" + "no break at end\x88";
+  EXPECT_EQ(RoundTrip(file), file);
+
+  SjisDocument d = DecodeSjisDocument(file);
+  EXPECT_EQ(d.lineEnd, LineEnd::CRLF);
+  EXPECT_EQ(d.lineCount, 11u);
+  EXPECT_EQ(d.kind, DocKind::Binary);  // a NUL byte is no text
+  // Raw bytes count one each and never collide with a real character.
+  EXPECT_EQ(d.rawBytes, 9u);
+  EXPECT_EQ(Lines(d)[3], std::u16string(u"\uF785@\uF780\uF7A0\uF7FD\uF7FE\uF7FF\uF788 x"));
+  for (unsigned code = 0x8140; code <= 0xFCFC; ++code) {
+    std::string two{static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+    int len;
+    EXPECT_FALSE(IsRawByteChar(DecodeCp932Char(two, 0, &len))) << std::hex << code;
+  }
+  // Only the lines that need it carry an origin: LF, CR, the duplicates,
+  // the lone CR.
+  std::vector<size_t> withOrigin;
+  for (const auto& [line, o] : d.origins) withOrigin.push_back(line);
+  EXPECT_EQ(withOrigin, (std::vector<size_t>{1, 2, 4, 7, 9}));
+  EXPECT_TRUE(OriginOf(d, 4)->keepsBytes);
+  EXPECT_FALSE(OriginOf(d, 1)->keepsBytes);
+
+}
+
+TEST(SjisDoc, RandomBytesSurviveALoadAndASave) {
+  std::mt19937 rng(20240611);
+  // Bytes drawn so that lead bytes, line breaks and ASCII all occur often.
+  static const char kAlphabet[] = "\r\n\0aZ \x81\x82\x83\x87\x88\x9F\xE0\xEA\xED\xEE\xF0\xFA\xFC\xFD\x80\xA0\xA1\xDF\x40\x7F\x9E\xFF";
+  const std::string alphabet(kAlphabet, sizeof kAlphabet - 1);
+  for (int round = 0; round < 300; ++round) {
+    std::string bytes(rng() % 400, '\0');
+    for (char& b : bytes) b = (rng() % 3) ? alphabet[rng() % alphabet.size()] : static_cast<char>(rng());
+    ASSERT_EQ(RoundTrip(bytes), bytes) << "round " << round;
+  }
+  EXPECT_EQ(RoundTrip(""), "");
+}
+
+TEST(SjisDoc, NewLinesTakeTheUsualBreakAndLossIsReported) {
+  // An LF file stays LF when a line is added; a new document writes CR LF.
+  SjisDocument lf = DecodeSjisDocument("one\ntwo\n");
+  EXPECT_EQ(lf.lineEnd, LineEnd::LF);
+  EXPECT_TRUE(lf.origins.empty());
+  auto lines = Lines(lf);
+  lines.insert(lines.begin() + 1, u"new");
+  EXPECT_EQ(Write(lf, lines), "one\nnew\ntwo\n");
+  SjisDocument empty = DecodeSjisDocument("");
+  EXPECT_EQ(Write(empty, {u"a", u"b"}), "a\r\nb");
+
+  // Characters code page 932 cannot hold: "?" each, the first one named.
+  SjisDocWriter w;
+  w.Line(u"abc", nullptr, false);
+  w.Line(u"x\U00020BB7y\U0001F600\u00A9", nullptr, true);
+  EXPECT_EQ(w.Bytes(), "abc\r\nx?y??");
+  ASSERT_TRUE(w.HasLoss());
+  EXPECT_EQ(w.LossLine(), 1u);
+  EXPECT_EQ(w.LossColumn(), 2u);
+  EXPECT_EQ(w.LossChar(), U'\U00020BB7');
+  EXPECT_EQ(w.LossCount(), 3u);
+  EXPECT_EQ(LossQuestion(1, 2, U'\U00020BB7', 3),
+            Sj("2行目2桁目の文字（U+20BB7）など3文字はShift-JISで保存できないため「?」になります。このまま保存しますか？"));
+}
+
+TEST(SjisDoc, RecoveredTextTakesBackTheBytesOfItsUneditedLines) {
+  const SjisDocument file = DecodeSjisDocument("a\nb\n\x87\x90\r\nc\n\x87\x90\r\n");
+  SjisDocument back;
+  back.text = u"a\nX\n\u2252\nc!\n\u2252\n\u2252\n";
+  AdoptOrigins(back, file);
+  // Each kept line is taken once, in order; the third "≒" is new.
+  EXPECT_EQ(Write(back, Lines(back)), "a\nX\n\x87\x90\r\nc!\n\x87\x90\r\n\x81\xE0\n");
+}
+
+TEST(SjisDoc, FilesPlainlyNotShiftJisAreNamed) {
+  EXPECT_EQ(DecodeSjisDocument(Sj("東京タワーに行った。\r\n")).kind, DocKind::ShiftJis);
+  EXPECT_EQ(DocKindNote(DecodeSjisDocument(Sj("東京"))), "");
+  EXPECT_EQ(DecodeSjisDocument("\xE6\x9D\xB1\xE4\xBA\xAC\xE3\x82\xBF\xE3\x83\xAF\xE3\x83\xBC\n").kind, DocKind::Utf8);
+  EXPECT_EQ(DecodeSjisDocument(std::string("\xFF\xFEh\0i\0", 6)).kind, DocKind::Utf16);
+  SjisDocument bin = DecodeSjisDocument(std::string("\x7F" "ELF\x02\x01\x01\0\0\0\0", 11));
+  EXPECT_EQ(bin.kind, DocKind::Binary);
+  EXPECT_EQ(DocKindNote(bin), Sj("テキストではないファイルのようです。編集しない行はそのまま保存されます"));
+  EXPECT_EQ(DocKindNote(DecodeSjisDocument("abc\x80 def ghi jkl mno pqr stu vwx yz")),
+            Sj("Shift-JISとして読めないバイトが1個あります。そのまま保存されます"));
+}
+
+}  // namespace
+}  // namespace wendul
