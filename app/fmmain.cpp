@@ -271,13 +271,13 @@ void TfmMain::BuildMenus() {
 
   QMenu* help = menuBar()->addMenu(QString::fromUtf8("ヘルプ(&H)"));
   help->setObjectName("miHelp");
-  action(help, "miOpenManual", "クイックガイド(&Q)", [] {});
-  action(help, "miReadme", "&Readme", [] {});
+  action(help, "miOpenManual", "クイックガイド(&Q)", [this] { miOpenManualClick(); });
+  action(help, "Readme1", "&Readme", [this] { Readme1Click(); });
 
   pmLog = new QMenu(this);
   pmLog->setObjectName("pmLog");
   action(pmLog, "MenuItem1", "選択範囲を単語帳に登録(&C)", [this] { MenuItem1Click(); });
-  action(pmLog, "miOpenEditor", "このファイルをエディターで開く(&T)", [] {});
+  action(pmLog, "Text1", "このファイルをエディターで開く(&T)", [this] { Text1Click(); });
   action(pmLog, "Grep1", "&Grep（現在は動きません）", [] {});
   connect(mmDoc, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& pos) { pmLog->exec(mmDoc->viewport()->mapToGlobal(pos)); });

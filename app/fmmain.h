@@ -31,6 +31,7 @@ class TFuncBtn;
 class TmuMethodTable;
 class KeyPreview;
 class TfmKDB;
+class TfmManual;
 class RecoveryStore;
 class TFindDialog;
 class DayBook;
@@ -199,6 +200,12 @@ class TfmMain : public TmuForm {
   void SetupProcParam();
   // Tools menu "単語帳(&W)": opens the word book, or brings it to the front.
   void miOpenKWDClick();
+  // Help menu "クイックガイド(&Q)": opens the guide, or brings it to the front.
+  void miOpenManualClick();
+  // Help menu "&Readme": the read-me, opened by the desktop.
+  void Readme1Click();
+  // Popup "このファイルをエディターで開く(&T)": the shown file, as stored on disk.
+  void Text1Click();
 
  protected:
   void closeEvent(QCloseEvent* e) override;
@@ -262,6 +269,7 @@ class TfmMain : public TmuForm {
   bool PreviewKeyDown(QKeyEvent* e);
   void DeleteWord(MT& view, MT& other);
   QPointer<TfmKDB> fmKDB;  // the word book while it is open
+  QPointer<TfmManual> fmManual;  // the quick guide while it is open
   // Log mode and search (fmmain_daylog.cpp, fmmain_search.cpp).
   void StartLogMode();
   void BuildSearch();

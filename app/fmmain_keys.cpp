@@ -314,11 +314,6 @@ void TfmMain::SetupProcParam() {
 }
 
 // ---------------------------------------------------------------------------
-// Commands still to come: the mail viewer and opening addresses.
-
 // The day commands are in fmmain_daylog.cpp, the search commands in fmmain_search.cpp.
-
-void TfmMain::CnOpenMail(QObject*) {}  // opens the mail viewer in log mode
-
 
 }  // namespace wendul

@@ -51,6 +51,9 @@ int RunWendul(int argc, char** argv) {
   MuAVParm(argc, argv);
   if (MuAVWantsHelp()) {
     std::fputs(kUsage, stdout);
+    // Where the read-me and the guide are found (beside the program or installed).
+    std::printf("Read-me:  %s\nGuide:    %s\n", ShippedFile("README.TXT").c_str(),
+                ShippedFile("Manual.TXT").c_str());
     return 0;
   }
   if (MuAVWantsVersion()) {

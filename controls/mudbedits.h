@@ -12,9 +12,9 @@
 #include <QTimer>
 #include <string>
 
-namespace wendul {
+#include "controls/datasource.h"  // held in a QPointer, which needs the whole class
 
-class TDataSource;
+namespace wendul {
 
 // True when digits-only is on and c is neither a digit, backspace nor ".".
 bool IsNotNumberChar(QChar c, bool digitsOnly);
@@ -76,8 +76,9 @@ class TmuDBMemo : public QPlainTextEdit, public DataLink {
   QPointer<QWidget> muPrevControl, muNextControl, muIMEControl;
 
  protected:
-  QString ControlText() const override { return toPlainText(); }
-  void SetControlText(const QString& t) override { setPlainText(t); }
+  // Stored text breaks its lines with CR LF, the editor with LF alone.
+  QString ControlText() const override { return toPlainText().replace('\n', QLatin1String("\r\n")); }
+  void SetControlText(const QString& t) override { setPlainText(QString(t).replace(QLatin1String("\r\n"), QLatin1String("\n"))); }
   bool ControlModified() const override { return document()->isModified(); }
   void ClearControlModified() override { document()->setModified(false); }
   void keyPressEvent(QKeyEvent* e) override;

@@ -50,13 +50,6 @@ std::string XdgBase(const char* variable, const char* homeFallback) {
 
 std::string WendulHome() { return Env("WENDUL_HOME"); }
 
-std::string ParentFolder(std::string folder) {  // "a/b/c/" -> "a/b/"
-  while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-  size_t slash = folder.rfind('/');
-  if (slash == std::string::npos) return {};
-  return folder.substr(0, slash + 1);
-}
-
 }  // namespace
 
 std::string AddBackslash(const std::string& folder) {
@@ -134,12 +127,11 @@ std::string ShippedFile(const std::string& name) {
   std::string beside = ProgramDir() + name;
   std::error_code ec;
   if (fs::exists(beside, ec)) return beside;
-  // Installed layout: <prefix>/bin/wendul with the files in <prefix>/share/wendul.
-  std::string prefix = ParentFolder(ProgramDir());
-  if (!prefix.empty()) {
-    std::string installed = prefix + "share/wendul/" + name;
-    if (fs::exists(installed, ec)) return installed;
-  }
+  // Installed layout: <prefix>/bin/wendul with the files in <prefix>/share/wendul
+  // (the build names the path from the one folder to the other).
+  const std::string installed =
+      (fs::path(ProgramDir()) / WENDUL_SHARE_FROM_BIN / name).lexically_normal().string();
+  if (fs::exists(installed, ec)) return installed;
   return beside;
 }
 

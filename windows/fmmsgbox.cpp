@@ -1,7 +1,10 @@
 #include "windows/fmmsgbox.h"
 
 #include <QApplication>
-#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include "controls/jfont.h"
 
 #include "controls/qsjis.h"
 
@@ -14,12 +17,12 @@ TfmMsgBox::TfmMsgBox(QWidget* parent)
   setAttribute(Qt::WA_DeleteOnClose);
   setFixedSize(261, 227);
 
-  QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  // Fixed pitch, so the counts line up.
+  QFont fixed = JapaneseFont(false, 13);
   mmMessage = new QPlainTextEdit(this);
   mmMessage->setObjectName("mmMessage");
   mmMessage->setReadOnly(true);
   mmMessage->setGeometry(4, 7, 253, 184);
-  fixed.setPixelSize(13);
   mmMessage->setFont(fixed);
   mmMessage->setAttribute(Qt::WA_InputMethodEnabled, false);
 
@@ -32,11 +35,12 @@ TfmMsgBox::TfmMsgBox(QWidget* parent)
   Label1->setObjectName("Label1");
   Label1->setGeometry(182, 200, 72, 16);
   Label1->setAlignment(Qt::AlignCenter);
-  fixed.setPixelSize(16);
-  Label1->setFont(fixed);
+  Label1->setFont(JapaneseFont(false, 16));
   Label1->hide();
 
-  if (parent) move(parent->geometry().center() - rect().center());
+  // Centred on the screen, where the user looks while the words are stored.
+  if (QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen())
+    move(screen->availableGeometry().center() - rect().center());
 }
 
 void TfmMsgBox::Progress(const SjisString& counter, const SjisString& line) {
