@@ -36,7 +36,7 @@ build() {
 cmd=${1:-run}; shift || true
 case "$cmd" in
   run)
-    install_missing "${PACKAGES[@]}"
+    install_missing "${PACKAGES[@]}" qt6-translations-l10n
     build build -DWENDUL_BUILD_TESTS=OFF
     exec ./build/app/wendul "$@"
     ;;

@@ -1,12 +1,23 @@
 #include "app/application.h"
 
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
 #include <cstdio>
 
 #include "util/messages.h"
 
 namespace wendul {
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  // Qt's own texts (file dialogs, edit menus) in Japanese when the desktop
+  // has Qt's translations installed; English otherwise.
+  auto* qt = new QTranslator(this);
+  if (qt->load(QLocale(QLocale::Japanese, QLocale::Japan), "qtbase", "_",
+               QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+    installTranslator(qt);
+}
 
 bool TApplication::notify(QObject* receiver, QEvent* e) {
   try {

@@ -1,5 +1,6 @@
 #include "app/qtui.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QMessageBox>
 
@@ -9,12 +10,25 @@ namespace wendul {
 
 namespace {
 QWidget* Owner() { return QApplication::activeWindow(); }
+
+// The answers read as in every Japanese program, whether or not Qt's own
+// translations are installed.
+void JapaneseButtons(QMessageBox& box) {
+  static const std::pair<QMessageBox::StandardButton, const char*> kTexts[] = {
+      {QMessageBox::Ok, "OK"},
+      {QMessageBox::Yes, "はい(&Y)"},
+      {QMessageBox::No, "いいえ(&N)"},
+      {QMessageBox::Cancel, "キャンセル"}};
+  for (const auto& [which, text] : kTexts)
+    if (QAbstractButton* b = box.button(which)) b->setText(QString::fromUtf8(text));
+}
 }  // namespace
 
 void QtUiHooks::Beep() { QApplication::beep(); }
 
 void QtUiHooks::ShowMessage(const SjisString& caption, const SjisString& text) {
   QMessageBox box(QMessageBox::NoIcon, ToQ(caption), ToQ(text), QMessageBox::Ok, Owner());
+  JapaneseButtons(box);
   box.exec();
 }
 
@@ -22,6 +36,7 @@ MsgAnswer QtUiHooks::AskYesNoDefaultNo(const SjisString& caption, const SjisStri
   QMessageBox box(QMessageBox::Question, ToQ(caption), ToQ(text),
                   QMessageBox::Yes | QMessageBox::No, Owner());
   box.setDefaultButton(QMessageBox::No);
+  JapaneseButtons(box);
   return box.exec() == QMessageBox::Yes ? MsgAnswer::Yes : MsgAnswer::No;
 }
 
@@ -29,6 +44,7 @@ MsgAnswer QtUiHooks::AskYesNoCancel(const SjisString& caption, const SjisString&
   QMessageBox box(QMessageBox::Question, ToQ(caption), ToQ(text),
                   QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel, Owner());
   box.setWindowModality(Qt::ApplicationModal);
+  JapaneseButtons(box);
   switch (box.exec()) {
     case QMessageBox::Yes: return MsgAnswer::Yes;
     case QMessageBox::No: return MsgAnswer::No;
