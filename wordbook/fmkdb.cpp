@@ -104,6 +104,7 @@ TfmKDB::TfmKDB(Links links, QWidget* parent) : QWidget(parent), links_(std::move
   FBtn->NBtn = 6;
   FBtn->setFixedHeight(30);
   FBtn->IsShift = true;
+  FBtn->FontSize = 9;  // "再インデックス" fits a sixth of the window
   FBtn->RunLoaded();  // its buttons exist from here on
   layout->addWidget(FBtn);
   mgMuKwd = new TmuDBGrid(this);

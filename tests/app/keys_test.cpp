@@ -119,6 +119,16 @@ TEST_F(KeysTest, LoneAltLeavesTheMenuBarAloneUnlessItDoesNothing) {
   EXPECT_EQ(main->mmDoc->Text(), "");
   EXPECT_EQ(Focus(), main->mmDoc);
   EXPECT_FALSE(MenuBarActive());
+  // Alt with a menu's letter opens that menu and types nothing.
+  Down(Qt::Key_Alt);
+  Click(Qt::Key_T, Qt::AltModifier, "t");
+  Up(Qt::Key_Alt);
+  Settle();
+  EXPECT_EQ(main->mmDoc->Text(), "");
+  ASSERT_NE(QApplication::activePopupWidget(), nullptr);
+  EXPECT_EQ(QApplication::activePopupWidget()->objectName(), "miTool");
+  QApplication::activePopupWidget()->close();
+  Settle();
   // "何もしません": the platform's lone Alt, the menu bar; so in the similar words by default.
   Choose("rb_mmDoc_KeyDown_Alt_None");
   Alone(Qt::Key_Alt);
