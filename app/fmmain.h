@@ -232,6 +232,10 @@ class TfmMain : public TmuForm {
   // The document has a file of the user's choosing (opened or saved as): a
   // save writes there without asking for a name.
   bool named_ = false;
+  // The file as this window last read or wrote it (device, inode, size,
+  // modification time); "" when unknown. A save first checks that no other
+  // program has written the file since.
+  std::string diskStamp_;
   void FormCreate();
   void BuildMenus();
   void BuildLayout();

@@ -12,6 +12,7 @@
 #include <QMimeData>
 #include <QTextBlock>
 #include <QUrl>
+#include <sys/stat.h>
 
 #include "app/doctexts.h"
 #include "app/fmmain.h"
@@ -33,6 +34,20 @@ namespace {
 const char kCaption[] = "Wendul";
 
 std::string FsName(const QString& name) { return QFile::encodeName(name).toStdString(); }
+
+// What tells one version of a file from another without reading it: a save
+// by another editor replaces the file or changes its size or time.
+std::string DiskStamp(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return {};
+  return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
+         std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+}
+
+SjisString ChangedOnDiskQuestion(const QString& name) {
+  return FromQ(name) + Utf8ToSjis("は読み込んだ後（または前回保存した後）にほかのプログラムで変更されています。\r\n"
+                                  "上書きすると、その変更は失われます。上書きしますか？");
+}
 
 class WaitCursor {
  public:
@@ -101,6 +116,7 @@ void TfmMain::StartNewDocument() {
   named_ = false;
   Modified = false;
   SetCurFileName(ToQ(DefaultDocName()));
+  diskStamp_.clear();
   mmDoc->LoadDocument(DecodeSjisDocument(""));
   Modified = false;
   if (recovery_) recovery_->Remove();
@@ -144,6 +160,7 @@ void TfmMain::OpenDocFile(const QString& name) {
     mmDoc->LoadDocument(doc);
     note = DocKindNote(doc);
   }
+  diskStamp_ = DiskStamp(path);
   Modified = false;
   Untitled = false;
   named_ = true;
@@ -157,7 +174,12 @@ bool TfmMain::SaveDocument() {
   // written under the bare default name it would land in whatever folder is
   // current and overwrite the last new document saved there.
   if (!named_) return SaveDocAs();
-  return WriteDocFile(edCurFileName->text());
+  // Another editor may have saved the same file meanwhile: its text would go unasked.
+  const QString name = edCurFileName->text();
+  const std::string now = DiskStamp(FsName(name));
+  if (!diskStamp_.empty() && !now.empty() && now != diskStamp_ && AskNotYes(kCaption, ChangedOnDiskQuestion(name)))
+    return false;
+  return WriteDocFile(name);
 }
 
 bool TfmMain::SaveDocAs() {
@@ -192,6 +214,7 @@ bool TfmMain::WriteDocFile(const QString& name) {
     ErrMsgBox(why);
     return false;
   }
+  diskStamp_ = DiskStamp(FsName(name));
   Modified = false;
   mmDoc->document()->setModified(false);
   if (recovery_) recovery_->Remove();
@@ -305,6 +328,7 @@ bool TfmMain::OfferRecovery() {
     if (file.result == DocReadResult::Ok) AdoptOrigins(doc, DecodeSjisDocument(file.bytes));
   }
   SetCurFileName(QFile::decodeName(QByteArray::fromStdString(r.fileName)));
+  diskStamp_.clear();  // what the file was when the text was read is not known
   mmDoc->LoadDocument(doc);
   Untitled = r.untitled;
   named_ = !r.untitled;

@@ -42,7 +42,9 @@ SjisString URLInLine(std::string_view line) {
   while (end < text.size()) {
     unsigned char b = static_cast<unsigned char>(text[end]);
     if (b <= 0x20) break;
-    if (IsSjisLeadByte(b) && end + 1 < text.size()) {
+    // A lead byte pairs only with a byte that can follow it: a stray lead
+    // before a blank or a control byte must not carry it into the address.
+    if (IsSjisLeadByte(b) && end + 1 < text.size() && static_cast<unsigned char>(text[end + 1]) >= 0x40) {
       if (b == 0x81 && text[end + 1] == '\x40') break;  // full-width blank
       end += 2;
     } else {

@@ -208,6 +208,44 @@ TEST_F(DocumentsTest, OpeningKeepsEveryByteAndEveryFailureIsSaid) {
   EXPECT_EQ(ReadAll(utf8), "\xE6\x9D\xB1\xE4\xBA\xAC\xE3\x82\xBF\xE3\x83\xAF\xE3\x83\xBC?\n");
 }
 
+TEST_F(DocumentsTest, ASaveAsksBeforeWritingOverAnotherEditorsSave) {
+  const std::string file = home->str() + "shared.txt";
+  WriteAll(file, "first\r\n");
+  Start({file});
+  QTest::keyClick(main->mmDoc, Qt::Key_End, Qt::ControlModifier);
+  TypeUtf8("mine");
+  // Our own saves never ask: the file is as this window left it.
+  EXPECT_TRUE(main->SaveDocument());
+  TypeUtf8("2");
+  EXPECT_TRUE(main->SaveDocument());
+  EXPECT_EQ(ReadAll(file), "first\r\nmine2");
+  EXPECT_TRUE(Texts().empty());
+  // Another editor saves the same file; No keeps its bytes, our text and the changed flag.
+  WriteAll(file, "theirs\r\n");
+  TypeUtf8("3");
+  ui->answers = {MsgAnswer::No, MsgAnswer::Yes};
+  EXPECT_FALSE(main->SaveDocument());
+  EXPECT_EQ(Texts(), std::vector<std::string>{"askNotYes:Wendul:" + file +
+                                              "は読み込んだ後（または前回保存した後）にほかのプログラムで変更されています"
+                                              "。\r\n上書きすると、その変更は失われます。上書きしますか？"});
+  EXPECT_EQ(ReadAll(file), "theirs\r\n");
+  EXPECT_EQ(main->mmDoc->Text(), "first\r\nmine23");
+  EXPECT_TRUE(main->DocChanged());
+  // Asked again, Yes writes; the next save is ours again and does not ask.
+  EXPECT_TRUE(main->SaveDocument());
+  EXPECT_EQ(ReadAll(file), "first\r\nmine23");
+  TypeUtf8("4");
+  EXPECT_TRUE(main->SaveDocument());
+  EXPECT_EQ(Texts().size(), 1u);
+  // Reopened, the stamp is the file's as read: a change after that is asked about too.
+  main->OpenDocFile(QString::fromStdString(file));
+  WriteAll(file, "x");
+  TypeUtf8("5");
+  ui->answers = {MsgAnswer::No};
+  EXPECT_FALSE(main->SaveDocument());
+  EXPECT_EQ(ReadAll(file), "x");
+}
+
 TEST_F(DocumentsTest, ClosingAsksAndADroppedFileOpensUnderItsOwnName) {
   const std::string a = home->str() + "a.txt";
   WriteAll(a, "old\r\n");

@@ -8,7 +8,10 @@
 //           the table holds exactly the old words or exactly the file's.
 //   dayfile a day file saved again and again (as log mode saves the day)
 //           is always exactly one of the texts saved, never a mix or empty.
-//   kill_stress learn|import|dayfile [runs] [seed]
+//   docsave a document written and saved again and again as the editor
+//           saves it (lines written back through the document writer, then
+//           the atomic save) is always the old bytes or the new ones.
+//   kill_stress learn|import|dayfile|docsave [runs] [seed]
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,6 +33,8 @@
 #include "store/sepkeyword.h"
 #include "util/datetime.h"
 #include "util/daylog.h"
+#include "util/docfile.h"
+#include "util/sjisdoc.h"
 #include "wordbook/tabletext.h"
 
 using namespace wendul;
@@ -90,6 +95,34 @@ std::string LearnWord(int i) { return "w" + std::to_string(i) + "x"; }
 [[noreturn]] void DaySaver(const std::string& path, const std::string& a, const std::string& b) {
   for (int i = 0;; ++i)
     if (SaveDayLog(path, i % 2 ? b : a) != DaySave::Written) _exit(4);
+}
+
+// The document's bytes as the editor writes them: unedited lines as read,
+// the line `edited` (if any) replaced by `text`.
+std::string DocBytes(const SjisDocument& doc, size_t edited, const std::u16string& text) {
+  SjisDocWriter w(doc.lineEnd);
+  w.Reserve(doc.text.size() * 2);
+  size_t line = 0, start = 0, k = 0;
+  for (size_t i = 0; i <= doc.text.size(); ++i) {
+    if (i < doc.text.size() && doc.text[i] != u'\n') continue;
+    const LineOrigin* origin = nullptr;
+    if (k < doc.origins.size() && doc.origins[k].first == line) origin = &doc.origins[k++].second;
+    const bool last = i == doc.text.size();
+    if (line == edited)
+      w.Line(text, nullptr, last);
+    else
+      w.Line(std::u16string_view(doc.text).substr(start, i - start), origin, last);
+    ++line;
+    start = i + 1;
+  }
+  return w.Bytes();
+}
+
+// Saves the document over and over, alternating as read and with one line edited.
+[[noreturn]] void DocSaver(const std::string& path, const SjisDocument& doc, size_t edited,
+                           const std::u16string& text) {
+  for (int i = 0;; ++i)
+    if (!SaveDocFile(path, DocBytes(doc, i % 2 ? edited : SIZE_MAX, text))) _exit(4);
 }
 
 struct Figures {
@@ -264,8 +297,50 @@ int main(int argc, char** argv) {
                 "%d new text, %d empty, %d mixed; %d temporary files left by killed saves\n",
                 f.runs, f.killedWorking, f.finishedFirst, asA, asB, empty, f.lost - empty, leftovers);
     f.sound = f.runs;
+  } else if (mode == "docsave") {
+    // A document of 400 KB with mixed line breaks and bytes that are not
+    // Shift-JIS, so unedited lines go back as read and a save takes a while.
+    std::string old;
+    for (int i = 0; i < 20000; ++i)
+      old += "\x93\x8c\x8b\x9e line " + std::to_string(100000 + i) + (i % 7 ? " ok\r\n" : " \xff\x81\n");
+    const SjisDocument doc = DecodeSjisDocument(old);
+    const size_t edited = doc.lineCount / 2;
+    const std::string fresh = DocBytes(doc, edited, u"\u65b0\u3057\u3044 line, edited");
+    if (DocBytes(doc, SIZE_MAX, u"") != old || fresh == old) return 2;
+    const std::string path = folder + "DOC.TXT";
+    std::uniform_int_distribution<int> delay(1, 80);
+    int asOld = 0, asNew = 0, leftovers = 0;
+    for (int run = 0; run < runs; ++run) {
+      if (!WriteFileAtomic(path, old)) return 2;
+      const pid_t kid = fork();
+      if (kid == 0) DocSaver(path, doc, edited, u"\u65b0\u3057\u3044 line, edited");
+      std::this_thread::sleep_for(std::chrono::milliseconds(delay(rng)));
+      kill(kid, SIGKILL);
+      int status = 0;
+      waitpid(kid, &status, 0);
+      ++f.runs;
+      if (WIFSIGNALED(status)) ++f.killedWorking;
+      else ++f.finishedFirst;
+      SjisString now;
+      if (!ReadWholeFile(path, &now)) now.clear();
+      if (now == old) ++asOld;
+      else if (now == fresh) ++asNew;
+      else {
+        ++f.lost;
+        std::printf("run %d: the document is neither the old nor the new bytes (%zu bytes)\n", run, now.size());
+      }
+      for (const auto& e : fs::directory_iterator(folder))
+        if (e.path().filename() != "DOC.TXT") {
+          ++leftovers;
+          fs::remove(e.path());
+        }
+    }
+    std::printf("docsave: %d runs, %d killed while saving, %d stopped by themselves; afterwards %d old bytes, "
+                "%d new bytes, %d neither; %d temporary files left by killed saves\n",
+                f.runs, f.killedWorking, f.finishedFirst, asOld, asNew, f.lost, leftovers);
+    f.sound = f.runs;
   } else {
-    std::fprintf(stderr, "usage: kill_stress learn|import|dayfile [runs] [seed]\n");
+    std::fprintf(stderr, "usage: kill_stress learn|import|dayfile|docsave [runs] [seed]\n");
     return 2;
   }
   fs::remove_all(root);

@@ -117,6 +117,9 @@ TEST(FileHelpers, AddressOnALineEndsAtTheFirstBlank) {
   EXPECT_EQ(URLInLine(Sj("何もない行")), "");
   // "ボ" is 0x83 0x7B and "ャ" 0x83 0x83: a trail byte never starts a match.
   EXPECT_EQ(URLInLine("\x83" "http"), "");
+  // A stray lead byte does not pair with the blank or control byte after it.
+  EXPECT_EQ(URLInLine("http://x.jp/\x93 next"), "http://x.jp/\x93");
+  EXPECT_EQ(URLInLine("http://x.jp/\x93\tnext"), "http://x.jp/\x93");
   EXPECT_EQ(AddressToOpen("www.example.com"), "http://www.example.com");
   EXPECT_EQ(AddressToOpen(" http://a.b "), "http://a.b");
   EXPECT_EQ(StripCRLF("ab\r\n"), "ab");
