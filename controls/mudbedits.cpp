@@ -21,6 +21,16 @@ bool TypedChar(const QKeyEvent* e, QChar* c) {
   return true;
 }
 
+// F12 back to the previous control, Enter on to the next: true when the key
+// was used.
+bool FollowFocusLinks(QKeyEvent* e, QWidget* prev, QWidget* next) {
+  if (e->key() == Qt::Key_F12 && prev) FocusControl(prev);
+  else if (IsEnter(e)) FocusControl(next);
+  else return false;
+  e->accept();
+  return true;
+}
+
 }  // namespace
 
 bool IsNotNumberChar(QChar c, bool digitsOnly) {
@@ -145,17 +155,7 @@ void TmuDBMemo::focusOutEvent(QFocusEvent* e) {
 TmuMaskEdit::TmuMaskEdit(QWidget* parent) : QLineEdit(parent) {}
 
 void TmuMaskEdit::keyPressEvent(QKeyEvent* e) {
-  if (e->key() == Qt::Key_F12 && muPrevControl) {
-    FocusControl(muPrevControl);
-    e->accept();
-    return;
-  }
-  if (IsEnter(e)) {
-    FocusControl(muNextControl);
-    e->accept();
-    return;
-  }
-  QLineEdit::keyPressEvent(e);
+  if (!FollowFocusLinks(e, muPrevControl, muNextControl)) QLineEdit::keyPressEvent(e);
 }
 
 void TmuMaskEdit::mousePressEvent(QMouseEvent* e) {
@@ -166,17 +166,7 @@ void TmuMaskEdit::mousePressEvent(QMouseEvent* e) {
 TmuListBox::TmuListBox(QWidget* parent) : QListWidget(parent) {}
 
 void TmuListBox::keyPressEvent(QKeyEvent* e) {
-  if (e->key() == Qt::Key_F12 && muPrevControl) {
-    FocusControl(muPrevControl);
-    e->accept();
-    return;
-  }
-  if (IsEnter(e)) {
-    FocusControl(muNextControl);
-    e->accept();
-    return;
-  }
-  QListWidget::keyPressEvent(e);
+  if (!FollowFocusLinks(e, muPrevControl, muNextControl)) QListWidget::keyPressEvent(e);
 }
 
 void TmuListBox::mouseReleaseEvent(QMouseEvent* e) {
