@@ -129,6 +129,43 @@ struct Figures {
   int runs = 0, killedWorking = 0, finishedFirst = 0, sound = 0, asOld = 0, asNew = 0, lost = 0;
 };
 
+// Writes `old` to path, forks `save` (which writes `fresh` over it again and
+// again), kills it at a random moment and sorts what the file then holds.
+// Returns the temporary files killed saves left in folder (removed).
+template <class Saver>
+int KillSaves(const std::string& folder, const std::string& path, const std::string& old,
+              const std::string& fresh, int runs, std::mt19937& rng, Figures& f, int& empty, Saver save) {
+  std::uniform_int_distribution<int> delay(1, 80);
+  int leftovers = 0;
+  for (int run = 0; run < runs; ++run) {
+    if (!WriteFileAtomic(path, old)) std::exit(2);
+    const pid_t kid = fork();
+    if (kid == 0) save();
+    std::this_thread::sleep_for(std::chrono::milliseconds(delay(rng)));
+    kill(kid, SIGKILL);
+    int status = 0;
+    waitpid(kid, &status, 0);
+    ++f.runs;
+    if (WIFSIGNALED(status)) ++f.killedWorking;
+    else ++f.finishedFirst;
+    SjisString now;
+    if (!ReadWholeFile(path, &now)) now.clear();
+    if (now == old) ++f.asOld;
+    else if (now == fresh) ++f.asNew;
+    else if (now.empty()) ++empty;
+    else {
+      ++f.lost;
+      std::printf("run %d: the file is neither the old nor the new bytes (%zu bytes)\n", run, now.size());
+    }
+    for (const auto& e : fs::directory_iterator(folder))
+      if (e.path() != fs::path(path)) {
+        ++leftovers;
+        fs::remove(e.path());
+      }
+  }
+  return leftovers;
+}
+
 std::string IntegrityOf(const std::string& folder) {
   MT t;
   Declare(t, folder);
@@ -263,39 +300,12 @@ int main(int argc, char** argv) {
       b += "\x82\xa2 line " + std::to_string(100000 + i) + " new\r\n";
     }
     const std::string day = folder + "YDay03.TXT";
-    std::uniform_int_distribution<int> delay(1, 80);
-    int empty = 0, asA = 0, asB = 0, leftovers = 0;
-    for (int run = 0; run < runs; ++run) {
-      if (!WriteFileAtomic(day, a)) return 2;
-      const pid_t kid = fork();
-      if (kid == 0) DaySaver(day, a, b);
-      std::this_thread::sleep_for(std::chrono::milliseconds(delay(rng)));
-      kill(kid, SIGKILL);
-      int status = 0;
-      waitpid(kid, &status, 0);
-      ++f.runs;
-      if (WIFSIGNALED(status)) ++f.killedWorking;
-      else ++f.finishedFirst;
-      SjisString now;
-      if (!ReadWholeFile(day, &now)) now.clear();
-      if (now == a) ++asA;
-      else if (now == b) ++asB;
-      else if (now.empty()) ++empty;
-      else {
-        ++f.lost;
-        std::printf("run %d: the day file is neither text (%zu bytes)\n", run, now.size());
-      }
-      // Temporary files a killed save leaves beside the day file.
-      for (const auto& e : fs::directory_iterator(folder))
-        if (e.path().filename() != "YDay03.TXT") {
-          ++leftovers;
-          fs::remove(e.path());
-        }
-    }
+    int empty = 0;
+    const int leftovers = KillSaves(folder, day, a, b, runs, rng, f, empty, [&] { DaySaver(day, a, b); });
     f.lost += empty;
     std::printf("dayfile: %d runs, %d killed while saving, %d stopped by themselves; afterwards %d old text, "
                 "%d new text, %d empty, %d mixed; %d temporary files left by killed saves\n",
-                f.runs, f.killedWorking, f.finishedFirst, asA, asB, empty, f.lost - empty, leftovers);
+                f.runs, f.killedWorking, f.finishedFirst, f.asOld, f.asNew, empty, f.lost - empty, leftovers);
     f.sound = f.runs;
   } else if (mode == "docsave") {
     // A document of 400 KB with mixed line breaks and bytes that are not
@@ -308,36 +318,13 @@ int main(int argc, char** argv) {
     const std::string fresh = DocBytes(doc, edited, u"\u65b0\u3057\u3044 line, edited");
     if (DocBytes(doc, SIZE_MAX, u"") != old || fresh == old) return 2;
     const std::string path = folder + "DOC.TXT";
-    std::uniform_int_distribution<int> delay(1, 80);
-    int asOld = 0, asNew = 0, leftovers = 0;
-    for (int run = 0; run < runs; ++run) {
-      if (!WriteFileAtomic(path, old)) return 2;
-      const pid_t kid = fork();
-      if (kid == 0) DocSaver(path, doc, edited, u"\u65b0\u3057\u3044 line, edited");
-      std::this_thread::sleep_for(std::chrono::milliseconds(delay(rng)));
-      kill(kid, SIGKILL);
-      int status = 0;
-      waitpid(kid, &status, 0);
-      ++f.runs;
-      if (WIFSIGNALED(status)) ++f.killedWorking;
-      else ++f.finishedFirst;
-      SjisString now;
-      if (!ReadWholeFile(path, &now)) now.clear();
-      if (now == old) ++asOld;
-      else if (now == fresh) ++asNew;
-      else {
-        ++f.lost;
-        std::printf("run %d: the document is neither the old nor the new bytes (%zu bytes)\n", run, now.size());
-      }
-      for (const auto& e : fs::directory_iterator(folder))
-        if (e.path().filename() != "DOC.TXT") {
-          ++leftovers;
-          fs::remove(e.path());
-        }
-    }
+    int empty = 0;
+    const int leftovers = KillSaves(folder, path, old, fresh, runs, rng, f, empty,
+                                    [&] { DocSaver(path, doc, edited, u"\u65b0\u3057\u3044 line, edited"); });
+    f.lost += empty;
     std::printf("docsave: %d runs, %d killed while saving, %d stopped by themselves; afterwards %d old bytes, "
                 "%d new bytes, %d neither; %d temporary files left by killed saves\n",
-                f.runs, f.killedWorking, f.finishedFirst, asOld, asNew, f.lost, leftovers);
+                f.runs, f.killedWorking, f.finishedFirst, f.asOld, f.asNew, f.lost, leftovers);
     f.sound = f.runs;
   } else {
     std::fprintf(stderr, "usage: kill_stress learn|import|dayfile|docsave [runs] [seed]\n");
