@@ -21,6 +21,7 @@
 #include <QTextCursor>
 #include <array>
 #include <cstdint>
+#include <memory>
 
 #include "controls/imecolors.h"
 #include "controls/sumtree.h"
@@ -31,6 +32,9 @@
 class QMimeData;
 
 namespace wendul {
+
+class ParaLayout;
+class RichEditView;
 
 class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   Q_OBJECT
@@ -158,8 +162,28 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   void insertFromMimeData(const QMimeData* source) override;
   void keyPressEvent(QKeyEvent* e) override;
   void inputMethodEvent(QInputMethodEvent* e) override;
+  // The view: layout, painting, scrolling, the caret and the mouse
+  // (richeditview.h).
+  QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+  void paintEvent(QPaintEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  void scrollContentsBy(int dx, int dy) override;
+  void showEvent(QShowEvent* e) override;
+  void changeEvent(QEvent* e) override;
+  void mousePressEvent(QMouseEvent* e) override;
+  void mouseMoveEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
+  void mouseDoubleClickEvent(QMouseEvent* e) override;
+  void dragMoveEvent(QDragMoveEvent* e) override;
+  void dragLeaveEvent(QDragLeaveEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
 
  private:
+  friend class RichEditView;
+  // The long layout kept with a block (created when asked), and dropped.
+  ParaLayout* ParaOf(const QTextBlock& b, bool create) const;
+  void DropPara(const QTextBlock& b) const;
+
   void OnContentsChange(int position, int removed, int added);
   // The pre-edit with the configured colours.
   void ShowInputMethodEvent(QInputMethodEvent* e);
@@ -202,6 +226,7 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   LineEnd usualEnd_ = LineEnd::CRLF;
   bool loading_ = false;  // the whole text is being replaced
   bool anyKept_ = false;  // some line was loaded with bytes to keep
+  std::unique_ptr<RichEditView> view_;
 };
 
 }  // namespace wendul
