@@ -152,6 +152,9 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   // Times any editor measured its whole document again (loading a text, or
   // an edit the index could not follow).
   static int64_t IndexRebuilds();
+  // The view: how the text is laid out and where the caret is (tests).
+  const RichEditView& View() const { return *view_; }
+  QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
 
  signals:
   // Every change of the text, like the rich edit's change notification; an
@@ -164,7 +167,6 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   void inputMethodEvent(QInputMethodEvent* e) override;
   // The view: layout, painting, scrolling, the caret and the mouse
   // (richeditview.h).
-  QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
   void paintEvent(QPaintEvent* e) override;
   void resizeEvent(QResizeEvent* e) override;
   void scrollContentsBy(int dx, int dy) override;

@@ -90,8 +90,18 @@ void ParaLayout::ComputeFlags(int from, int to) {
   // text on either side so that the window's edges decide nothing.
   const int a = std::max(0, from - kContext), b = std::min(n, to + kContext);
   const QStringView window(text_.constData() + a, b - a);
+  // Qt's layout breaks Korean at blanks only: it takes Hangul for letters.
+  QString lettered;
+  for (qsizetype k = 0; k < window.size(); ++k) {
+    const char16_t c = window[k].unicode();
+    if ((c >= 0x1100 && c <= 0x11FF) || (c >= 0xA960 && c <= 0xA97F) || (c >= 0xAC00 && c <= 0xD7A3) ||
+        (c >= 0xD7B0 && c <= 0xD7FF)) {
+      if (lettered.isNull()) lettered = window.toString();
+      lettered[k] = QChar(u'a');
+    }
+  }
   auto mark = [&](QTextBoundaryFinder::BoundaryType type, uint8_t flag) {
-    QTextBoundaryFinder f(type, window);
+    QTextBoundaryFinder f(type, type == QTextBoundaryFinder::Line && !lettered.isNull() ? QStringView(lettered) : window);
     f.setPosition(std::max(0, from - a - 1));
     for (qsizetype p = f.toNextBoundary(); p >= 0; p = f.toNextBoundary()) {
       const int at = a + static_cast<int>(p);
@@ -105,6 +115,21 @@ void ParaLayout::ComputeFlags(int from, int to) {
   mark(QTextBoundaryFinder::Line, kBreak);
   mark(QTextBoundaryFinder::Grapheme, kCursor);
   if (from == 0) flags_[0] |= kCursor;
+  // Qt's layout also breaks after any blank that is not a no-break one, even
+  // where the rules of Unicode keep what follows (a comma after a blank).
+  for (int i = std::max(from, 1); i < to; ++i) {
+    const QChar before = text_.at(i - 1);
+    if ((flags_[static_cast<size_t>(i - 1)] & kBlank) && !(flags_[static_cast<size_t>(i)] & kBlank) &&
+        before.decompositionTag() != QChar::NoBreak)
+      flags_[static_cast<size_t>(i)] |= kBreak;
+  }
+}
+
+bool ParaLayout::InPrimary(int pos) const {
+  char32_t c = text_.at(pos).unicode();
+  if (QChar::isHighSurrogate(c) && pos + 1 < text_.size() && text_.at(pos + 1).isLowSurrogate())
+    c = QChar::surrogateToUcs4(text_.at(pos), text_.at(pos + 1));
+  return c < 0x80 || !primary_.isValid() || primary_.supportsCharacter(c);
 }
 
 int ParaLayout::NextCursor(int pos) const {
@@ -136,10 +161,14 @@ void ParaLayout::BuildRuns(int from, int to, std::vector<Run>& out) {
     }
     int cut = -1, lastCursor = -1;
     int j = i + 1;
+    // A run is drawn from one face, or all from others: a line's height is
+    // then the highest of its runs', as Qt takes it from its items.
+    const bool primary = InPrimary(i);
     for (; j < to && j - i <= kRunMax; ++j) {
       const QChar cj = text_.at(j);
       if (cj == QChar::Tabulation || cj == QChar::LineSeparator) break;
       const uint8_t f = flags_[static_cast<size_t>(j)];
+      if ((f & kCursor) && InPrimary(j) != primary) break;
       if (j - i >= kRunTarget && (f & kBreak)) {
         cut = j;
         break;
@@ -239,6 +268,7 @@ void ParaLayout::Update(const QString& text, const QFont& font, QPaintDevice* de
     device_ = device;
     width_ = width;
     tabStop_ = tabStop;
+    primary_ = QRawFont::fromFont(font_);
     const QFontMetricsF fm(font_, device_);
     ascent_ = fm.ascent();
     descent_ = fm.descent();
@@ -408,8 +438,12 @@ void ParaLayout::BreakLines(int from, int changeEnd, int delta) {
   }
   if (lastChanged_ >= 0 && lines_.size() != old.size() + static_cast<size_t>(firstChanged_)) lastChanged_ = -1;
   height_ = y;
+  // Unwrapped, the caret after trailing blanks must be reachable too.
   naturalWidth_ = 0;
-  for (const Line& l : lines_) naturalWidth_ = std::max(naturalWidth_, l.width);
+  for (int i = 0; i < static_cast<int>(lines_.size()); ++i) {
+    const Line& l = lines_[static_cast<size_t>(i)];
+    naturalWidth_ = std::max(naturalWidth_, wrap ? l.width : CursorX(i, l.End()));
+  }
 }
 
 int ParaLayout::LineForPosition(int pos) const {
@@ -421,27 +455,29 @@ int ParaLayout::LineForPosition(int pos) const {
 qreal ParaLayout::CursorX(int line, int pos) const {
   const Line& l = lines_[static_cast<size_t>(line)];
   pos = std::clamp(pos, l.start, l.End());
-  return Width(l.start, pos, 0);
+  const qreal x = Width(l.start, pos, 0);
+  // Trailing blanks past a wrapped line's width stay at its edge, as in Qt.
+  return width_ > 0 ? std::min(x, width_) : x;
 }
 
 int ParaLayout::PositionAt(int line, qreal x) const {
   const Line& l = lines_[static_cast<size_t>(line)];
   const bool last = line + 1 == static_cast<int>(lines_.size());
-  // Past the end of a wrapped line: before its trailing blank, as Qt puts it.
-  int end = l.End();
-  if (!last && end > l.start && (flags_[static_cast<size_t>(end - 1)] & (kBlank | kHardBreak))) --end;
   qreal at = 0;
-  int i = l.start;
-  while (i < end) {
+  int i = l.start, before = l.start;
+  while (i < l.End()) {
     int next = NextCursor(i);
-    while (next < end && (flags_[static_cast<size_t>(next)] & kInsideRtl)) next = NextCursor(next);
-    next = std::min(next, end);
+    while (next < l.End() && (flags_[static_cast<size_t>(next)] & kInsideRtl)) next = NextCursor(next);
+    next = std::min(next, l.End());
     const qreal w = Width(i, next, at);
-    if (x < at + w / 2) return i;
+    if (x <= at + w / 2) return i;
     at += w;
+    before = i;
     i = next;
   }
-  return end;
+  // Right of the line: Qt takes the character between two lines for a blank
+  // and puts the caret before it.
+  return last || x < at ? l.End() : before;
 }
 
 // ---------------------------------------------------------------------------
@@ -504,8 +540,8 @@ void ParaLayout::DrawLine(QPainter* p, int line, const QPointF& origin,
     Piece piece{cuts[k], cuts[k + 1], 0, 0, {}};
     for (const auto& f : formats)
       if (f.start <= piece.from && f.start + f.length >= piece.to && f.length > 0) piece.format.merge(f.format);
-    piece.x0 = origin.x() + Width(start, piece.from, 0);
-    piece.x1 = piece.x0 + Width(piece.from, piece.to, piece.x0 - origin.x());
+    piece.x0 = origin.x() + CursorX(line, piece.from);
+    piece.x1 = origin.x() + CursorX(line, piece.to);
     pieces.push_back(std::move(piece));
   }
   // Backgrounds first, then the text over them, then the underlines.

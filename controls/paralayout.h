@@ -13,6 +13,7 @@
 
 #include <QFont>
 #include <QList>
+#include <QRawFont>
 #include <QString>
 #include <QTextLayout>
 #include <cstdint>
@@ -96,6 +97,7 @@ class ParaLayout {
   qreal Width(int pos, int next, qreal x) const;
   int RunAt(int pos) const;
   int NextCursor(int pos) const;
+  bool InPrimary(int pos) const;
 
   QString text_;
   QFont font_;
@@ -110,6 +112,7 @@ class ParaLayout {
   qreal height_ = 0;
   qreal naturalWidth_ = 0;
   qreal ascent_ = 0, descent_ = 0, leading_ = 0;  // of the font, for an empty paragraph
+  QRawFont primary_;  // the font's own face: a character it lacks is drawn from another
   int firstChanged_ = 0;
   int lastChanged_ = -1;
 };

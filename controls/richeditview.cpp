@@ -47,11 +47,14 @@ RichEditDocLayout::RichEditDocLayout(QTextDocument* doc, RichEditView* view)
     : QPlainTextDocumentLayout(doc), view_(view) {}
 
 // Qt's own view code asks this for every paragraph it walks over. A rectangle
-// without width is invalid, so that code never scrolls or measures by itself
-// (the view does); its height keeps those walks to a step or two.
+// without width is invalid, so that code never scrolls down or up by itself
+// (the view does); its height keeps those walks to a step or two. Qt also
+// scrolls across after every move of the caret, from the caret's x in the
+// paragraph's Qt layout: a long paragraph has none, and starts at the left of
+// what is shown, so that Qt finds its caret in view.
 QRectF RichEditDocLayout::blockBoundingRect(const QTextBlock& block) const {
   if (!block.isValid()) return QRectF();
-  return QRectF(0, 0, 0, 1e8);
+  return QRectF(view_ && view_->IsLong(block) ? view_->ShownLeft() : 0, 0, 0, 1e8);
 }
 
 QSizeF RichEditDocLayout::documentSize() const {
@@ -126,6 +129,8 @@ RichEditView::~RichEditView() {
   if (layout_) layout_->Detach();
 }
 
+qreal RichEditView::ShownLeft() const { return ed_->horizontalScrollBar()->value() + 1; }
+
 qreal RichEditView::Margin() const { return ed_->document()->documentMargin(); }
 
 qreal RichEditView::WrapWidth() const {
@@ -134,6 +139,13 @@ qreal RichEditView::WrapWidth() const {
 }
 
 bool RichEditView::IsLong(const QTextBlock& b) const { return ed_->ParaOf(b, false) != nullptr; }
+
+std::vector<std::pair<int, int>> RichEditView::LinesIn(const QTextBlock& b) const {
+  const Lines l = LinesOf(b);
+  std::vector<std::pair<int, int>> out;
+  for (int i = 0; i < l.Count(); ++i) out.emplace_back(l.Start(i), l.Length(i));
+  return out;
+}
 
 QString RichEditView::LayoutText(const QTextBlock& b) const {
   QString t = b.text();
@@ -173,7 +185,9 @@ void RichEditView::LayOutQt(const QTextBlock& b) const {
     line.setLineWidth(available);
     line.setPosition(QPointF(margin, height));
     height += LineAdvance(line);
-    maxWidth_ = std::max(maxWidth_, line.naturalTextWidth() + 2 * margin);
+    // Unwrapped, the caret after trailing blanks must be reachable too.
+    const qreal end = line.cursorToX(line.textStart() + line.textLength()) - margin;
+    maxWidth_ = std::max(maxWidth_, std::max(line.naturalTextWidth(), end) + 2 * margin);
   }
   tl->endLayout();
 }
@@ -577,10 +591,12 @@ int RichEditView::PositionAt(const QPointF& point) const {
     const Lines l = LinesOf(b);
     const qreal h = l.Height();
     if (point.y() < y + h || !b.next().isValid()) {
-      int li = 0;
       const int n = l.Count();
+      // Above the first line: its start; below the last: the end (as Qt).
+      if (n == 0 || point.y() < y + l.Top(0)) return b.position();
+      if (point.y() >= y + h) return b.position() + b.length() - 1;
+      int li = 0;
       while (li + 1 < n && point.y() >= y + l.Top(li + 1)) ++li;
-      if (n == 0) return b.position();
       return b.position() + FromLayout(b, l.Pos(li, x));
     }
     y += h;
@@ -610,14 +626,40 @@ void RichEditView::PageMove(int dir, QTextCursor::MoveMode mode) {
   int li = l.LineOf(lp);
   if (goalX_ < 0) goalX_ = l.X(li, lp);
   const qreal x = goalX_;
-  // The view moves a page, and the caret as many lines, so that it stays
-  // where it was on the screen; where the view cannot move, the caret still
-  // moves a page.
-  const int page = std::max(1, ed_->verticalScrollBar()->pageStep());
+  qreal caretY = CaretRectOf(c).top();
+  // As QPlainTextEdit pages: down, the first line not shown in full comes to
+  // the top; up, the top line goes to the bottom.
+  const int height = ed_->viewport()->height();
+  int top = 0;
+  QTextBlock tb = BlockOfLine(topLine_, &top);
+  int steps = 0;
+  qreal y = TopY();
+  if (dir > 0) {
+    for (QTextBlock sb = tb; y + LinesOf(sb).Advance(top) <= height; ++steps) {
+      y += LinesOf(sb).Advance(top);
+      if (!StepLine(sb, top, 1)) break;
+    }
+  } else {
+    for (QTextBlock sb = tb; StepLine(sb, top, -1); ++steps) {
+      y += LinesOf(sb).Advance(top);
+      if (y > height) break;
+    }
+  }
   const int oldTop = topLine_;
-  SetTopLine(topLine_ + dir * page);
-  const int steps = topLine_ != oldTop ? std::abs(topLine_ - oldTop) : page;
-  for (int k = 0; k < steps && StepLine(b, li, dir); ++k) {
+  SetTopLine(topLine_ + dir * std::max(1, steps));
+  // The caret keeps its place on the screen, or goes to the last (first)
+  // line when the view is at the end (start) already.
+  if (topLine_ == oldTop) caretY = dir > 0 ? height : -1;
+  for (;;) {
+    QTextBlock nb = b;
+    int ni = li;
+    qreal top = 0;
+    if (!BlockTop(b, &top, height * 2)) break;
+    const qreal lineTop = top + LinesOf(b).Top(li);
+    if (dir > 0 ? lineTop >= caretY : lineTop <= caretY) break;
+    if (!StepLine(nb, ni, dir)) break;
+    b = nb;
+    li = ni;
   }
   MoveTo(b, li, x, mode);
 }
@@ -730,6 +772,7 @@ void RichEditView::MousePress(QMouseEvent* e) {
     const int pos = PositionAt(e->position());
     if ((e->modifiers() & Qt::ShiftModifier) && (tif & Qt::TextSelectableByMouse)) {
       SelectTo(pos, e->position().x());
+      EnsureCaretVisible();
       return;
     }
     if (c.hasSelection() && pos >= c.selectionStart() && pos <= c.selectionEnd()) {

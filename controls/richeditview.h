@@ -23,6 +23,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTimer>
+#include <utility>
+#include <vector>
 
 class QKeyEvent;
 class QMouseEvent;
@@ -91,7 +93,11 @@ class RichEditView : public QObject {
   int PositionAt(const QPointF& viewportPoint) const;
   // Whether the block is laid out by ParaLayout.
   bool IsLong(const QTextBlock& b) const;
+  // Start and length of each of the block's lines as laid out now.
+  std::vector<std::pair<int, int>> LinesIn(const QTextBlock& b) const;
   int TopLine() const { return topLine_; }
+  // The content's x at the left of the viewport, plus one.
+  qreal ShownLeft() const;
 
   // From the document layout.
   void DocumentChanged(int from, int removed, int added);

@@ -1,0 +1,143 @@
+// The document editor's own view of a long paragraph against a stock
+// QPlainTextEdit showing the same text: the caret goes to the same places
+// with the line keys and the mouse, in wrapped and unwrapped text; the input
+// method's unfinished text is shown and measured in a long paragraph; a
+// keystroke there shapes only around the caret.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QInputMethodEvent>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+
+#include "controls/jfont.h"
+#include "controls/murichedit.h"
+#include "controls/paralayout.h"
+#include "controls/richeditview.h"
+#include "util/codec.h"
+
+using wendul::ParaLayout;
+using wendul::TmuRichEdit;
+
+namespace {
+
+QString LongParagraph(int chars) {
+  const QString sentence = QString::fromUtf8("東京タワーと東京駅の写真を撮りました。abc 0123456789 四月の旅行記です、");
+  QString t;
+  while (t.size() < chars) t += sentence;
+  t.truncate(chars);
+  return t;
+}
+
+void Prepare(QPlainTextEdit& e, const QString& text, bool wrap) {
+  e.setFont(wendul::JapaneseFont(false, 15));
+  e.setLineWrapMode(wrap ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+  e.resize(520, 300);
+  e.setPlainText(text);
+  e.show();
+  QApplication::processEvents();
+}
+
+}  // namespace
+
+TEST(RichEditView, LineKeysAndClicksInALongParagraphGoWhereQtsGo) {
+  const QString text = QString::fromUtf8("一行目\n") + LongParagraph(4000) + QString::fromUtf8("\n最後の行\n短い");
+  for (const bool wrap : {true, false}) {
+    TmuRichEdit ed;
+    QPlainTextEdit stock;
+    Prepare(ed, text, wrap);
+    Prepare(stock, text, wrap);
+    ed.SetWordWrap(wrap);
+    ASSERT_TRUE(ed.View().IsLong(ed.document()->findBlockByNumber(1)));
+    ASSERT_FALSE(ed.View().IsLong(ed.document()->findBlockByNumber(0)));
+    ASSERT_EQ(ed.View().LinesIn(ed.document()->findBlockByNumber(1)).size(),
+              static_cast<size_t>(stock.document()->findBlockByNumber(1).layout()->lineCount()));
+
+    auto both = [&](auto&& act) {
+      act(static_cast<QPlainTextEdit&>(ed));
+      act(stock);
+      QApplication::processEvents();
+    };
+    auto setCaret = [&](int pos) {
+      both([&](QPlainTextEdit& e) {
+        QTextCursor c = e.textCursor();
+        c.setPosition(pos);
+        e.setTextCursor(c);
+      });
+    };
+    // Down through the paragraph and back up, End and Home on its lines.
+    setCaret(5);
+    const Qt::Key keys[] = {Qt::Key_Down, Qt::Key_Down, Qt::Key_Right, Qt::Key_Down, Qt::Key_End, Qt::Key_Down,
+                            Qt::Key_Home, Qt::Key_Down, Qt::Key_Down, Qt::Key_End, Qt::Key_Up, Qt::Key_Up,
+                            Qt::Key_PageDown, Qt::Key_Down, Qt::Key_PageUp};
+    for (int round = 0; round < (wrap ? 12 : 2); ++round) {
+      for (Qt::Key k : keys) {
+        both([&](QPlainTextEdit& e) { QTest::keyClick(&e, k); });
+        ASSERT_EQ(ed.textCursor().position(), stock.textCursor().position())
+            << (wrap ? "wrapped" : "not wrapped") << ", round " << round << ", key " << k;
+      }
+    }
+    both([&](QPlainTextEdit& e) { QTest::keyClick(&e, Qt::Key_Down, Qt::ShiftModifier); });
+    EXPECT_EQ(ed.textCursor().anchor(), stock.textCursor().anchor());
+    EXPECT_EQ(ed.textCursor().position(), stock.textCursor().position());
+
+    // Both views at the caret: the same top line; clicks land alike.
+    setCaret(2000);
+    ASSERT_EQ(ed.verticalScrollBar()->value(), stock.verticalScrollBar()->value());
+    ASSERT_EQ(ed.horizontalScrollBar()->value(), stock.horizontalScrollBar()->value());
+    for (int y = 5; y < 280; y += 23) {
+      for (int x = 3; x < 500; x += 37) {
+        both([&](QPlainTextEdit& e) { QTest::mouseClick(e.viewport(), Qt::LeftButton, {}, QPoint(x, y)); });
+        ASSERT_EQ(ed.textCursor().position(), stock.textCursor().position()) << "click at " << x << "," << y;
+      }
+    }
+    // A drag selects from where it began.
+    both([&](QPlainTextEdit& e) {
+      QTest::mousePress(e.viewport(), Qt::LeftButton, {}, QPoint(40, 30));
+      QMouseEvent move(QEvent::MouseMove, QPointF(300, 120), e.viewport()->mapToGlobal(QPointF(300, 120)),
+                       Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(e.viewport(), &move);
+      QTest::mouseRelease(e.viewport(), Qt::LeftButton, {}, QPoint(300, 120));
+    });
+    EXPECT_TRUE(ed.textCursor().hasSelection());
+    EXPECT_EQ(ed.textCursor().anchor(), stock.textCursor().anchor());
+    EXPECT_EQ(ed.textCursor().position(), stock.textCursor().position());
+  }
+}
+
+TEST(RichEditView, PreeditInALongParagraphIsDrawnInItsColoursAndFollowedByTheCaret) {
+  TmuRichEdit ed;
+  ed.SetIMEColors({{{Qt::black, QColor(255, 255, 0)}, {Qt::white, Qt::blue}, {Qt::red, Qt::green}, {Qt::gray, Qt::cyan}}});
+  Prepare(ed, LongParagraph(6000), true);
+  ed.setFocus();
+  ed.SetSelStart(ed.TextLength() / 2);
+  QApplication::processEvents();
+  const QTextBlock block = ed.document()->firstBlock();
+  ASSERT_TRUE(ed.View().IsLong(block));
+  const QRect before = ed.inputMethodQuery(Qt::ImCursorRectangle).toRect();
+  const int64_t bytes = ed.TextLength();
+  ASSERT_TRUE(ed.rect().contains(before.center()));
+
+  // A keystroke in the paragraph shapes only around the caret.
+  int64_t shaped = ParaLayout::CharsShaped();
+  QInputMethodEvent typing(QString::fromUtf8("とうきょう"), {});
+  QApplication::sendEvent(&ed, &typing);
+  EXPECT_LT(ParaLayout::CharsShaped() - shaped, 400);
+  EXPECT_EQ(ed.TextLength(), bytes);  // the text is as it was
+  const QRect during = ed.inputMethodQuery(Qt::ImCursorRectangle).toRect();
+  EXPECT_NE(during.topLeft(), before.topLeft());  // after the unfinished text
+  const QImage shot = ed.viewport()->grab().toImage();
+  bool yellow = false;
+  for (int y = 0; y < shot.height() && !yellow; ++y)
+    for (int x = 0; x < shot.width() && !yellow; ++x) yellow = shot.pixelColor(x, y) == QColor(255, 255, 0);
+  EXPECT_TRUE(yellow) << "the unfinished text in its background colour";
+
+  QInputMethodEvent commit;
+  commit.setCommitString(QString::fromUtf8("東京"));
+  QApplication::sendEvent(&ed, &commit);
+  EXPECT_TRUE(ed.CheckByteIndex());
+  EXPECT_EQ(ed.View().LinesIn(block).back().first + ed.View().LinesIn(block).back().second, 6002);
+  EXPECT_TRUE(ed.rect().contains(ed.inputMethodQuery(Qt::ImCursorRectangle).toRect().center()));
+}
