@@ -12,6 +12,7 @@
 
 #include "store/mt.h"
 #include "store/mt_internal.h"
+#include "store/sepkeyword.h"
 #include "util/codec.h"
 
 namespace wendul::bench {
@@ -206,6 +207,32 @@ std::string BenchFolder(const std::string& name) {
   }
   made.push_back(path);
   return path.string() + "/";
+}
+
+void SilentUi::ShowMessage(const SjisString&, const SjisString& text) {
+  std::fprintf(stderr, "message: %s\n", SjisToUtf8(text).c_str());
+}
+
+SjisString TypedSentences(const std::vector<SjisString>& words, size_t bytes, unsigned seed) {
+  const SjisString seps[] = {"\x82\xc5\x82\xcd\x82\xc8\x82\xad\x82\xc4",  // ではなくて
+                             "\x82\xa9\x82\xe7\x82\xcd", "\x82\xcc"};       // からは, の
+  std::mt19937 rng(seed);
+  SjisString typed;
+  while (typed.size() < bytes) {
+    SjisString sentence;
+    for (int k = 0; sentence.size() < 290; ++k) sentence += words[rng() % words.size()] + seps[k % 3];
+    typed += sentence + "\x81\x42";  // 。
+  }
+  return typed;
+}
+
+void LearningKeystroke(MT& latest, MT& similar, const DocEditor& editor) {
+  int current = 0;
+  const SjisString rest = SepKeywordAtCaret(latest, editor, false, false);
+  similar.SetFilter("KEYWORD='" + rest + "*'");
+  benchmark::DoNotOptimize(similar.CountAtMost(1));
+  benchmark::DoNotOptimize(latest.RowsAround(15, 14, &current));
+  benchmark::DoNotOptimize(similar.RowsAround(15, 14, &current));
 }
 
 Latencies::~Latencies() {

@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "store/doc_editor.h"
+#include "util/ui_hooks.h"
 #include "util/wtypes.h"
 
 namespace wendul {
@@ -47,6 +49,41 @@ std::vector<SjisString> BuildWordTable(const std::string& folder, int words,
 
 // A fresh folder below the temporary folder, removed when the process exits.
 std::string BenchFolder(const std::string& name);
+
+// A document of single-byte text followed by double-byte text only, so its
+// character starts are known without decoding it; the caret at its end.
+class StringEditor : public DocEditor {
+ public:
+  SjisString text;
+  int64_t asciiPrefix = 0;  // bytes of single-byte text before the double-byte text
+  int64_t CaretPos() const override { return static_cast<int64_t>(text.size()); }
+  int64_t TextLength() const override { return static_cast<int64_t>(text.size()); }
+  SjisString TextSlice(int64_t& from, int64_t to) const override {
+    if (from > asciiPrefix && (from - asciiPrefix) % 2 != 0) ++from;
+    return text.substr(static_cast<size_t>(from), static_cast<size_t>(to - from));
+  }
+};
+
+// Messages to standard error, no beeps, questions answered No.
+class SilentUi : public UiHooks {
+ public:
+  void Beep() override {}
+  void ShowMessage(const SjisString&, const SjisString& text) override;
+  MsgAnswer AskYesNoDefaultNo(const SjisString&, const SjisString&) override { return MsgAnswer::No; }
+  MsgAnswer AskYesNoCancel(const SjisString&, const SjisString&) override { return MsgAnswer::Cancel; }
+  SjisString PrincipalCaption() override { return {}; }
+  void ProcessMessages() override {}
+};
+
+// What a user writes: sentences of stored words and hiragana of about 300
+// bytes, each ended by "。", at least `bytes` long.
+SjisString TypedSentences(const std::vector<SjisString>& words, size_t bytes, unsigned seed);
+
+// The store's whole share of one typed character, as the main window runs
+// it: the learning view stores the words of the sentence being typed, the
+// similar-word view (a second connection on the same file) filters to the
+// word being typed, and both word panes read the 30 rows they show.
+void LearningKeystroke(MT& latest, MT& similar, const DocEditor& editor);
 
 // Times each operation on its own: a mean hides the few slow ones (a WAL
 // checkpoint, a re-layout), so the median and tail are reported as counters
