@@ -1,6 +1,7 @@
 #include "bench_support.h"
 
 #include <sqlite3.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -235,14 +236,26 @@ void LearningKeystroke(MT& latest, MT& similar, const DocEditor& editor) {
   benchmark::DoNotOptimize(similar.RowsAround(15, 14, &current));
 }
 
+double ThreadCpuUs() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_nsec) / 1e3;
+}
+
 Latencies::~Latencies() {
   if (times_.empty()) return;
   std::sort(times_.begin(), times_.end());
-  auto at = [&](double q) { return times_[static_cast<size_t>(q * (times_.size() - 1))]; };
-  state_.counters["p50_us"] = at(0.5);
-  state_.counters["p90_us"] = at(0.9);
-  state_.counters["p99_us"] = at(0.99);
-  if (reportMax_) state_.counters["max_us"] = times_.back();
+  std::sort(cpu_.begin(), cpu_.end());
+  auto at = [](const std::vector<double>& v, double q) { return v[static_cast<size_t>(q * (v.size() - 1))]; };
+  state_.counters["p50_us"] = at(times_, 0.5);
+  state_.counters["p90_us"] = at(times_, 0.9);
+  state_.counters["p99_us"] = at(times_, 0.99);
+  state_.counters["cpu_p50_us"] = at(cpu_, 0.5);
+  state_.counters["cpu_p99_us"] = at(cpu_, 0.99);
+  if (reportMax_) {
+    state_.counters["max_us"] = times_.back();
+    state_.counters["cpu_max_us"] = cpu_.back();
+  }
 }
 
 }  // namespace wendul::bench

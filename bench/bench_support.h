@@ -85,10 +85,15 @@ SjisString TypedSentences(const std::vector<SjisString>& words, size_t bytes, un
 // word being typed, and both word panes read the 30 rows they show.
 void LearningKeystroke(MT& latest, MT& similar, const DocEditor& editor);
 
+// The calling thread's processor time so far, in microseconds.
+double ThreadCpuUs();
+
 // Times each operation on its own: a mean hides the few slow ones (a WAL
 // checkpoint, a re-layout), so the median and tail are reported as counters
 // (p50_us, p90_us, p99_us; max_us when asked), and each time is also the
-// iteration's manual time for benchmarks run with UseManualTime().
+// iteration's manual time for benchmarks run with UseManualTime(). The same
+// in the thread's processor time (cpu_p50_us, cpu_p99_us, cpu_max_us): on a
+// shared machine, what the operation cost without what other processes took.
 class Latencies {
  public:
   explicit Latencies(benchmark::State& state, bool reportMax = false) : state_(state), reportMax_(reportMax) {}
@@ -98,9 +103,11 @@ class Latencies {
 
   template <typename F>
   void Time(F&& op) {
+    const double cpu0 = ThreadCpuUs();
     const auto t0 = std::chrono::steady_clock::now();
     std::forward<F>(op)();
     const double us = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count();
+    cpu_.push_back(ThreadCpuUs() - cpu0);
     state_.SetIterationTime(us / 1e6);
     times_.push_back(us);
   }
@@ -108,7 +115,7 @@ class Latencies {
  private:
   benchmark::State& state_;
   bool reportMax_;
-  std::vector<double> times_;
+  std::vector<double> times_, cpu_;
 };
 
 }  // namespace wendul::bench

@@ -27,6 +27,12 @@ constexpr int kContext = 32;
 
 int64_t g_charsShaped = 0;
 
+// Paragraphs holding their glyphs, the last used first.
+std::list<ParaLayout*>& Recent() {
+  static std::list<ParaLayout*> recent;
+  return recent;
+}
+
 bool IsRightToLeft(QChar c) {
   switch (c.direction()) {
     case QChar::DirR:
@@ -56,14 +62,61 @@ struct ParaLayout::Run {
   bool tab = false;
   bool hardBreak = false;
   bool rightToLeft = false;  // never broken inside
-  std::unique_ptr<QTextLayout> layout;
-  std::vector<float> x;  // x of each position from the run's start, the end included
+  // The glyphs and the x of each position from the run's start (the end
+  // included); let go of when the paragraph has not been drawn for long.
+  mutable std::unique_ptr<QTextLayout> layout;
+  mutable std::vector<float> x;
   qreal ascent = 0, descent = 0, leading = 0;
   int End() const { return start + length; }
 };
 
 ParaLayout::ParaLayout() = default;
-ParaLayout::~ParaLayout() = default;
+
+ParaLayout::~ParaLayout() {
+  if (holdsGlyphs_) Recent().erase(recent_);
+}
+
+void ParaLayout::Touch() const {
+  auto& recent = Recent();
+  if (holdsGlyphs_) {
+    recent.splice(recent.begin(), recent, recent_);
+    return;
+  }
+  recent.push_front(const_cast<ParaLayout*>(this));
+  recent_ = recent.begin();
+  holdsGlyphs_ = true;
+  while (recent.size() > kWithGlyphs) recent.back()->ReleaseGlyphs();
+}
+
+void ParaLayout::ReleaseGlyphs() {
+  for (Run& r : runs_) {
+    r.layout.reset();
+    if (!r.tab && !r.hardBreak) std::vector<float>().swap(r.x);
+  }
+  if (holdsGlyphs_) Recent().erase(recent_);
+  holdsGlyphs_ = false;
+}
+
+const QTextLayout& ParaLayout::Glyphs(const Run& r) const {
+  if (!r.layout) {
+    g_charsShaped += r.length;
+    r.layout = std::make_unique<QTextLayout>(text_.mid(r.start, r.length), font_, device_);
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    r.layout->setTextOption(option);
+    r.layout->setCacheEnabled(true);
+    r.layout->beginLayout();
+    QTextLine line = r.layout->createLine();
+    line.setLeadingIncluded(true);
+    line.setLineWidth(1e6);
+    r.layout->endLayout();
+    // The x of each position, from the kept advances.
+    r.x.assign(static_cast<size_t>(r.length) + 1, 0.f);
+    for (int k = 0; k < r.length; ++k)
+      r.x[static_cast<size_t>(k) + 1] = r.x[static_cast<size_t>(k)] + advance_[static_cast<size_t>(r.start + k)];
+  }
+  return *r.layout;
+}
 
 int64_t ParaLayout::CharsShaped() { return g_charsShaped; }
 
@@ -196,7 +249,7 @@ void ParaLayout::Shape(Run& r) {
   r.layout->beginLayout();
   QTextLine line = r.layout->createLine();
   line.setLeadingIncluded(true);
-  line.setNumColumns(r.length);
+  line.setLineWidth(1e6);
   r.layout->endLayout();
   r.ascent = line.ascent();
   r.descent = line.descent();
@@ -262,6 +315,7 @@ void ParaLayout::Update(const QString& text, const QFont& font, QPaintDevice* de
   }
   const int oldN = static_cast<int>(text_.size());
   const int n = static_cast<int>(text.size());
+  Touch();  // the runs made now hold their glyphs
   if (!sameFont) {
     text_ = text;
     font_ = font;
@@ -520,6 +574,7 @@ void Underline(QPainter* p, const QTextCharFormat& f, qreal x0, qreal x1, qreal 
 
 void ParaLayout::DrawLine(QPainter* p, int line, const QPointF& origin,
                           const QList<QTextLayout::FormatRange>& formats) const {
+  Touch();
   const Line& l = lines_[static_cast<size_t>(line)];
   const int start = l.start, end = l.End();
   // Cut the line where a format begins or ends.
@@ -557,12 +612,13 @@ void ParaLayout::DrawLine(QPainter* p, int line, const QPointF& origin,
     for (int r = RunAt(piece.from); r < static_cast<int>(runs_.size()); ++r) {
       const Run& run = runs_[static_cast<size_t>(r)];
       if (run.start >= piece.to) break;
-      if (run.tab || run.hardBreak || !run.layout) continue;
+      if (run.tab || run.hardBreak) continue;
       const int a = std::max(piece.from, run.start), b = std::min(piece.to, run.End());
       if (b <= a) continue;
+      const QTextLayout& glyphs = Glyphs(run);
       const qreal ax = origin.x() + Width(start, a, 0);
       const QPointF at(ax - run.x[static_cast<size_t>(a - run.start)], baseline - run.ascent);
-      for (const QGlyphRun& g : run.layout->glyphRuns(a - run.start, b - a)) p->drawGlyphRun(at, g);
+      for (const QGlyphRun& g : glyphs.glyphRuns(a - run.start, b - a)) p->drawGlyphRun(at, g);
     }
   }
   p->setPen(basePen);

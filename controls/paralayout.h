@@ -17,6 +17,7 @@
 #include <QString>
 #include <QTextLayout>
 #include <cstdint>
+#include <list>
 #include <memory>
 #include <vector>
 
@@ -79,6 +80,11 @@ class ParaLayout {
   int FirstChangedLine() const { return firstChanged_; }
   int LastChangedLine() const { return lastChanged_; }
 
+  // The glyphs of at most this many paragraphs, the last drawn or edited,
+  // are kept; the others keep their advances and lines, and shape a run again
+  // when it is drawn.
+  static constexpr size_t kWithGlyphs = 12;
+
   // Characters shaped by all layouts so far (tests and benchmarks check that
   // an edit shapes only the runs around it).
   static int64_t CharsShaped();
@@ -88,6 +94,11 @@ class ParaLayout {
   void ComputeFlags(int from, int to);
   void BuildRuns(int from, int to, std::vector<Run>& out);
   void Shape(Run& r);
+  // The run's glyphs, shaped again when they were let go.
+  const QTextLayout& Glyphs(const Run& r) const;
+  // Marks the paragraph as just used; lets go of the glyphs of the ones used longest ago.
+  void Touch() const;
+  void ReleaseGlyphs();
   // Breaks the lines again from the one holding `from` (0: all); `delta`
   // positions were inserted (or removed) at `changeEnd` - delta, so old
   // lines that start after the change may be kept, moved.
@@ -115,6 +126,8 @@ class ParaLayout {
   QRawFont primary_;  // the font's own face: a character it lacks is drawn from another
   int firstChanged_ = 0;
   int lastChanged_ = -1;
+  mutable bool holdsGlyphs_ = false;
+  mutable std::list<ParaLayout*>::iterator recent_;
 };
 
 }  // namespace wendul

@@ -3,8 +3,11 @@
 // series of random edits, each of which shapes only the runs around it.
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <QPainter>
 #include <QTextLayout>
 #include <cmath>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -116,4 +119,29 @@ TEST(ParaLayout, BreaksAndPlacesLikeQtThroughEdits) {
       }
     }
   }
+}
+
+TEST(ParaLayout, GlyphsOfParagraphsNotDrawnLatelyAreLetGoAndDrawnAlikeAgain) {
+  const QFont font = wendul::JapaneseFont(false, 15);
+  std::mt19937 rng(3);
+  auto draw = [&](const ParaLayout& p) {
+    QImage img(400, 120, QImage::Format_RGB32);
+    img.fill(Qt::white);
+    QPainter painter(&img);
+    painter.setPen(Qt::black);
+    for (int i = 0; i < 6; ++i) p.DrawLine(&painter, i, QPointF(0, i * 20), {});
+    return img;
+  };
+  std::vector<std::unique_ptr<ParaLayout>> paras;
+  for (size_t k = 0; k < ParaLayout::kWithGlyphs + 3; ++k) {
+    paras.push_back(std::make_unique<ParaLayout>());
+    paras.back()->Update(Prose(rng, 2000), font, nullptr, 380, 80);
+  }
+  const QImage first = draw(*paras[0]);
+  for (auto& p : paras) draw(*p);  // the first is drawn longest ago: its glyphs go
+  const int64_t shaped = ParaLayout::CharsShaped();
+  EXPECT_EQ(draw(*paras[0]), first);
+  // Only the runs of the lines drawn were shaped again.
+  EXPECT_GT(ParaLayout::CharsShaped(), shaped);
+  EXPECT_LT(ParaLayout::CharsShaped() - shaped, 400);
 }
