@@ -6,7 +6,8 @@
 //  * one paragraph of 2,000, 10,000 and 50,000 characters of Japanese prose
 //    (the manpages-ja text joined into one line), typed at its end and in its
 //    middle, word wrap on as in the main window;
-//  * documents of 100 KB and 10 MB in short lines, typed at their end.
+//  * documents of 100 KB and 10 MB in short lines, typed at their end, a line
+//    break after each sentence as in ordinary writing.
 //
 // Each keystroke is timed on the wall clock and in the GUI thread's CPU time;
 // the CPU time is what the keystroke cost the program, the wall time also
@@ -18,6 +19,7 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QInputMethodEvent>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -81,7 +83,8 @@ const QString kTyping = QString::fromUtf8("東京タワーとスカイツリー�
 
 enum class Editor { Wendul, Stock };
 
-void KeyToPaint(benchmark::State& state, Editor kind, const QString& text, bool middle, const std::string& row) {
+void KeyToPaint(benchmark::State& state, Editor kind, const QString& text, bool middle, bool lineBreaks,
+                const std::string& row) {
   QWidget window;
   auto* layout = new QVBoxLayout(&window);
   layout->setContentsMargins(0, 0, 0, 0);
@@ -106,9 +109,15 @@ void KeyToPaint(benchmark::State& state, Editor kind, const QString& text, bool 
     QElapsedTimer wall;
     wall.start();
     const double cpu0 = ThreadCpuMs();
-    QInputMethodEvent commit;
-    commit.setCommitString(QString(kTyping.at(i++ % kTyping.size())));
-    QApplication::sendEvent(ed, &commit);
+    const QChar ch = kTyping.at(i++ % kTyping.size());
+    if (lineBreaks && ch == QChar(u'、')) {
+      QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+      QApplication::sendEvent(ed, &press);
+    } else {
+      QInputMethodEvent commit;
+      commit.setCommitString(QString(ch));
+      QApplication::sendEvent(ed, &commit);
+    }
     watch.painted = false;
     while (!watch.painted && wall.elapsed() < 5000) QApplication::processEvents();
     const double ms = static_cast<double>(wall.nsecsElapsed()) / 1e6;
@@ -152,20 +161,21 @@ const bool kRegistered = [] {
     std::function<QString()> text;
     bool middle;
     int keys;
+    bool lineBreaks = false;
   };
   std::vector<Case> cases;
   for (int chars : {2000, 10000, 50000})
     for (bool middle : {false, true})
       cases.push_back({"paragraph " + std::to_string(chars) + (middle ? " middle" : " end"),
                        [chars] { return Paragraph(chars); }, middle, chars >= 50000 ? 300 : 1000});
-  cases.push_back({"short lines 100KB end", [] { return ShortLines(100 * 1024); }, false, 1000});
-  cases.push_back({"short lines 10MB end", [] { return ShortLines(10 * 1024 * 1024); }, false, 1000});
+  cases.push_back({"short lines 100KB end", [] { return ShortLines(100 * 1024); }, false, 1000, true});
+  cases.push_back({"short lines 10MB end", [] { return ShortLines(10 * 1024 * 1024); }, false, 1000, true});
   for (const Case& c : cases) {
     for (Editor kind : {Editor::Wendul, Editor::Stock}) {
       const std::string name =
           "KeyToPaint/" + std::string(kind == Editor::Wendul ? "TmuRichEdit/" : "QPlainTextEdit/") + c.name;
       benchmark::RegisterBenchmark(name.c_str(),
-                                   [c, kind](benchmark::State& s) { KeyToPaint(s, kind, c.text(), c.middle, c.name); })
+                                   [c, kind](benchmark::State& s) { KeyToPaint(s, kind, c.text(), c.middle, c.lineBreaks, c.name); })
           ->UseManualTime()
           ->Iterations(c.keys)
           ->Unit(benchmark::kMillisecond);

@@ -277,12 +277,33 @@ void RichEditView::SetTopLine(int line) {
   QScrollBar* vbar = ed_->verticalScrollBar();
   line = std::clamp(line, 0, std::max(0, vbar->maximum()));
   if (line == topLine_ && vbar->value() == line) return;
-  topLine_ = line;
   {
     const QSignalBlocker block(vbar);
     vbar->setValue(line);
   }
-  ed_->viewport()->update();
+  ScrollTo(line);
+}
+
+void RichEditView::ScrollTo(int line) {
+  const int from = topLine_;
+  topLine_ = line;
+  QWidget* vp = ed_->viewport();
+  // A move of a few lines moves the pixels shown and paints only the lines
+  // that come into view, as QPlainTextEdit does.
+  const int lo = std::min(from, line), hi = std::max(from, line);
+  qreal moved = 0;
+  if (hi - lo < vp->height() / 4 && lo != hi) {
+    int li = 0;
+    QTextBlock b = BlockOfLine(lo, &li);
+    for (int n = lo; n < hi && moved <= vp->height(); ++n) {
+      moved += LinesOf(b).Advance(li);
+      if (!StepLine(b, li, 1)) break;
+    }
+    moved += (lo == 0 ? Margin() : 0);
+  }
+  if (moved > 0 && moved < vp->height()) vp->scroll(0, static_cast<int>(from < line ? -moved : moved));
+  else vp->update();
+  lastCaret_ = QRect();
   QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle | Qt::ImAnchorRectangle);
 }
 
@@ -324,9 +345,9 @@ void RichEditView::UpdateScrollBars() {
 }
 
 void RichEditView::Scrolled() {
-  topLine_ = ed_->verticalScrollBar()->value();
-  ed_->viewport()->update();
-  QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle | Qt::ImAnchorRectangle);
+  const int line = ed_->verticalScrollBar()->value();
+  if (line != topLine_) ScrollTo(line);
+  else ed_->viewport()->update();  // across
 }
 
 void RichEditView::Resized() {

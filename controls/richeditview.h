@@ -120,6 +120,8 @@ class RichEditView : public QObject {
   bool BlockTop(const QTextBlock& b, qreal* top, int reach = 400) const;
   qreal TopY() const;
   void SetTopLine(int line);
+  // The view's top line becomes `line` (the scroll bar already says so).
+  void ScrollTo(int line);
   void UpdateScrollBars();
   // Paints the block again (its lines firstLine to lastLine; lastLine -1:
   // to the view's bottom, -2: to the block's end).

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QImage>
 #include <QInputMethodEvent>
 #include <QScrollBar>
@@ -140,4 +142,44 @@ TEST(RichEditView, PreeditInALongParagraphIsDrawnInItsColoursAndFollowedByTheCar
   EXPECT_TRUE(ed.CheckByteIndex());
   EXPECT_EQ(ed.View().LinesIn(block).back().first + ed.View().LinesIn(block).back().second, 6002);
   EXPECT_TRUE(ed.rect().contains(ed.inputMethodQuery(Qt::ImCursorRectangle).toRect().center()));
+}
+
+TEST(RichEditView, WhatIsShownAfterTypingAndScrollingIsWhatAFullPaintShows) {
+  // Typing repaints only what changed and scrolls the rest by moving pixels;
+  // the screen must show what painting everything shows.
+  TmuRichEdit ed;
+  QString text;
+  for (int i = 0; i < 60; ++i) text += QString::fromUtf8("短い行です\n");
+  text += LongParagraph(3000);
+  Prepare(ed, text, true);
+  ed.setFocus();
+  auto shown = [&] {
+    QApplication::processEvents();
+    return QGuiApplication::primaryScreen()->grabWindow(ed.winId()).toImage();
+  };
+  auto same = [&] {  // what the screen shows, then what a full paint shows
+    const QImage now = shown();
+    ed.viewport()->update();
+    return now == shown();
+  };
+  auto type = [&](const QString& t) {
+    QInputMethodEvent commit;
+    commit.setCommitString(t);
+    QApplication::sendEvent(&ed, &commit);
+  };
+  ed.SetSelStart(ed.LineIndex(58));
+  for (int i = 0; i < 12; ++i) {
+    QTest::keyClick(&ed, Qt::Key_Return);  // the lines below move down, the view follows
+    type(QString::fromUtf8("追加"));
+    ASSERT_TRUE(same()) << "after line " << i;
+  }
+  ed.SetSelStart(ed.LineIndex(ed.LineCount() - 1) + 2000);  // into the long paragraph
+  for (int i = 0; i < 20; ++i) {
+    type(QString::fromUtf8(i % 5 == 4 ? "。" : "東"));
+    ASSERT_TRUE(same()) << "after key " << i << " in the long paragraph";
+  }
+  for (int i = 0; i < 6; ++i) {
+    ed.verticalScrollBar()->triggerAction(i < 3 ? QAbstractSlider::SliderSingleStepSub : QAbstractSlider::SliderSingleStepAdd);
+    ASSERT_TRUE(same()) << "after scrolling " << i;
+  }
 }
