@@ -301,9 +301,13 @@ void RichEditView::ScrollTo(int line) {
     }
     moved += (lo == 0 ? Margin() : 0);
   }
-  if (moved > 0 && moved < vp->height()) vp->scroll(0, static_cast<int>(from < line ? -moved : moved));
-  else vp->update();
-  lastCaret_ = QRect();
+  if (moved > 0 && moved < vp->height()) {
+    const int dy = static_cast<int>(from < line ? -moved : moved);
+    vp->scroll(0, dy);
+    lastCaret_.translate(0, dy);  // the caret shown moved with the text
+  } else {
+    vp->update();  // the paint records where it draws the caret
+  }
   QGuiApplication::inputMethod()->update(Qt::ImCursorRectangle | Qt::ImAnchorRectangle);
 }
 
@@ -535,6 +539,7 @@ void RichEditView::Paint(QPaintEvent* e) {
   int line = 0;
   QTextBlock b = BlockOfLine(topLine_, &line);
   qreal y = TopY() - LinesOf(b).Top(line);
+  bool caretDrawn = false;
   for (; b.isValid() && y <= height; b = b.next()) {
     const Lines l = LinesOf(b);
     const qreal h = l.Height();
@@ -552,6 +557,7 @@ void RichEditView::Paint(QPaintEvent* e) {
           ctx.cursorPosition < blpos + bllen)
         cpos = ctx.cursorPosition - blpos;
       if (editable && ctx.cursorPosition < -1 && preedit) cpos = tl->preeditAreaPosition() - (ctx.cursorPosition + 2);
+      caretDrawn = caretDrawn || cpos >= 0;
       if (l.qt) {
         tl->draw(&p, QPointF(hx, y), selections, er);
         if (cpos >= 0) tl->drawCursor(&p, QPointF(hx, y), cpos, ed_->cursorWidth());
@@ -593,6 +599,8 @@ void RichEditView::Paint(QPaintEvent* e) {
     }
     y += h;
   }
+  // Where the caret now shows, to be painted over when it moves.
+  if (caretDrawn) lastCaret_ = CaretRect();
 }
 
 // ---------------------------------------------------------------------------

@@ -152,7 +152,9 @@ TEST(RichEditView, WhatIsShownAfterTypingAndScrollingIsWhatAFullPaintShows) {
   for (int i = 0; i < 60; ++i) text += QString::fromUtf8("短い行です\n");
   text += LongParagraph(3000);
   Prepare(ed, text, true);
-  ed.setFocus();
+  ed.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&ed));
+  ed.setFocus();  // the caret is drawn
   auto shown = [&] {
     QApplication::processEvents();
     return QGuiApplication::primaryScreen()->grabWindow(ed.winId()).toImage();
@@ -173,6 +175,8 @@ TEST(RichEditView, WhatIsShownAfterTypingAndScrollingIsWhatAFullPaintShows) {
     type(QString::fromUtf8("追加"));
     ASSERT_TRUE(same()) << "after line " << i;
   }
+  QTest::keyClick(&ed, Qt::Key_Up);  // the caret leaves where the scrolled pixels put it
+  ASSERT_TRUE(same()) << "after Up";
   ed.SetSelStart(ed.LineIndex(ed.LineCount() - 1) + 2000);  // into the long paragraph
   for (int i = 0; i < 20; ++i) {
     type(QString::fromUtf8(i % 5 == 4 ? "。" : "東"));
@@ -181,5 +185,16 @@ TEST(RichEditView, WhatIsShownAfterTypingAndScrollingIsWhatAFullPaintShows) {
   for (int i = 0; i < 6; ++i) {
     ed.verticalScrollBar()->triggerAction(i < 3 ? QAbstractSlider::SliderSingleStepSub : QAbstractSlider::SliderSingleStepAdd);
     ASSERT_TRUE(same()) << "after scrolling " << i;
+  }
+  // Wrapping off and on again moves the caret's place on the screen without
+  // moving it in the text; then it moves.
+  ed.SetWordWrap(false);
+  QTest::keyClick(&ed, Qt::Key_End);
+  type(QStringLiteral("xyz"));
+  ed.SetWordWrap(true);
+  QApplication::processEvents();
+  for (int i = 0; i < 3; ++i) {
+    QTest::keyClick(&ed, Qt::Key_Up);
+    ASSERT_TRUE(same()) << "after Up " << i << " with wrapping back on";
   }
 }
