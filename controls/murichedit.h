@@ -13,6 +13,11 @@
 // document as typed, counts 1 byte and reads as '?', which is never part of a
 // word. Change() fires for changes of the text only, not for the input
 // method's unfinished text.
+//
+// The text is laid out, painted and scrolled by the editor's own view
+// (richeditview.h), which keeps a keystroke in a long paragraph from laying
+// the whole paragraph out again; QPlainTextEdit's cursorRect(),
+// cursorForPosition() and firstVisibleBlock() do not know that view.
 #pragma once
 
 #include <QColor>
@@ -155,6 +160,8 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   // The view: how the text is laid out and where the caret is (tests).
   const RichEditView& View() const { return *view_; }
   QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+  // Also the form the input method asks with an argument (found by name).
+  Q_INVOKABLE QVariant inputMethodQuery(Qt::InputMethodQuery query, QVariant argument) const;
 
  signals:
   // Every change of the text, like the rich edit's change notification; an

@@ -982,12 +982,42 @@ bool RichEditView::Drop(QDropEvent* e) {
 // ---------------------------------------------------------------------------
 // the input method
 
-QVariant RichEditView::InputMethodQuery(Qt::InputMethodQuery query) const {
-  if (query != Qt::ImCursorRectangle && query != Qt::ImAnchorRectangle) return QVariant();
-  QTextCursor c = ed_->textCursor();
-  if (query == Qt::ImAnchorRectangle) c.setPosition(c.anchor());
-  const QRectF r = CaretRectOf(c);
-  return r.isNull() ? QVariant(QRectF()) : QVariant(r.translated(ed_->viewport()->pos()));
+QVariant RichEditView::InputMethodQuery(Qt::InputMethodQuery query, const QVariant& argument) const {
+  const QTextCursor c = ed_->textCursor();
+  const QTextBlock b = c.block();
+  switch (query) {
+    case Qt::ImCursorRectangle:
+    case Qt::ImAnchorRectangle: {
+      QTextCursor at = c;
+      if (query == Qt::ImAnchorRectangle) at.setPosition(c.anchor());
+      const QRectF r = CaretRectOf(at);
+      return r.isNull() ? QVariant(QRectF()) : QVariant(r.translated(ed_->viewport()->pos()));
+    }
+    case Qt::ImCursorPosition:
+    case Qt::ImAnchorPosition:
+    case Qt::ImSurroundingText: {
+      if (!b.isValid()) return QVariant();
+      // A point asks which position lies under it.
+      if (query == Qt::ImCursorPosition && argument.canConvert<QPointF>() && !argument.toPointF().isNull()) {
+        const QPointF at = argument.toPointF() - ed_->viewport()->pos();
+        return PositionAt(at) - ed_->document()->findBlock(PositionAt(at)).position();
+      }
+      // Around the caret, not the whole of a long paragraph: the input
+      // method asks again after every key (IBus sends it over D-Bus).
+      const int length = b.length() - 1, pos = c.position() - b.position();
+      if (length <= 2 * kSurrounding) return QVariant();  // Qt's answer
+      int from = std::clamp(pos - kSurrounding, 0, length);
+      int to = std::clamp(pos + kSurrounding, 0, length);
+      const QTextDocument* doc = ed_->document();
+      if (from > 0 && doc->characterAt(b.position() + from).isLowSurrogate()) --from;
+      if (to < length && doc->characterAt(b.position() + to).isLowSurrogate()) ++to;
+      if (query == Qt::ImSurroundingText) return b.text().mid(from, to - from);
+      const int at = query == Qt::ImCursorPosition ? pos : std::clamp(c.anchor() - b.position(), 0, length);
+      return std::clamp(at, from, to) - from;
+    }
+    default:
+      return QVariant();
+  }
 }
 
 }  // namespace wendul
@@ -1035,8 +1065,12 @@ void TmuRichEdit::dropEvent(QDropEvent* e) {
 }
 
 QVariant TmuRichEdit::inputMethodQuery(Qt::InputMethodQuery query) const {
-  const QVariant v = view_->InputMethodQuery(query);
-  return v.isValid() ? v : QPlainTextEdit::inputMethodQuery(query);
+  return inputMethodQuery(query, QVariant());
+}
+
+QVariant TmuRichEdit::inputMethodQuery(Qt::InputMethodQuery query, QVariant argument) const {
+  const QVariant v = view_->InputMethodQuery(query, argument);
+  return v.isValid() ? v : QPlainTextEdit::inputMethodQuery(query, argument);
 }
 
 }  // namespace wendul

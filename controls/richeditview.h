@@ -82,8 +82,12 @@ class RichEditView : public QObject {
   bool DragMove(QDragMoveEvent* e);
   bool Drop(QDropEvent* e);
   void DragLeave();
-  // The input method's rectangles; an invalid value for other queries.
-  QVariant InputMethodQuery(Qt::InputMethodQuery query) const;
+  // What the input method asks that depends on the layout (the caret's
+  // rectangles, the position under a point), and the text around the caret
+  // cut to kSurrounding characters on each side in a long paragraph; an
+  // invalid value for the rest (QPlainTextEdit answers those).
+  QVariant InputMethodQuery(Qt::InputMethodQuery query, const QVariant& argument) const;
+  static constexpr int kSurrounding = 1000;
   void EnsureCaretVisible();
 
   // --- geometry (tests) -----------------------------------------------------

@@ -142,6 +142,12 @@ TEST(RichEditView, PreeditInALongParagraphIsDrawnInItsColoursAndFollowedByTheCar
   EXPECT_TRUE(ed.CheckByteIndex());
   EXPECT_EQ(ed.View().LinesIn(block).back().first + ed.View().LinesIn(block).back().second, 6002);
   EXPECT_TRUE(ed.rect().contains(ed.inputMethodQuery(Qt::ImCursorRectangle).toRect().center()));
+  // The text around the caret, not the whole paragraph, with the caret in it.
+  const QString around = ed.inputMethodQuery(Qt::ImSurroundingText).toString();
+  const int at = ed.inputMethodQuery(Qt::ImCursorPosition).toInt();
+  EXPECT_LE(around.size(), 2 * wendul::RichEditView::kSurrounding + 2);
+  EXPECT_TRUE(around.left(at).endsWith(QString::fromUtf8("東京")));
+  EXPECT_EQ(ed.inputMethodQuery(Qt::ImAnchorPosition).toInt(), at);
 }
 
 TEST(RichEditView, WhatIsShownAfterTypingAndScrollingIsWhatAFullPaintShows) {
