@@ -2,6 +2,7 @@
 // function keys and their lists, colours, font size, help switch, and
 // settings files that are broken or cannot be written.
 #include <QAction>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <fstream>
 #include <map>
@@ -285,6 +286,52 @@ TEST_F(OptionsTest, ColoursFontSizeAndHelpSwitchReachTheMainWindow) {
   EXPECT_EQ(ini.ReadString("fmSetup", "pnIMEColorInput_Font_Color", ""), "255");
   EXPECT_EQ(ini.ReadString("fmSetup", "cbxIsShowShortCutKeyHelp", ""), "0");
   EXPECT_EQ(ini.ReadString("fmSetup", "ed_mmDoc_FontSize", "?"), "99999");
+}
+
+TEST_F(OptionsTest, EnterPressesTheFocusedButtonOfEveryWindow) {
+  Start();
+  int chosen = 0;
+  SetColorChooser([&](QWidget*, const QColor&) -> std::optional<QColor> {
+    ++chosen;
+    return QColor(255, 0, 0);
+  });
+  setup->ShowSetup();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(setup));
+  auto* choose = setup->findChild<TmuButton*>("btFIMEColorInput");
+  choose->setFocus();
+  Settle();
+  QTest::keyClick(choose, Qt::Key_Return);
+  QTest::keyClick(choose, Qt::Key_Enter, Qt::KeypadModifier);
+  QTest::keyClick(choose, Qt::Key_Space);  // Space still does
+  EXPECT_EQ(chosen, 3);
+  // Held down, it presses once.
+  QKeyEvent held(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+  QApplication::sendEvent(choose, &held);
+  EXPECT_EQ(chosen, 3);
+  EXPECT_EQ(setup->pnIMEColorInput->FontColorValue(), 255);
+  setup->btClose->setFocus();
+  Settle();
+  QTest::keyClick(setup->btClose, Qt::Key_Return);
+  EXPECT_FALSE(setup->isVisible());
+
+  // Any window's button, and Enter keeps its meaning where no button has the focus.
+  QWidget window;
+  auto* button = new QPushButton("OK", &window);
+  int pressed = 0;
+  QObject::connect(button, &QPushButton::clicked, [&] { ++pressed; });
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  button->setFocus();
+  QTest::keyClick(button, Qt::Key_Return);
+  EXPECT_EQ(pressed, 1);
+  window.close();
+  main->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(main));
+  main->mmDoc->setFocus();
+  TypeUtf8("a");
+  QTest::keyClick(main->mmDoc, Qt::Key_Return);
+  EXPECT_EQ(main->mmDoc->Text(), "a\r\n");
 }
 
 TEST_F(OptionsTest, ABrokenSettingsFileLosesNothingElse) {
