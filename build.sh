@@ -10,7 +10,7 @@ cd "$(dirname "$0")"
 
 PACKAGES=(cmake g++ make pkg-config qt6-base-dev libsqlite3-dev libicu-dev
           libgtest-dev libgmock-dev libbenchmark-dev libpcre2-dev
-          fonts-ipafont-gothic)
+          libmecab-dev mecab-ipadic-utf8 fonts-ipafont-gothic)
 BENCH_PACKAGES=(manpages-ja man-db groff-base)
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
