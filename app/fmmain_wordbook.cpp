@@ -1,9 +1,10 @@
-// The main window's way to the word book.
+// The main window's ways to the word book and to Mozc's user dictionary.
 #include "app/datamodule.h"
 #include "app/fmmain.h"
 #include "app/globals.h"
 #include "controls/forminstance.h"
 #include "wordbook/fmkdb.h"
+#include "wordbook/mozcdict_ui.h"
 
 namespace wendul {
 
@@ -27,6 +28,21 @@ void TfmMain::miOpenKWDClick() {
   CreateFormInstance(fmKDB, links);
   fmKDB->show();
   fmKDB->activateWindow();
+}
+
+void TfmMain::CnExportMozcDict(QObject*) {
+  if (!D) return;
+  ExportMozcDictionary({this, RunFileDialog, RunDialog}, D->tbMuKwd);
+}
+
+void TfmMain::CnImportMozcDict(QObject*) {
+  if (!D) return;
+  if (ImportMozcDictionary({this, RunFileDialog, RunDialog}, D->tbMuKwd) && D->tbMuKwd2.Active()) {
+    try {
+      D->tbMuKwd2.Refresh();  // the similar-word view reads the file anew
+    } catch (const std::exception&) {
+    }
+  }
 }
 
 void TfmMain::CloseWordBook() {

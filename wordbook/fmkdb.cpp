@@ -5,8 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QFileIconProvider>
-#include <QMimeDatabase>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -22,42 +20,10 @@
 #include "store/mt_bulk.h"
 #include "util/messages.h"
 #include "util/strutil.h"
-#include "wordbook/exchangeprogress.h"
+#include "wordbook/exchangeui.h"
 #include "wordbook/tabletext.h"
 
 namespace wendul {
-
-namespace {
-
-// The file dialogs' icons and types from the file's name alone. Judging them
-// by content reads every file of a listed folder on the main thread, and a
-// read from a pipe or a device (a FIFO in the documents folder, /proc/kmsg)
-// never returns: the whole program would hang.
-class NamesOnlyIconProvider final : public QFileIconProvider {
- public:
-  QIcon icon(const QFileInfo& info) const override {
-    if (info.isDir() || !info.isFile()) return QFileIconProvider::icon(info.isDir() ? Folder : File);
-    const QIcon themed = QIcon::fromTheme(Mime(info).iconName());
-    return themed.isNull() ? QFileIconProvider::icon(File) : themed;
-  }
-  QIcon icon(IconType type) const override { return QFileIconProvider::icon(type); }
-  QString type(const QFileInfo& info) const override {
-    if (info.isDir()) return QFileIconProvider::type(info);
-    return Mime(info).comment();
-  }
-
- private:
-  QMimeType Mime(const QFileInfo& info) const { return mimes_.mimeTypeForFile(info, QMimeDatabase::MatchExtension); }
-  QMimeDatabase mimes_;
-};
-
-QAbstractFileIconProvider* NamesOnlyIcons() {
-  // Kept for the life of the process: the dialogs' models may ask it while they die.
-  static auto* provider = new NamesOnlyIconProvider;
-  return provider;
-}
-
-}  // namespace
 
 namespace {
 
@@ -66,18 +32,6 @@ bool g_open = false;
 const char kCaption[] = "Wendul";
 
 SjisString J(const char* utf8) { return FromQ(QString::fromUtf8(utf8)); }
-
-SjisString Shown(const QString& path) { return FromQ(QDir::toNativeSeparators(path)); }
-
-std::string FsPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
-// A write lock held elsewhere gets words the user can act on.
-void ShowStoreError(const std::exception& e) {
-  if (IsLockError(e))
-    ErrMsgBox(J("単語の表は他のプログラムが書き込み中です。しばらくしてからもう一度お試しください。\r\n") + e.what());
-  else
-    ErrMsgBox(e.what());
-}
 
 }  // namespace
 
@@ -133,20 +87,8 @@ TfmKDB::TfmKDB(Links links, QWidget* parent) : QWidget(parent), links_(std::move
   FBtn->SetButton(6, QString::fromUtf8("閉じる"), QString::fromUtf8("単語帳を閉じます"), [this](QObject*) { FBtn_F06Click(); });
 
   const QString filter = QString::fromUtf8("テキストファイル（*.TXT） (*.TXT *.txt);;全てのファイル（*.*） (*)");
-  auto makeDialog = [this, &filter](const char* name, QFileDialog::AcceptMode mode) {
-    auto* dialog = new QFileDialog(this);
-    dialog->setIconProvider(NamesOnlyIcons());
-    dialog->setObjectName(name);
-    dialog->setNameFilter(filter);
-    dialog->setDefaultSuffix("TXT");
-    dialog->setAcceptMode(mode);
-    dialog->setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    // The word book asks about replacing a file itself.
-    dialog->setOption(QFileDialog::DontConfirmOverwrite);
-    return dialog;
-  };
-  SaveDialog = makeDialog("SaveDialog", QFileDialog::AcceptSave);
-  odaOpenFile = makeDialog("odaOpenFile", QFileDialog::AcceptOpen);
+  SaveDialog = MakeExchangeDialog(this, "SaveDialog", QFileDialog::AcceptSave, filter, "TXT");
+  odaOpenFile = MakeExchangeDialog(this, "odaOpenFile", QFileDialog::AcceptOpen, filter, "TXT");
   RunFileDialog = [](QFileDialog* dialog) {
     if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return QString();
     return dialog->selectedFiles().first();
@@ -255,20 +197,13 @@ void TfmKDB::FBtn_F02Click() {
   mgMuKwd->EndEdit(true);
   const QString path = RunFileDialog(SaveDialog);
   if (path.isEmpty()) return;
-  const SjisString name = Shown(path);
+  const SjisString name = ExchangeShownName(path);
   if (QFileInfo::exists(path) && AskNotYes(kCaption, name + J(" はすでに存在しますが置き換えますか？"))) return;
   MT& t = *links_.table;
   t.DisableControls();
-  bool done = false;
-  try {
-    TExchangeProgress progress(this, QString::fromUtf8("書き出し中"), QString::fromUtf8("件"), t.RecordCount());
-    TextExport(t, FsPath(path), false, true, [&](int64_t n, int64_t) { return progress.Step(n, n); });
-    done = true;
-  } catch (const TextExchangeCancelled&) {
-    // Nothing was written under the chosen name.
-  } catch (const std::exception& e) {
-    ErrMsgBox(e.what());
-  }
+  const bool done = RunExchange(this, ExchangeKind::Export, t.RecordCount(), [&](const TextCount& count) {
+    TextExport(t, ExchangeFsPath(path), false, true, count);
+  });
   t.EnableControls();
   if (done) MsgBox(kCaption, name + J(" へ書き出しました。"));
 }
@@ -277,7 +212,7 @@ void TfmKDB::FBtn_F03Click() {
   mgMuKwd->EndEdit(true);
   const QString path = RunFileDialog(odaOpenFile);
   if (path.isEmpty()) return;
-  const SjisString name = Shown(path);
+  const SjisString name = ExchangeShownName(path);
   if (!QFileInfo::exists(path)) {
     MsgBox(kCaption, name + J(" が見つかりません"));
     return;
@@ -286,20 +221,11 @@ void TfmKDB::FBtn_F03Click() {
   TmuText importer;
   importer.IsSkipTableCheck = true;
   importer.DatabaseName = t.DatabaseName();
-  bool done = false;
-  try {
-    TExchangeProgress progress(this, QString::fromUtf8("読み込み中"), QString::fromUtf8("行"),
-                               QFileInfo(path).size());
-    importer.OnCount = [&](int64_t lines, int64_t bytes) { return progress.Step(lines, bytes); };
-    // The import replaces the whole table, in one transaction.
-    importer.TextImport(FsPath(path), t.TableName(), true, false);
-    done = true;
-  } catch (const TextExchangeCancelled&) {
-    MsgBox(kCaption, J("読み込みを中止しました。単語帳は読み込む前のままです。"));
-  } catch (const std::exception& e) {
-    if (IsLockError(e)) ShowStoreError(e);
-    else ErrMsgBox(e.what() + J("\r\n\r\n単語帳は読み込む前のままです。"));
-  }
+  // The import replaces the whole table, in one transaction.
+  const bool done = RunExchange(this, ExchangeKind::Import, QFileInfo(path).size(), [&](const TextCount& count) {
+    importer.OnCount = count;
+    importer.TextImport(ExchangeFsPath(path), t.TableName(), true, false);
+  });
   if (!done) return;
   try {
     t.Refresh();

@@ -108,7 +108,7 @@ TEST_F(OptionsTest, AFirstRunStoresExactlyTheKeysWithTheirDefaults) {
       {"Func01_F05", "CnSetFocusLog"}, {"Func01_F06", ""},
       {"Func01_F07", "CnSplitKeyword_SelectString"}, {"Func01_F08", "CnSplitKeyword_PrevString"},
       {"Func01_F09", ""},           {"Func01_F10", ""},
-      {"Func01_F11", ""},           {"Func01_F12", "CnAppClose"}};
+      {"Func01_F11", "CnExportMozcDict"}, {"Func01_F12", "CnAppClose"}};
   EXPECT_EQ(s["fmMain"], keys);
   EXPECT_EQ(s["Text"], (std::map<std::string, std::string>{{"edGrepSearchWord", ""}}));
   // Only the main window's own geometry, wrap and learning switch besides.
@@ -122,11 +122,13 @@ TEST_F(OptionsTest, AFirstRunStoresExactlyTheKeysWithTheirDefaults) {
 
 TEST_F(OptionsTest, FunctionKeysOfAFreshStart) {
   Start();
-  EXPECT_EQ(main->muMethodTable1->Commands().size(), 16);
+  EXPECT_EQ(main->muMethodTable1->Commands().size(), 18);
   for (const QString& c : main->muMethodTable1->Commands()) EXPECT_TRUE(TmuForm::HasCommand(main, c)) << c.toStdString();
   EXPECT_EQ(Item("miAppClose")->shortcut(), QKeySequence("F12"));
   EXPECT_EQ(Item("miSplitKeyword_PrevString")->shortcut(), QKeySequence("F8"));
   EXPECT_EQ(Item("miSplitKeyword_SelectString")->shortcut(), QKeySequence("F7"));
+  EXPECT_EQ(Item("miExportMozcDict")->shortcut(), QKeySequence("F11"));
+  EXPECT_EQ(Item("miImportMozcDict")->shortcut(), QKeySequence());
   EXPECT_TRUE(Key(10)->isEnabled());
   EXPECT_FALSE(Key(10)->OnClick());
   EXPECT_FALSE(Key(3)->isEnabled());
