@@ -3,7 +3,10 @@
 #include <QApplication>
 #include <QFile>
 #include <QSaveFile>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
+#include <algorithm>
 
 #include "app/fmmain.h"
 #include "controls/mudbgrid.h"
@@ -20,16 +23,29 @@ QString Escaped(QString s) {
   return s;
 }
 
+// The colour pair each pre-edit character is drawn in: i typed, c current
+// clause, o other clauses, r range being set, ? none of them.
+QString PreeditKinds(const TmuRichEdit* doc) {
+  const QTextLayout* layout = doc->textCursor().block().layout();
+  const int from = layout->preeditAreaPosition();
+  const int n = static_cast<int>(layout->preeditAreaText().size());
+  QString kinds(n, '?');
+  for (const QTextLayout::FormatRange& r : layout->formats()) {
+    for (size_t k = 0; k < doc->IMEColors().size(); ++k) {
+      if (r.format.background().color() != doc->IMEColors()[k].background) continue;
+      for (int i = std::max(r.start - from, 0); i < std::min(r.start + r.length - from, n); ++i) kinds[i] = "icor"[k];
+    }
+  }
+  return kinds;
+}
+
 QString State(TfmMain* m) {
   const QWidget* f = QApplication::focusWidget();
   const char* focus = f == m->mmDoc ? "doc" : f == m->mgWordCode ? "code" : f == m->mgWordDate ? "date" : "other";
   const QTextCursor c = m->mmDoc->textCursor();
-  return QString("focus=%1\ncaret=%2\nsel=%3\npreedit=%4\ntext=%5\n")
-      .arg(focus)
-      .arg(c.position())
-      .arg(Escaped(c.selectedText()))
-      .arg(Escaped(m->mmDoc->PreeditText()))
-      .arg(Escaped(m->mmDoc->PlainLines()));
+  return QString("focus=") + focus + "\ncaret=" + QString::number(c.position()) + "\nsel=" + Escaped(c.selectedText()) +
+         "\npreedit=" + Escaped(m->mmDoc->PreeditText()) + "\npreeditkinds=" + PreeditKinds(m->mmDoc) +
+         "\ntext=" + Escaped(m->mmDoc->PlainLines()) + "\n";
 }
 
 }  // namespace
