@@ -823,8 +823,10 @@ void TmuRichEdit::SetImeMode(ImeMode mode) {
 QString TmuRichEdit::PreeditText() const { return textCursor().block().layout()->preeditAreaText(); }
 
 void TmuRichEdit::FinishComposition() {
-  if (inImeEvent_ || PreeditText().isEmpty()) return;
-  if (hasFocus()) QGuiApplication::inputMethod()->commit();
+  // Without the focus there is nothing to finish: the toolkit committed it
+  // when the focus left (a menu's action runs once the focus came back).
+  if (inImeEvent_ || !hasFocus() || PreeditText().isEmpty()) return;
+  QGuiApplication::inputMethod()->commit();
   // No input method took it (none serves this window): the editor commits
   // what it shows.
   const QString left = PreeditText();
