@@ -248,6 +248,7 @@ hold_key() {
 # Hiragana_Katakana key; Fcitx5 is switched on by its controller.
 ime_on() {
   if [ "$IME_KIND" = ibus ]; then
+    ime_ibus_engine_is mozc-jp
     key Hiragana_Katakana
   else
     ime_run fcitx5-remote -o
