@@ -199,6 +199,7 @@ bool TfmMain::SeekInLatest(const SjisString& text) {
 
 void TfmMain::CnSeekWord(QObject* sender) {
   if (!mmDoc->hasFocus() || !D) return;
+  mmDoc->FinishComposition();  // the seek reads the text as it will stand
   const bool latest = sender == mgWordDate;
   if (mmDoc->SelLength() > 0) {
     const SjisString selected = mmDoc->SelText();
