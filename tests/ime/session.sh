@@ -3,8 +3,9 @@
 #
 #   ime_session_start ibus|fcitx5  Xvfb, a private session bus and the input
 #                                  method with Mozc, as an ordinary user in a
-#                                  fresh home; fails (status 1, says why) when
-#                                  something does not start
+#                                  fresh home; status 2 when something is not
+#                                  installed, 1 (saying what) when it is but
+#                                  does not start
 #   editor_start [options]         the editor ($WENDUL_BIN) in that session,
 #                                  focused, with a fresh word table
 #   ime_on                         Mozc in hiragana
@@ -60,11 +61,14 @@ ime_session_start() {
   for tool in Xvfb xdotool dbus-daemon dbus-send setpriv sqlite3 iconv; do
     command -v "$tool" >/dev/null || missing+=("$tool")
   done
+  [ -x /usr/lib/mozc/mozc_server ] || missing+=(mozc-server)
   case "$IME_KIND" in
     ibus) for tool in ibus-daemon ibus; do command -v "$tool" >/dev/null || missing+=("$tool"); done
           [ -e /usr/share/ibus/component/mozc.xml ] || missing+=(ibus-mozc) ;;
     fcitx5) for tool in fcitx5; do command -v "$tool" >/dev/null || missing+=("$tool"); done
-          ls /usr/lib/*/fcitx5/fcitx5-mozc.so >/dev/null 2>&1 || missing+=(fcitx5-mozc) ;;
+          ls /usr/lib/*/fcitx5/fcitx5-mozc.so >/dev/null 2>&1 || missing+=(fcitx5-mozc)
+          ls /usr/lib/*/qt6/plugins/platforminputcontexts/libfcitx5platforminputcontextplugin.so >/dev/null 2>&1 ||
+            missing+=(fcitx5-frontend-qt6) ;;
     *) ime_log "ime_session_start: ibus or fcitx5, not '$IME_KIND'"; return 2 ;;
   esac
   if [ ${#missing[@]} -gt 0 ]; then
