@@ -137,9 +137,9 @@ scenario_seek_finds_nothing() {
   esac
 }
 
-# The option "IME on at start" (on by default) opens Mozc in hiragana.
+# The option "IME on at start" (on by default) opens Mozc in hiragana: the
+# editor was started without ime_on (run_scenario).
 scenario_ime_on_at_start() {
-  :  # the editor was started without ime_on; see run_scenario
   type_text a
   check "a typed after start" "$(state preedit)$(state text)" "あ"
 }
