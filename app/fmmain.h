@@ -233,9 +233,13 @@ class TfmMain : public TmuForm {
   // save writes there without asking for a name.
   bool named_ = false;
   // The file as this window last read or wrote it (device, inode, size,
-  // modification time); "" when unknown. A save first checks that no other
-  // program has written the file since.
+  // modification time): the document, or the day shown in log mode; "" when
+  // unknown. A save first checks that no other program has written the file
+  // since.
   std::string diskStamp_;
+  // True when the file may be written: unchanged on disk since, or the user
+  // says so. Both modes ask this one question.
+  bool MayOverwrite(const std::string& path, const SjisString& shownName);
   void FormCreate();
   void BuildMenus();
   void BuildLayout();

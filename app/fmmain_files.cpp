@@ -12,7 +12,6 @@
 #include <QMimeData>
 #include <QTextBlock>
 #include <QUrl>
-#include <sys/stat.h>
 
 #include "app/doctexts.h"
 #include "app/fmmain.h"
@@ -34,20 +33,6 @@ namespace {
 const char kCaption[] = "Wendul";
 
 std::string FsName(const QString& name) { return QFile::encodeName(name).toStdString(); }
-
-// What tells one version of a file from another without reading it: a save
-// by another editor replaces the file or changes its size or time.
-std::string DiskStamp(const std::string& path) {
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0) return {};
-  return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
-         std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
-}
-
-SjisString ChangedOnDiskQuestion(const QString& name) {
-  return FromQ(name) + Utf8ToSjis("は読み込んだ後（または前回保存した後）にほかのプログラムで変更されています。\r\n"
-                                  "上書きすると、その変更は失われます。上書きしますか？");
-}
 
 class WaitCursor {
  public:
@@ -174,12 +159,16 @@ bool TfmMain::SaveDocument() {
   // written under the bare default name it would land in whatever folder is
   // current and overwrite the last new document saved there.
   if (!named_) return SaveDocAs();
-  // Another editor may have saved the same file meanwhile: its text would go unasked.
   const QString name = edCurFileName->text();
-  const std::string now = DiskStamp(FsName(name));
-  if (!diskStamp_.empty() && !now.empty() && now != diskStamp_ && AskNotYes(kCaption, ChangedOnDiskQuestion(name)))
-    return false;
+  if (!MayOverwrite(FsName(name), FromQ(name))) return false;
   return WriteDocFile(name);
+}
+
+bool TfmMain::MayOverwrite(const std::string& path, const SjisString& shownName) {
+  // Another editor may have saved the same file meanwhile: its text would go unasked.
+  const std::string now = DiskStamp(path);
+  return diskStamp_.empty() || now.empty() || now == diskStamp_ ||
+         !AskNotYes(kCaption, ChangedOnDiskQuestion(shownName));
 }
 
 bool TfmMain::SaveDocAs() {

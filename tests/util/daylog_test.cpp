@@ -131,6 +131,12 @@ TEST(DayLog, SaveAsksBeforeShrinkingByMoreThan30BytesAndWritesWholeFiles) {
   EXPECT_EQ(SaveDayLog(path, std::string(39, 'c')), DaySave::Written);
   EXPECT_EQ(ReadBytes(path), std::string(39, 'c'));
 
+  // A file its owner made read-only is refused as a document is, and stays.
+  fs::permissions(path, fs::perms::owner_read);
+  EXPECT_EQ(SaveDayLog(path, std::string(40, 'd')), DaySave::Failed);
+  EXPECT_EQ(ReadBytes(path), std::string(39, 'c'));
+  EXPECT_NE(ui.messages.back().text.find(Sj("アクセスが許可されていません")), std::string::npos);
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
   // An unwritable folder: the old file stays, the user is told, nothing is left behind.
   fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
   if (::access(dir.str().c_str(), W_OK) != 0) {  // not when the tests run as root
