@@ -112,6 +112,10 @@ int64_t FileLength(const std::string& path) {
   return static_cast<int64_t>(st.st_size);
 }
 
+bool FarDiaryDay(TDateTime day, TDateTime now) {
+  return day >= EncodeDate(DecodeDateTime(now).year + 2, 1, 1);
+}
+
 bool CreateDayLogFile(const std::string& path, TDateTime date, int adminLevel, std::string* error) {
   if (FileLength(path) >= 0) return true;
   return WriteFileAtomic(path, DayLogHeader(date, adminLevel), error);

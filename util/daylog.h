@@ -31,6 +31,11 @@ std::string GetMuLogPathName(const std::string& logFolder, bool createFolders, T
 // each line ends in CR LF.
 SjisString DayLogHeader(TDateTime date, int adminLevel);
 
+// A day after the end of next year: far beyond where a diary is written (a
+// stray era letter or digit puts the date there). Its file is made only when
+// the user confirms.
+bool FarDiaryDay(TDateTime day, TDateTime now);
+
 // Writes a new day file with the header unless the file exists. False (with
 // the reason) when it cannot be written.
 bool CreateDayLogFile(const std::string& path, TDateTime date, int adminLevel,
