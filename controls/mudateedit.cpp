@@ -93,8 +93,15 @@ class TmuDateField : public QLineEdit {
 
   void focusOutEvent(QFocusEvent* e) override {
     QLineEdit::focusOutEvent(e);
-    // The field's own context menu is no leaving.
-    if (e->reason() != Qt::PopupFocusReason) owner_->Choose(TmuDateEdit::Ending::Leave);
+    // The field's own context menu is no leaving. Chosen once the focus has
+    // moved: what the choice asks is not asked in the middle of the move.
+    if (e->reason() != Qt::PopupFocusReason && owner_->pending_) {
+      owner_->leaving_ = true;
+      QTimer::singleShot(0, owner_, [owner = owner_] {
+        // Typing on in another field since is no leaving.
+        if (owner->leaving_) owner->Choose(TmuDateEdit::Ending::Leave);
+      });
+    }
   }
 
   void mousePressEvent(QMouseEvent* e) override {
@@ -289,12 +296,14 @@ void TmuDateEdit::FieldChanged(TmuDateField* field) {
   if (!updating_) {
     // Typed (or spun, which chooses at once): chosen when typing pauses.
     pending_ = true;
+    leaving_ = false;
     typingPause_->start();
     emit OnChange(field);
   }
 }
 
 void TmuDateEdit::Choose(Ending how) {
+  leaving_ = false;
   if (!pending_) return;
   TDateTime d = 0;
   const bool valid = ReadFields(&d);

@@ -57,7 +57,9 @@ class TmuDateEdit : public QFrame {
   TDateTime GetDate(bool quiet = true);
   // Focus into the day field.
   void SetFocus();
-  // Digits typed that are not chosen yet.
+  // The date last chosen (0 after SetDate(0)); the fields may hold digits
+  // typed since, not chosen yet.
+  TDateTime ChosenDate() const { return chosen_; }
   bool ChoicePending() const { return pending_; }
   // How long typing pauses before a whole typed date counts as chosen.
   static constexpr int kTypingPauseMs = 1000;
@@ -122,6 +124,7 @@ class TmuDateEdit : public QFrame {
   int unit_ = 0;
   TDateTime chosen_ = 0;  // the date last chosen
   bool pending_ = false;
+  bool leaving_ = false;  // a field was left with digits typed: chosen at the next turn
   QTimer* typingPause_ = nullptr;
 };
 

@@ -71,7 +71,8 @@ TfmWordDate::~TfmWordDate() {
   if (fmWordDate == this) fmWordDate = nullptr;
 }
 
-TDateTime TfmWordDate::Date() const { return edDateEdit->GetDate(true); }
+// The chosen date: digits typed and not chosen yet are no date of the window.
+TDateTime TfmWordDate::Date() const { return edDateEdit->ChosenDate(); }
 
 void TfmWordDate::SetDate(TDateTime day) { edDateEdit->SetDate(day); }
 

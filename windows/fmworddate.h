@@ -46,7 +46,7 @@ class TfmWordDate : public QWidget {
   // Keys of this window, passed to the main window's handlers.
   std::function<void(QKeyEvent*)> KeyDown, KeyUp;
 
-  TDateTime Date() const;
+  TDateTime Date() const;  // the date last chosen
   void SetDate(TDateTime day);  // loads the day (the change event runs)
   // The document's length in bytes, shown in pnKwd.
   void ShowLength(int64_t bytes);

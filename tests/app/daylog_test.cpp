@@ -432,6 +432,7 @@ TEST_F(LogModeTest, TheDateWindowLoadsOnlyTheDateTheUserMeans) {
   ed->MonthEdit()->selectAll();
   Keys("6");
   ed->DayEdit()->setFocus();
+  Settle();
   EXPECT_EQ(main->ShownDay(), EncodeDate(1998, 6, 4));
 }
 
