@@ -423,15 +423,22 @@ TEST_F(LogModeTest, TheDateWindowLoadsOnlyTheDateTheUserMeans) {
   Key(Qt::Key_W, "w");
   EXPECT_FALSE(ed->IsJMode());
   EXPECT_EQ(ed->YearEdit()->text(), "1998");
-  // A spin chooses at once; leaving the field with a whole date chooses it.
+  // A spin chooses at once; leaving a field chooses a whole date, and half
+  // a year left behind gives way to the chosen date again.
   ed->DayEdit()->setFocus();
   Key(Qt::Key_Up);
   EXPECT_EQ(main->ShownDay(), EncodeDate(1998, 5, 4));
   ed->MonthEdit()->setFocus();
   ed->MonthEdit()->selectAll();
   Keys("6");
+  ed->YearEdit()->setFocus();
+  Settle();
+  EXPECT_EQ(main->ShownDay(), EncodeDate(1998, 6, 4));
+  ed->YearEdit()->selectAll();
+  Keys("19");
   ed->DayEdit()->setFocus();
   Settle();
+  EXPECT_EQ(ed->YearEdit()->text(), "1998");
   EXPECT_EQ(main->ShownDay(), EncodeDate(1998, 6, 4));
 }
 

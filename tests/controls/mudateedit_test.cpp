@@ -183,36 +183,5 @@ TEST(TmuDateEdit, ArrowsEnterAndF12MoveBetweenFields) {
   EXPECT_EQ(ed.GetDate(), Day(2001, 5, 4));
 }
 
-TEST(TmuDateEdit, OnlyADateTheUserEndedIsChosen) {
-  QWidget box;
-  auto* ed = new TmuDateEdit(&box);
-  auto* other = new QLineEdit(&box);
-  other->move(0, 40);
-  box.show();
-  QApplication::setActiveWindow(&box);
-  QSignalSpy chosen(ed, &TmuDateEdit::OnDateChosen);
-  ed->SetDate(Day(2001, 5, 3));
-  EXPECT_EQ(chosen.count(), 1);
-  // Half a year typed and the field left: nothing chosen, the chosen date comes back.
-  ed->YearEdit()->setFocus();
-  ed->YearEdit()->selectAll();
-  QTest::keyClicks(ed->YearEdit(), "19");
-  EXPECT_TRUE(ed->ChoicePending());
-  other->setFocus();
-  QApplication::processEvents();
-  EXPECT_EQ(chosen.count(), 1);
-  EXPECT_EQ(ed->YearEdit()->text(), "2001");
-  EXPECT_EQ(ed->ChosenDate(), Day(2001, 5, 3));
-  // A whole year and the field left: chosen.
-  ed->YearEdit()->setFocus();
-  ed->YearEdit()->selectAll();
-  QTest::keyClicks(ed->YearEdit(), "2002");
-  EXPECT_EQ(chosen.count(), 1);
-  other->setFocus();
-  QApplication::processEvents();
-  EXPECT_EQ(chosen.count(), 2);
-  EXPECT_EQ(ed->ChosenDate(), Day(2002, 5, 3));
-}
-
 }  // namespace
 }  // namespace wendul
