@@ -369,8 +369,15 @@ void TfmMain::TimerStartUpTimer() {
   // Said once, over the window the user works in.
   if (D && !D->tbMuKwd.Active()) WordTableUnopened();
   StartupNotices();
-  // The framework opens or closes the input method of the focused window,
-  // once its input context exists.
+  // The framework opens or closes the input method of the focused window:
+  // asked once the window is active and its input context has the focus.
+  imeOpenPending_ = true;
+  if (isActiveWindow()) RequestImeOpenOnce();
+}
+
+void TfmMain::RequestImeOpenOnce() {
+  if (!imeOpenPending_) return;
+  imeOpenPending_ = false;
   const bool imeOn = fmSetup && fmSetup->cbxIsIMEOn->isChecked();
   QTimer::singleShot(300, this, [imeOn] { RequestInputMethodOpen(imeOn); });
 }
@@ -391,6 +398,7 @@ void TfmMain::FormActivate() {
     mgWordCode->setToolTip(fmSetup->KeyHelpText[2]);
   }
   PaneEnter(LastPane);
+  RequestImeOpenOnce();
 }
 
 void TfmMain::FormDeactivate() {

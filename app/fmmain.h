@@ -254,6 +254,10 @@ class TfmMain : public TmuForm {
   void BuildMenus();
   void BuildLayout();
   void FormActivate();
+  // The input method's state chosen in the options, asked for once the
+  // window is first active after start-up.
+  void RequestImeOpenOnce();
+  bool imeOpenPending_ = false;
   void FormDeactivate();
   void FormClose();
   void PaneEnter(int pane);
