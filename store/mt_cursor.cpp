@@ -488,6 +488,26 @@ void MT::Impl::Reposition() {
   }
 }
 
+bool MT::Impl::SameKey(const Row& a, const Row& b) const {
+  std::vector<int> cols;
+  for (const mtimpl::IndexDef& idx : conn.layout().indexes)
+    if (idx.primary) cols = idx.cols;
+  if (cols.empty())
+    for (size_t i = 0; i < conn.layout().fields.size(); ++i) cols.push_back(static_cast<int>(i));
+  for (int c : cols) {
+    const auto i = static_cast<size_t>(c);
+    if (i >= a.vals.size() || i >= b.vals.size()) return a.vals.size() == b.vals.size();
+    const FieldValue& x = a.vals[i];
+    const FieldValue& y = b.vals[i];
+    if (x.IsNull() || y.IsNull()) {
+      if (x.IsNull() != y.IsNull()) return false;
+      continue;
+    }
+    if (x.kind == FieldValue::Kind::Text ? x.text != y.text : x.number != y.number) return false;
+  }
+  return true;
+}
+
 void MT::Impl::CheckBrowseMode() {
   if (state != DataSetState::Edit && state != DataSetState::Insert) return;
   if (modified)
