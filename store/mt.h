@@ -347,6 +347,7 @@ bool IsKeyViolation(const std::exception& e);  // duplicate primary key
 bool IsTableFull(const std::exception& e);     // disk or database full
 bool IsLockError(const std::exception& e);     // write lock held elsewhere (busy)
 bool IsCorrupt(const std::exception& e);       // a damaged page or file
+bool IsInterrupted(const std::exception& e);   // a long statement was cancelled (MTLoad::OnStep)
 bool IsReadOnlyError(const std::exception& e); // the file cannot be written (mode, file system)
 bool IsRecordChanged(const std::exception& e); // Edit/Delete: the record was deleted or holds another key
 

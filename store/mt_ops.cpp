@@ -72,6 +72,11 @@ bool IsCorrupt(const std::exception& e) {
   return db && !db->errors.empty() && (db->errors[0].category == SQLITE_CORRUPT || db->errors[0].category == SQLITE_NOTADB);
 }
 
+bool IsInterrupted(const std::exception& e) {
+  const EDBEngineError* db = AsEngineError(e);
+  return db && !db->errors.empty() && db->errors[0].category == SQLITE_INTERRUPT;
+}
+
 bool IsReadOnlyError(const std::exception& e) {
   const EDBEngineError* db = AsEngineError(e);
   if (!db || db->errors.empty()) return false;

@@ -223,7 +223,7 @@ RebuildReport RebuildTable(const MT& table, const TableProgress& progress) {
       try {
         load.Commit();
       } catch (const EDBEngineError& e) {
-        if (!e.errors.empty() && e.errors[0].category == SQLITE_INTERRUPT) throw TableWorkCancelled();
+        if (IsInterrupted(e)) throw TableWorkCancelled();
         throw;
       }
     }
