@@ -182,6 +182,10 @@ class MT {
   bool FindKey(const SjisString& textKey);
   Bookmark GetBookmark() const;        // 0 when there is no current record
   bool BookmarkValid(Bookmark b);
+  // Whether the current record is still in the file with the primary key it
+  // had when it became current (another program may have deleted it, or its
+  // id may hold another record now).
+  bool RecordUnchanged();
   void GotoBookmark(Bookmark b);
   void Refresh();                      // re-read the current record from the file
 

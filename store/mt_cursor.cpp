@@ -466,12 +466,30 @@ void MT::Impl::GoLast() {
   }
 }
 
+bool MT::Impl::Passes(int64_t id) {
+  const std::vector<mtimpl::Constraint> ks = Constraints();
+  if (ks.empty()) return true;
+  std::string sql = std::string("SELECT 1 FROM ") + mtimpl::kDataTable + " WHERE " + mtimpl::kIdColumn + " = ?";
+  std::vector<Bind> binds{Bind::Id(id)};
+  for (const mtimpl::Constraint& k : ks) {
+    sql += " AND (" + k.sql + ")";
+    binds.insert(binds.end(), k.binds.begin(), k.binds.end());
+  }
+  sqlite3_stmt* s = conn.Prepare(sql);
+  StmtScope scope(s);
+  conn.Bind(s, binds);
+  const int rc = sqlite3_step(s);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) conn.Fail(rc);
+  return rc == SQLITE_ROW;
+}
+
 void MT::Impl::Reposition() {
   if (!hasCur) {
     GoFirst();
     return;
   }
-  if (std::optional<Row> r = ReadById(cur.id)) {
+  // Changed elsewhere so that the filter no longer takes it: as if deleted.
+  if (std::optional<Row> r = ReadById(cur.id); r && Passes(cur.id)) {
     SetCurrent(*r);
     return;
   }
@@ -802,6 +820,12 @@ bool MT::FindKey(const SjisString& textKey) { return FindKey(std::vector<FieldVa
 Bookmark MT::GetBookmark() const {
   if (!d->active || !d->hasCur || d->state == DataSetState::Insert) return 0;
   return d->cur.id;
+}
+
+bool MT::RecordUnchanged() {
+  if (!d->active || !d->hasCur) return false;
+  const std::optional<Row> fresh = d->ReadById(d->cur.id);
+  return fresh && d->SameKey(*fresh, d->cur);
 }
 
 bool MT::BookmarkValid(Bookmark b) {

@@ -280,8 +280,10 @@ struct MT::Impl {
   void ClearCurrent();
   void GoFirst();
   void GoLast();
-  // Keeps the current record if it still exists, else the nearest after it.
+  // Keeps the current record if it still exists (and passes the filter),
+  // else the nearest after it.
   void Reposition();
+  bool Passes(int64_t id);  // the record passes the filter and the master link
   // Whether two rows hold the same primary key (every field without one).
   bool SameKey(const mtimpl::Row& a, const mtimpl::Row& b) const;
   void CheckBrowseMode();

@@ -6,11 +6,11 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 
 #include "mt_test_util.h"
 #include "store/mt_bulk.h"
 #include "store/mt_safe.h"
+#include "support/damage.h"
 #include "util/datetime.h"
 
 namespace wendul::test {
@@ -24,33 +24,6 @@ SjisString W(int i) {
   char b[16];
   std::snprintf(b, sizeof b, "w%05d", i);
   return b;
-}
-
-// A page of one of the file's trees (the table "T" or an index), not its first.
-struct Page {
-  int64_t number = 0;
-  int cells = 0;
-};
-Page PageOf(const std::string& file, const std::string& tree, const char* type) {
-  sqlite3* db = nullptr;
-  sqlite3_open(file.c_str(), &db);
-  sqlite3_stmt* s = nullptr;
-  const std::string sql = "SELECT pageno, ncell FROM dbstat WHERE name = ? AND pagetype = ? ORDER BY pageno";
-  sqlite3_prepare_v2(db, sql.c_str(), -1, &s, nullptr);
-  sqlite3_bind_text(s, 1, tree.c_str(), -1, SQLITE_TRANSIENT);
-  sqlite3_bind_text(s, 2, type, -1, SQLITE_STATIC);
-  std::vector<Page> pages;
-  while (sqlite3_step(s) == SQLITE_ROW) pages.push_back({sqlite3_column_int64(s, 0), sqlite3_column_int(s, 1)});
-  sqlite3_finalize(s);
-  sqlite3_close(db);
-  return pages.empty() ? Page() : pages[pages.size() / 2];
-}
-
-// Garbage over a whole page of a file nobody has open.
-void Damage(const std::string& file, int64_t page) {
-  std::fstream f(file, std::ios::in | std::ios::out | std::ios::binary);
-  f.seekp((page - 1) * 4096);
-  for (int i = 0; i < 4096; ++i) f.put(static_cast<char>(0xA5 ^ (i * 7)));
 }
 
 class MTSafeTest : public ::testing::Test {
@@ -80,12 +53,10 @@ TEST_F(MTSafeTest, ADamagedFileIsReadAroundItsDamageAndRebuiltWithTheOldOneKept)
   const Bookmark mark = t.GetBookmark();
   t.Close();  // the log goes back into the file
   const std::string file = t.FilePath();
-  const Page index = PageOf(file, "mt_pk", "leaf");
-  const Page data = PageOf(file, "T", "leaf");
+  const DamagedPage index = DamagePage(file, "mt_pk", "leaf");
+  const DamagedPage data = DamagePage(file, "T", "leaf");
   ASSERT_GT(index.number, 1);
   ASSERT_GT(data.cells, 10);
-  Damage(file, index.number);
-  Damage(file, data.number);
 
   // It opens, and storing meets the damage as the probe does.
   t.SetIndexName("IDX_UPDATEDATE");
@@ -213,11 +184,26 @@ TEST_F(MTSafeTest, EditAndDeleteLeaveARecordWhoseIdWasGivenToAnotherWord) {
     EXPECT_EQ(mine.State(), DataSetState::Browse);
   }
   EXPECT_EQ(Words(t), std::vector<SjisString>{"reused"});
+  EXPECT_FALSE(mine.RecordUnchanged());
   // Read again, the record is what it holds now, and can be deleted.
   mine.Refresh();
+  EXPECT_TRUE(mine.RecordUnchanged());
   EXPECT_EQ(mine.GS("KEYWORD"), "reused");
   mine.Delete();
   EXPECT_TRUE(Words(t).empty());
+
+  // A filtered view whose record was renamed out of the filter moves on.
+  AddWord(t, "apple", 1);
+  AddWord(t, "apricot", 2);
+  mine.SetFilter("KEYWORD='ap*'");
+  mine.SetFiltered(true);
+  ASSERT_TRUE(mine.FindKey("apple"));
+  t.FindKey("apple");
+  t.Edit();
+  t.SS("KEYWORD", "banana");
+  t.Post();
+  mine.Refresh();
+  EXPECT_EQ(mine.GS("KEYWORD"), "apricot");
 }
 
 TEST_F(MTSafeTest, TheProbeWritesWhereAWordGoesAndTakesItBack) {
