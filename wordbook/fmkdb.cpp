@@ -19,7 +19,6 @@
 #include "controls/mudbgrid.h"
 #include "controls/qsjis.h"
 #include "store/mt.h"
-#include "store/mt_bulk.h"
 #include "util/messages.h"
 #include "util/strutil.h"
 #include "wordbook/exchangeprogress.h"

@@ -364,7 +364,7 @@ TEST_F(TableTextTest, ASurveyTellsTheEncodingAndTheRecordsBeforeAnythingIsRead) 
       {"", TextEncoding::ShiftJis, 0},
       {" \r\n\t\r\n", TextEncoding::ShiftJis, 0},
       {"\xE6\x9D\xB1\xE4\xBA\xAC\r\n\xE3\x83\xA1\xE3\x83\xA2\r\nabc\r\n", TextEncoding::Utf8, 0},  // a UTF-8 memo
-      {"\xEF\xBB\xBFabc\r\n", TextEncoding::Utf8, 0},
+      {"\xEF\xBB\xBF" "abc\r\n", TextEncoding::Utf8, 0},
       {std::string("\xFF\xFE" "a\0b\0", 6), TextEncoding::Utf16, 0},
       {std::string("a\0b\0\r\0\n\0c\0", 10), TextEncoding::Utf16, 0},
       {std::string("\x00\x00\xFE\xFF", 4), TextEncoding::Utf32, 0},
