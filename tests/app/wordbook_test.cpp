@@ -53,7 +53,29 @@ class WordBookTest : public AppFixture {
       return f;
     };
   }
+  // Types text over the current word's cell and presses Enter.
+  void EditCell(TfmKDB* kdb, const QString& text) {
+    ASSERT_TRUE(kdb->mgMuKwd->StartEdit());
+    kdb->mgMuKwd->Editor()->setText(text);
+    QTest::keyClick(kdb->mgMuKwd->Editor(), Qt::Key_Return);
+    Settle();
+  }
+  // The word shown first becomes current in keyword order, then its cell is edited.
+  void EditWord(TfmKDB* kdb, const char* word, const QString& text) {
+    d->tbMuKwd.SetIndexFieldNames("KEYWORD");
+    ASSERT_TRUE(d->tbMuKwd.FindKey(Sj(word)));
+    Settle();
+    EditCell(kdb, text);
+  }
   std::string LastMessage() { return ui->messages.empty() ? "" : SjisToUtf8(ui->messages.back().text); }
+  // Three words stored and the word book open on them.
+  TfmKDB* StartWithThreeWords() {
+    Start();
+    StoreWord("東京タワー", 100);
+    StoreWord("大阪", 300);
+    StoreWord("京都", 200);
+    return Open();
+  }
   std::string Current() { return SjisToUtf8(d->tbMuKwd.GS("KEYWORD")); }
 };
 
@@ -113,11 +135,7 @@ TEST_F(WordBookTest, AnAdministratorsWordBookIsAnOrdinaryWindow) {
 }
 
 TEST_F(WordBookTest, SortExportImportAndDeleteAll) {
-  Start();
-  StoreWord("東京タワー", 100);
-  StoreWord("大阪", 300);
-  StoreWord("京都", 200);
-  TfmKDB* kdb = Open();
+  TfmKDB* kdb = StartWithThreeWords();
   ASSERT_NE(kdb, nullptr);
 
   // F1, modifiers allowed: word order, then the latest-first order on the first word.
@@ -206,20 +224,12 @@ TEST_F(WordBookTest, GridKeysAndEditingAWord) {
   EXPECT_FALSE(HasWord("語118"));
 
   // A word that exists is refused with a message; the row keeps its word.
-  d->tbMuKwd.SetIndexFieldNames("KEYWORD");
-  ASSERT_TRUE(d->tbMuKwd.FindKey(Sj("語117")));
-  Settle();
-  ASSERT_TRUE(kdb->mgMuKwd->StartEdit());
-  kdb->mgMuKwd->Editor()->setText(QString::fromUtf8("語100"));
-  QTest::keyClick(kdb->mgMuKwd->Editor(), Qt::Key_Return);
-  Settle();
+  EditWord(kdb, "語117", QString::fromUtf8("語100"));
   EXPECT_EQ(LastMessage(), "「語100」はすでに登録されています。単語は元のままです。");
   EXPECT_TRUE(HasWord("語117"));
   EXPECT_EQ(d->tbMuKwd.State(), DataSetState::Browse);
   // Too long, or Escape: nothing changes.
-  ASSERT_TRUE(kdb->mgMuKwd->StartEdit());
-  kdb->mgMuKwd->Editor()->setText(QString(65, 'x'));
-  QTest::keyClick(kdb->mgMuKwd->Editor(), Qt::Key_Return);
+  EditCell(kdb, QString(65, 'x'));
   EXPECT_NE(LastMessage().find("長すぎます"), std::string::npos);
   QTest::keyClicks(kdb->mgMuKwd, "z");  // typing opens the editor with the typed text
   ASSERT_TRUE(kdb->mgMuKwd->Editing());
@@ -265,13 +275,8 @@ TEST_F(WordBookTest, FileDialogsNeverReadTheFilesTheyList) {
   }
 }
 
-
 TEST_F(WordBookTest, ReplacingTheTableAsksRefusesForeignFilesAndKeepsBackupsThatRestore) {
-  Start();
-  StoreWord("東京タワー", 100);
-  StoreWord("大阪", 300);
-  StoreWord("京都", 200);
-  TfmKDB* kdb = Open();
+  TfmKDB* kdb = StartWithThreeWords();
   ASSERT_NE(kdb, nullptr);
   const std::vector<std::string> three{"大阪", "京都", "東京タワー"};
 
@@ -357,13 +362,7 @@ TEST_F(WordBookTest, BothPanesFollowWhatTheWordBookChangesAndAReusedIdIsLeftAlon
   ASSERT_NE(kdb, nullptr);
 
   // Renamed in the word book: the similar-word pane offers the new spelling.
-  d->tbMuKwd.SetIndexFieldNames("KEYWORD");
-  ASSERT_TRUE(d->tbMuKwd.FindKey(Sj("東京タワー")));
-  Settle();
-  ASSERT_TRUE(kdb->mgMuKwd->StartEdit());
-  kdb->mgMuKwd->Editor()->setText(QString::fromUtf8("東京タワ"));
-  QTest::keyClick(kdb->mgMuKwd->Editor(), Qt::Key_Return);
-  Settle();
+  EditWord(kdb, "東京タワー", QString::fromUtf8("東京タワ"));
   EXPECT_EQ(Words(d->tbMuKwd2), (std::vector<std::string>{"東京タワ", "東京駅"}));
   EXPECT_EQ(SjisToUtf8(d->tbMuKwd2.GS("KEYWORD")), "東京タワ");
   // Deleted there: gone from the similar-word pane at once.
@@ -416,9 +415,7 @@ TEST_F(WordBookTest, ARegisteredSelectionIsRefusedAsTheWordBookRefusesIt) {
   d->tbMuKwd.First();
   StoreWord("元", 1);
   Settle();
-  ASSERT_TRUE(kdb->mgMuKwd->StartEdit());
-  kdb->mgMuKwd->Editor()->setText(QString(65, 'x'));
-  QTest::keyClick(kdb->mgMuKwd->Editor(), Qt::Key_Return);
+  EditCell(kdb, QString(65, 'x'));
   const std::string bookSays = LastMessage();
   EXPECT_EQ(bookSays, "「" + std::string(65, 'x') + "」は長すぎます（単語は64バイトまでです）。単語は元のままです。");
   kdb->close();

@@ -26,13 +26,10 @@ SjisString W(int i) {
   return b;
 }
 
-class MTSafeTest : public ::testing::Test {
+class MTSafeTest : public WordTableTest {
  protected:
   void SetUp() override {
-    SetErrorLogBase(dir.str());
-    SetUpWords(t, dir);
-    t.SetIndexFieldNames("KEYWORD");
-    ASSERT_TRUE(t.Op());
+    WordTableTest::SetUp();
     t.BeginBatch();
     for (int i = 1; i <= kWords; ++i) AddWord(t, W(i), 40000 + i);
     t.EndBatch();
@@ -43,9 +40,6 @@ class MTSafeTest : public ::testing::Test {
     t.ReadAllRecords([&](const RowView& r) { return seen.push_back(r.values[0].text), true; }, damaged);
     return seen;
   }
-  TempDir dir;
-  RecordingUi ui;
-  MT t{"tbMuKwd"};
 };
 
 TEST_F(MTSafeTest, ADamagedFileIsReadAroundItsDamageAndRebuiltWithTheOldOneKept) {
