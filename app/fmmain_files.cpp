@@ -12,7 +12,6 @@
 #include <QMimeData>
 #include <QTextBlock>
 #include <QUrl>
-#include <sys/stat.h>
 
 #include "app/doctexts.h"
 #include "app/fmmain.h"
@@ -21,6 +20,7 @@
 #include "controls/murichedit.h"
 #include "controls/qsjis.h"
 #include "store/companion.h"
+#include "util/datetime.h"
 #include "util/docfile.h"
 #include "util/messages.h"
 #include "util/recovery.h"
@@ -34,20 +34,6 @@ namespace {
 const char kCaption[] = "Wendul";
 
 std::string FsName(const QString& name) { return QFile::encodeName(name).toStdString(); }
-
-// What tells one version of a file from another without reading it: a save
-// by another editor replaces the file or changes its size or time.
-std::string DiskStamp(const std::string& path) {
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0) return {};
-  return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
-         std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
-}
-
-SjisString ChangedOnDiskQuestion(const QString& name) {
-  return FromQ(name) + Utf8ToSjis("は読み込んだ後（または前回保存した後）にほかのプログラムで変更されています。\r\n"
-                                  "上書きすると、その変更は失われます。上書きしますか？");
-}
 
 class WaitCursor {
  public:
@@ -174,12 +160,16 @@ bool TfmMain::SaveDocument() {
   // written under the bare default name it would land in whatever folder is
   // current and overwrite the last new document saved there.
   if (!named_) return SaveDocAs();
-  // Another editor may have saved the same file meanwhile: its text would go unasked.
   const QString name = edCurFileName->text();
-  const std::string now = DiskStamp(FsName(name));
-  if (!diskStamp_.empty() && !now.empty() && now != diskStamp_ && AskNotYes(kCaption, ChangedOnDiskQuestion(name)))
-    return false;
+  if (!MayOverwrite(FsName(name), FromQ(name))) return false;
   return WriteDocFile(name);
+}
+
+bool TfmMain::MayOverwrite(const std::string& path, const SjisString& shownName) {
+  // Another editor may have saved the same file meanwhile: its text would go unasked.
+  const std::string now = DiskStamp(path);
+  return diskStamp_.empty() || now.empty() || now == diskStamp_ ||
+         !AskNotYes(kCaption, ChangedOnDiskQuestion(shownName));
 }
 
 bool TfmMain::SaveDocAs() {
@@ -304,19 +294,37 @@ void TfmMain::StartupDocument() {
 }
 
 bool TfmMain::OfferRecovery() {
-  std::vector<std::string> orphans = recovery_->TakeOrphans();
-  if (orphans.empty()) return false;
+  RecoveryRecord r;
+  const std::string path = AskRecovery(false, &r);
+  if (path.empty()) return false;
+  SetCurFileName(QFile::decodeName(QByteArray::fromStdString(r.fileName)));
+  diskStamp_.clear();  // what the file was when the text was read is not known
+  Untitled = r.untitled;
+  named_ = !r.untitled;
+  RestoreRecord(r, path);
+  return true;
+}
+
+std::string TfmMain::AskRecovery(bool diary, RecoveryRecord* r) {
+  if (!recovery_) return {};
+  std::vector<std::string> orphans = recovery_->TakeOrphans(diary);
+  if (orphans.empty()) return {};
   // The newest one; older ones are offered at later starts.
   const std::string path = orphans.back();
-  RecoveryRecord r;
-  if (!RecoveryStore::Read(path, &r)) return false;
-  const MsgAnswer a = AskYesNoCancel(kCaption, RecoveryQuestion());
+  if (!RecoveryStore::Read(path, r)) return {};
+  const MsgAnswer a =
+      AskYesNoCancel(kCaption, diary ? DayRecoveryQuestion(DateStr(static_cast<TDateTime>(r->diaryDay)))
+                                     : RecoveryQuestion());
   activateWindow();  // the question came before the window had ever been active
-  if (a == MsgAnswer::Cancel) return false;  // kept for the next start
+  if (a == MsgAnswer::Cancel) return {};  // kept for the next start
   if (a == MsgAnswer::No) {
     recovery_->Discard(path);
-    return false;
+    return {};
   }
+  return path;
+}
+
+void TfmMain::RestoreRecord(const RecoveryRecord& r, const std::string& path) {
   SjisDocument doc;
   const QString text = QString::fromUtf8(r.textUtf8);
   doc.text.assign(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size()));
@@ -327,17 +335,12 @@ bool TfmMain::OfferRecovery() {
     DocRead file = ReadDocFile(r.fileName);
     if (file.result == DocReadResult::Ok) AdoptOrigins(doc, DecodeSjisDocument(file.bytes));
   }
-  SetCurFileName(QFile::decodeName(QByteArray::fromStdString(r.fileName)));
-  diskStamp_.clear();  // what the file was when the text was read is not known
   mmDoc->LoadDocument(doc);
-  Untitled = r.untitled;
-  named_ = !r.untitled;
   Modified = true;
   mmDoc->document()->setModified(true);
   TimerRecoveryTimer();  // kept again, now as this editor's own, before the old record goes
   recovery_->Discard(path);
   ShowStatus(RecoveredNote());
-  return true;
 }
 
 void TfmMain::TimerRecoveryTimer() {
@@ -348,8 +351,15 @@ void TfmMain::TimerRecoveryTimer() {
     return;
   }
   RecoveryRecord r;
-  r.fileName = FsName(edCurFileName->text());
-  r.untitled = !named_;
+  if (G().logMode) {
+    // The day shown, by its file; nothing typed belongs to no day.
+    if (!DayLoaded()) return;
+    r.diaryDay = static_cast<int64_t>(ShownDay());
+    r.fileName = DayFilePath(ShownDay());
+  } else {
+    r.fileName = FsName(edCurFileName->text());
+    r.untitled = !named_;
+  }
   r.lineEnd = mmDoc->UsualLineEnd();
   r.textUtf8 = mmDoc->PlainLines().toStdString();
   static bool told = false;

@@ -207,6 +207,7 @@ bool TfmMain::SeekInLatest(const SjisString& text) {
 
 void TfmMain::CnSeekWord(QObject* sender) {
   if (!mmDoc->hasFocus() || !D) return;
+  mmDoc->FinishComposition();  // the seek reads the text as it will stand
   const bool latest = sender == mgWordDate;
   if (mmDoc->SelLength() > 0) {
     const SjisString selected = mmDoc->SelText();
@@ -244,13 +245,19 @@ void TfmMain::CnSeekWord(QObject* sender) {
   }
   if (found >= 0) mmDoc->SetSelStart(found);
   mmDoc->SetSelLength(static_cast<int64_t>(word.size()));
+  bool sought = false;
   if (!latest) {
-    if (SimilarFilter(word) > 0) {
-      CnSetFocusWordCode(nullptr);
-      SeekDone = true;
-    }
-  } else if (SeekInLatest(word)) {
+    sought = SimilarFilter(word) > 0;
+    if (sought) CnSetFocusWordCode(nullptr);
+  } else {
+    sought = SeekInLatest(word);
+  }
+  if (sought) {
     SeekDone = true;
+  } else {
+    // Nothing to complete it with: the selection made for it goes and the
+    // caret comes back, so that what is typed next lands where it was typed.
+    mmDoc->SetSelStart(caret);
   }
 }
 

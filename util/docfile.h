@@ -45,4 +45,9 @@ SjisString FileErrorReason(int error);
 // are shown as "?"; a name that is not UTF-8 is taken as code page 932.
 SjisString DisplayName(std::string_view path);
 
+// What tells one version of a file from another without reading it (device,
+// inode, size, modification time): a save by another program replaces the
+// file or changes its size or time. "" when the file cannot be looked at.
+std::string DiskStamp(const std::string& path);
+
 }  // namespace wendul
