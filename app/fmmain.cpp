@@ -294,6 +294,10 @@ void TfmMain::FormCreate() {
   TimerIdle->setSingleShot(true);
   TimerIdle->setInterval(1500);
   connect(TimerIdle, &QTimer::timeout, this, &TfmMain::TimerIdleTimer);
+  TimerLearnRetry = new QTimer(this);
+  TimerLearnRetry->setObjectName("TimerLearnRetry");
+  TimerLearnRetry->setInterval(1000);
+  connect(TimerLearnRetry, &QTimer::timeout, this, &TfmMain::TimerLearnRetryTimer);
   mmDoc->clear();
   EarliestDate = MuStrToDateTime("1998/04/01 00:00:00", "yyyy/mm/dd hh:nn:ss");
   IsAutoHint = false;

@@ -79,6 +79,9 @@ class TfmMain : public TmuForm {
   // Fires when typing pauses: the word table's log is copied back then, not on
   // a keystroke, and a table that failed is tried again.
   QTimer* TimerIdle = nullptr;
+  // Runs every second while learning is paused by a failed table, whether or
+  // not the user types: learning resumes soon after the table can be written.
+  QTimer* TimerLearnRetry = nullptr;
 
   // --- window state ------------------------------------------------------
   TDateTime EarliestDate = 0;
@@ -193,6 +196,7 @@ class TfmMain : public TmuForm {
   void MenuItem1Click();
   void TimerStartUpTimer();
   void TimerIdleTimer();
+  void TimerLearnRetryTimer();
   void miNoLearningClick();
   // Keyboard dispatch (fmmain_keys.cpp). Every key-down meant for a control
   // of this window (and those other windows pass on), before the control
@@ -281,6 +285,10 @@ class TfmMain : public TmuForm {
   void StartupNotices();
   void LearningRecovered();
   void RetryLearning();
+  // The word whose store failed last: the retry's probe writes where it goes.
+  SjisString probeWord_;
+  // The word book changed the word table (fmmain_wordbook.cpp): the panes follow.
+  void WordTableChanged();
   void ApplyLearningState();
   void ShowLearningNotice(const QString& text);
 

@@ -289,6 +289,17 @@ void TfmMain::DeleteWord(MT& view, MT& other) {
   try {
     view.Delete();
   } catch (const std::exception& e) {
+    if (IsRecordChanged(e)) {
+      // Its id holds another word now, or it is gone: nothing is deleted.
+      ErrMsgBox(J("この単語はほかで変更または削除されています。削除しませんでした。"));
+      for (MT* t : {&view, &other}) {
+        try {
+          t->Refresh();
+        } catch (const std::exception&) {
+        }
+      }
+      return;
+    }
     const bool empty = view.Active() && view.GetBookmark() == 0;
     if (!empty) view.LogFailure(e, "TfmMain.mgMuKwdKeyDown");
     ErrMsgBox(J("単語を削除できませんでした。") + "\r\n" +

@@ -1,16 +1,14 @@
 #include "wordbook/exchangeui.h"
 
-#include <QDir>
-#include <QFile>
 #include <QFileIconProvider>
 #include <QMimeDatabase>
 
-#include "controls/qsjis.h"
-#include "store/mt.h"
-#include "util/messages.h"
 #include "wordbook/exchangeprogress.h"
+#include "wordbook/fmkdb_texts.h"
 
 namespace wendul {
+
+using namespace kdb;
 
 namespace {
 
@@ -38,8 +36,6 @@ QAbstractFileIconProvider* NamesOnlyIcons() {
   return provider;
 }
 
-SjisString J(const char* utf8) { return FromQ(QString::fromUtf8(utf8)); }
-
 }  // namespace
 
 QFileDialog* MakeExchangeDialog(QWidget* parent, const char* name, QFileDialog::AcceptMode mode,
@@ -55,17 +51,6 @@ QFileDialog* MakeExchangeDialog(QWidget* parent, const char* name, QFileDialog::
   return dialog;
 }
 
-SjisString ExchangeShownName(const QString& path) { return FromQ(QDir::toNativeSeparators(path)); }
-
-std::string ExchangeFsPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
-void ShowStoreError(const std::exception& e) {
-  if (IsLockError(e))
-    ErrMsgBox(J("単語の表は他のプログラムが書き込み中です。しばらくしてからもう一度お試しください。\r\n") + e.what());
-  else
-    ErrMsgBox(e.what());
-}
-
 bool RunExchange(QWidget* owner, ExchangeKind kind, int64_t total, const std::function<void(const TextCount&)>& work) {
   const bool import = kind == ExchangeKind::Import;
   try {
@@ -75,7 +60,7 @@ bool RunExchange(QWidget* owner, ExchangeKind kind, int64_t total, const std::fu
     return true;
   } catch (const TextExchangeCancelled&) {
     // An export cancelled wrote nothing under the chosen name.
-    if (import) MsgBox("Wendul", J("読み込みを中止しました。単語帳は読み込む前のままです。"));
+    if (import) MsgBox(kCaption, J("読み込みを中止しました。単語帳は読み込む前のままです。"));
   } catch (const std::exception& e) {
     if (!import) ErrMsgBox(e.what());
     else if (IsLockError(e)) ShowStoreError(e);

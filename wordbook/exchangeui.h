@@ -6,9 +6,7 @@
 #include <QFileDialog>
 #include <QString>
 #include <cstdint>
-#include <exception>
 #include <functional>
-#include <string>
 
 #include "wordbook/tabletext.h"
 
@@ -21,14 +19,6 @@ namespace wendul {
 // answers.
 QFileDialog* MakeExchangeDialog(QWidget* parent, const char* name, QFileDialog::AcceptMode mode,
                                 const QString& filter, const QString& suffix);
-
-// A chosen file's name as messages show it, and as the file system takes it.
-SjisString ExchangeShownName(const QString& path);
-std::string ExchangeFsPath(const QString& path);
-
-// An error of the word table: a write lock held elsewhere gets words the user
-// can act on.
-void ShowStoreError(const std::exception& e);
 
 enum class ExchangeKind { Export, Import };
 

@@ -7,6 +7,7 @@
 #include "util/codec.h"
 #include "util/paths.h"
 #include "wordbook/wordreading.h"
+#include "wordbook/wordrules.h"
 
 namespace wendul {
 
@@ -15,11 +16,9 @@ namespace {
 // Records read between two progress calls.
 constexpr int64_t kCountEvery = 4096;
 
-// A word that a line of the file can carry: Shift-JIS, no tab, line break or NUL.
-bool Writable(std::string_view word) {
-  return !word.empty() && word.find_first_of(std::string_view("\t\r\n\0", 4)) == std::string_view::npos &&
-         MuIsValidStr(word);
-}
+// A word that a line of the file can carry: Shift-JIS, and a word as one may
+// be typed in (no tab, line break or other control character).
+bool Writable(const SjisString& word) { return !word.empty() && WordRefusal(word, 0).empty() && MuIsValidStr(word); }
 
 [[noreturn]] void CannotWrite(const std::string& fileName, const std::string& reason) {
   throw GeneralError(PathText(fileName) + Utf8ToSjis(" に書き込めません") + " (" + reason + ")");

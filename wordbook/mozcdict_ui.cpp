@@ -5,7 +5,6 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLocale>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QVBoxLayout>
@@ -19,17 +18,14 @@
 #include "util/datetime.h"
 #include "util/messages.h"
 #include "wordbook/exchangeui.h"
+#include "wordbook/fmkdb_texts.h"
 #include "wordbook/wordreading.h"
 
 namespace wendul {
 
+using namespace kdb;
+
 namespace {
-
-const char kCaption[] = "Wendul";
-
-SjisString J(const char* utf8) { return FromQ(QString::fromUtf8(utf8)); }
-
-SjisString Count(int64_t n) { return FromQ(QLocale(QLocale::Japanese).toString(static_cast<qlonglong>(n))); }
 
 QString Filter() { return QString::fromUtf8("Mozc辞書ファイル（*.txt） (*.txt *.TXT);;全てのファイル（*.*） (*)"); }
 
@@ -138,11 +134,11 @@ void ExportMozcDictionary(const MozcDictDialogs& ui, MT& table) {
   dialog->selectFile("wendul-mozc.txt");
   const QString path = ui.runFileDialog(dialog.get());
   if (path.isEmpty()) return;
-  const SjisString name = ExchangeShownName(path);
+  const SjisString name = Shown(path);
   if (QFileInfo::exists(path) && AskNotYes(kCaption, name + J(" はすでに存在しますが置き換えますか？"))) return;
   MozcExportCounts n;
   if (!RunExchange(ui.owner, ExchangeKind::Export, table.RecordCount(), [&](const TextCount& count) {
-        n = MozcDictExport(table, ExchangeFsPath(path), choice, *reading, count);
+        n = MozcDictExport(table, FsPath(path), choice, *reading, count);
       }))
     return;
   choose.Remember();
@@ -163,7 +159,7 @@ bool ImportMozcDictionary(const MozcDictDialogs& ui, MT& table) {
       MakeExchangeDialog(ui.owner, "odaMozcOpen", QFileDialog::AcceptOpen, Filter(), "txt"));
   const QString path = ui.runFileDialog(dialog.get());
   if (path.isEmpty()) return false;
-  const SjisString name = ExchangeShownName(path);
+  const SjisString name = Shown(path);
   if (!QFileInfo::exists(path)) {
     MsgBox(kCaption, name + J(" が見つかりません"));
     return false;
@@ -175,7 +171,7 @@ bool ImportMozcDictionary(const MozcDictDialogs& ui, MT& table) {
   // The words are added to the table, in one transaction.
   if (!RunExchange(ui.owner, ExchangeKind::Import, QFileInfo(path).size(), [&](const TextCount& count) {
         importer.OnCount = count;
-        importer.TextImport(ExchangeFsPath(path), table.TableName(), false, false);
+        importer.TextImport(FsPath(path), table.TableName(), false, false);
       }))
     return false;
   try {

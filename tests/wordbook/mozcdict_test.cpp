@@ -203,6 +203,7 @@ TEST_F(MozcDictTest, ImportAddsTheWordsAllOrNothing) {
       {"# c\nよし\t𠮷野家\t固有名詞\n", "NOT SJIS CODE\r\n" + shown + " 000003: 'KEYWORD' :(?野家)"},
       {"a\t\xff\xfe\t名詞\n", "NOT UTF-8 CODE\r\n" + shown + " 000002: 'KEYWORD' :(?" "?)"},
       {"a\t\t名詞\n", "単語が空です " + shown + " 000002: 'KWD.DB' :(###)"},
+      {"a\tA\x01B\t名詞\n", "改行や制御文字を含む文字列は単語にできません。 " + shown + " 000002: 'KWD.DB' :(###)"},
       {"x\t" + long65 + "\t名詞\n",
        "FIELD LENGTH OVER: フィールド名:KEYWORD 64 < 65  " + long65 + " " + shown + " 000002: 'KWD.DB' :(" + long65 + ")"},
   };
