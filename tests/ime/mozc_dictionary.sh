@@ -45,13 +45,7 @@ candidates() {
   echo "$seen"
 }
 
-ime_session_start "$IM"
-case $? in
-  0) ;;
-  2) echo "$IM + Mozc is not installed: skipped"; exit 77 ;;
-  *) echo "FAIL: $IM + Mozc is installed but could not be started"; exit 1 ;;
-esac
-echo "$IM + Mozc on display :$IME_DISPLAY"
+ime_session_start_or_exit "$IM"
 
 editor_start || { echo "FAIL: the editor did not start"; exit 1; }
 ime_on

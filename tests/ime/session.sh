@@ -6,6 +6,8 @@
 #                                  fresh home; status 2 when something is not
 #                                  installed, 1 (saying what) when it is but
 #                                  does not start
+#   ime_session_start_or_exit ...  the same for a test script: it exits 77
+#                                  (skipped) or 1 (failed) when there is none
 #   editor_start [options]         the editor ($WENDUL_BIN) in that session,
 #                                  focused, with a fresh word table
 #   ime_on                         Mozc in hiragana
@@ -162,6 +164,16 @@ ime_xvfb_owns() {
   [ -S "/tmp/.X11-unix/X$1" ] && [ "$(tr -d ' \n' <"/tmp/.X$1-lock" 2>/dev/null)" = "$2" ] && kill -0 "$2" 2>/dev/null
 }
 ime_xvfb_settled() { ime_xvfb_owns "$1" "$2" || ! kill -0 "$2" 2>/dev/null; }
+
+ime_session_start_or_exit() {
+  ime_session_start "$1"
+  case $? in
+    0) ;;
+    2) echo "$1 + Mozc is not installed: skipped"; exit 77 ;;
+    *) echo "FAIL: $1 + Mozc is installed but could not be started"; exit 1 ;;
+  esac
+  echo "$1 + Mozc on display :$IME_DISPLAY"
+}
 
 ime_ibus_engine_is() {
   ime_run ibus engine "$1" >/dev/null 2>&1

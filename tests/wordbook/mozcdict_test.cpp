@@ -2,13 +2,10 @@
 // such a file read back into the table.
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
+#include <array>
 #include <map>
-#include <sstream>
 
-#include "store/mt.h"
-#include "support/test_support.h"
+#include "store/mt_test_util.h"
 #include "util/codec.h"
 #include "util/datetime.h"
 #include "wordbook/mozcdict.h"
@@ -17,15 +14,6 @@
 
 namespace wendul::test {
 namespace {
-
-std::string ReadAll(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
-void WriteAll(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 TEST(WordReading, ReadsInHiraganaOrSaysWhyNot) {
   TWordReading reading;
@@ -70,27 +58,9 @@ TEST(WordReading, ReadsInHiraganaOrSaysWhyNot) {
   }
 }
 
-class MozcDictTest : public ::testing::Test {
+class MozcDictTest : public WordTableTest {
  protected:
-  void SetUp() override {
-    SetErrorLogBase(dir.str());
-    Declare(t);
-    t.SetIndexFieldNames("KEYWORD");
-    t.Open();
-  }
-  void Declare(MT& table) {
-    table.SetDatabaseName(dir.str() + "TABLE/");
-    table.SetTableName("KWD.DB");
-    for (const char* decl : {"KEYWORD,A,64", "UPDATEDATE,@", "APPENDDATE,@", "KEYWORD,P", "UPDATEDATE,i"})
-      table.AddFieldDef(decl);
-  }
-  void Add(const char* utf8, TDateTime appended) {
-    t.Append();
-    t.SS("KEYWORD", Sj(utf8));
-    t.SD("UPDATEDATE", appended);
-    t.SD("APPENDDATE", appended);
-    t.Post();
-  }
+  void Add(const char* utf8, TDateTime appended) { AddWord(t, Sj(utf8), appended); }
   // word (UTF-8) -> its two dates as numbers
   std::map<std::string, std::pair<double, double>> Rows() {
     t.Refresh();
@@ -119,9 +89,6 @@ class MozcDictTest : public ::testing::Test {
     return "(no error)";
   }
 
-  TempDir dir;
-  RecordingUi ui;
-  MT t{"tbMuKwd"};
   int64_t posted = 0, duplicates = 0;
 };
 
@@ -136,16 +103,15 @@ TEST_F(MozcDictTest, ExportWritesMozcsFormatSortedByReading) {
   TWordReading reading;
   const std::string file = File("mozc.txt");
 
+  // written, unreadable, Latin and digits alone, registered before the date
+  auto counts = [](const MozcExportCounts& n) { return std::array<int64_t, 4>{n.written, n.unreadable, n.latinDigits, n.older}; };
   MozcExportCounts n = MozcDictExport(t, file, {}, reading);
   EXPECT_EQ(ReadAll(file),
             "こんぴゅーた\tコンピュータ\t名詞\tWendul\n"
             "だい3かい\t第3回\t名詞\tWendul\n"
             "とうきょうえき\t東京駅\t固有名詞\tWendul\n"
             "やまだたろう\t山田太郎\t固有名詞\tWendul\n");
-  EXPECT_EQ(n.written, 4);
-  EXPECT_EQ(n.unreadable, 1);
-  EXPECT_EQ(n.latinDigits, 1);
-  EXPECT_EQ(n.older, 0);
+  EXPECT_EQ(counts(n), (std::array<int64_t, 4>{4, 1, 1, 0}));
 
   // Since a date, Latin words asked for.
   n = MozcDictExport(t, file, {true, recent, true}, reading);
@@ -153,9 +119,7 @@ TEST_F(MozcDictTest, ExportWritesMozcsFormatSortedByReading) {
             "Wendul\tWendul\t名詞\tWendul\n"
             "だい3かい\t第3回\t名詞\tWendul\n"
             "とうきょうえき\t東京駅\t固有名詞\tWendul\n");
-  EXPECT_EQ(n.written, 3);
-  EXPECT_EQ(n.older, 2);
-  EXPECT_EQ(n.latinDigits, 0);
+  EXPECT_EQ(counts(n), (std::array<int64_t, 4>{3, 1, 0, 2}));
 
   // Cancelled or failed: whatever was there stays.
   for (int i = 0; i < 5000; ++i) Add(("語" + std::to_string(i)).c_str(), recent);
