@@ -1,6 +1,6 @@
-// What the word book's exchanges with files share on screen: their file
-// dialogs, and an export or import run under the progress dialog with the
-// messages for a cancel and for errors.
+// What the word book's and the Mozc dictionary's exchanges with files share
+// on screen: their file dialogs, and an export or import run under the
+// progress dialog with the messages for a cancel and for errors.
 #pragma once
 
 #include <QFileDialog>

@@ -53,6 +53,7 @@ void Store(const QObject* control, const SjisString& value) {
 TfmMozcExport::TfmMozcExport(QWidget* parent) : QDialog(parent) {
   setObjectName("fmMozcExport");
   setWindowTitle(QString::fromUtf8("Mozc辞書に書き出し"));
+  setMinimumWidth(560);
   auto* layout = new QVBoxLayout(this);
   auto* about = new QLabel(QString::fromUtf8(
       "覚えた単語を、日本語入力 Mozc（IBus・Fcitx5）のユーザー辞書の形で書き出します。\n"
@@ -67,7 +68,7 @@ TfmMozcExport::TfmMozcExport(QWidget* parent) : QDialog(parent) {
   rbSince->setObjectName("rbSince");
   edSince = new TmuDateEdit(this);
   edSince->setObjectName("edSince");
-  edSince->setMinimumSize(180, 24);
+  edSince->setFixedSize(280, 28);  // room for a four-digit year and its spin buttons
   sinceRow->addWidget(rbSince);
   sinceRow->addWidget(edSince);
   sinceRow->addStretch(1);
@@ -136,8 +137,13 @@ void ExportMozcDictionary(const MozcDictDialogs& ui, MT& table) {
   if (path.isEmpty()) return;
   const SjisString name = Shown(path);
   if (QFileInfo::exists(path) && AskNotYes(kCaption, name + J(" はすでに存在しますが置き換えますか？"))) return;
+  int64_t total = 0;  // the bar's end; a damaged table has none and says so below
+  try {
+    total = table.RecordCount();
+  } catch (const std::exception&) {
+  }
   MozcExportCounts n;
-  if (!RunExchange(ui.owner, ExchangeKind::Export, table.RecordCount(), [&](const TextCount& count) {
+  if (!RunExchange(ui.owner, ExchangeKind::Export, total, [&](const TextCount& count) {
         n = MozcDictExport(table, FsPath(path), choice, *reading, count);
       }))
     return;
