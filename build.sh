@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake g++ make pkg-config qt6-base-dev libsqlite3-dev libicu-dev
-          libgtest-dev libgmock-dev libbenchmark-dev libpcre2-dev
+          libgtest-dev libgmock-dev libbenchmark-dev libpcre2-dev libuchardet-dev
           fonts-ipafont-gothic)
 BENCH_PACKAGES=(manpages-ja man-db groff-base)
 

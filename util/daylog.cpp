@@ -12,6 +12,7 @@
 
 #include "util/codec.h"
 #include "util/datetime.h"
+#include "util/doctext.h"
 #include "util/messages.h"
 #include "util/paths.h"
 #include "util/strutil.h"
@@ -111,9 +112,10 @@ int64_t FileLength(const std::string& path) {
   return static_cast<int64_t>(st.st_size);
 }
 
-bool CreateDayLogFile(const std::string& path, TDateTime date, int adminLevel, std::string* error) {
+bool CreateDayLogFile(const std::string& path, TDateTime date, int adminLevel, std::string* error, DocCodec codec) {
   if (FileLength(path) >= 0) return true;
-  return WriteFileAtomic(path, DayLogHeader(date, adminLevel), error);
+  const SjisString header = DayLogHeader(date, adminLevel);
+  return WriteFileAtomic(path, codec == DocCodec{} ? header : EncodeDocText(DecodeSjisDocument(header), codec), error);
 }
 
 DaySave SaveDayLog(const std::string& path, std::string_view text) {

@@ -100,6 +100,7 @@ bool RecoveryStore::Save(const RecoveryRecord& r, std::string* error) {
   std::string data = kMagic;
   data += "untitled=" + std::string(r.untitled ? "1" : "0") + "\n";
   data += "lineend=" + std::string(EndName(r.lineEnd)) + "\n";
+  data += "encoding=" + CodecName(r.codec) + "\n";
   const int64_t savedAt = r.savedAt ? r.savedAt
                                     : std::chrono::duration_cast<std::chrono::seconds>(
                                           std::chrono::system_clock::now().time_since_epoch()).count();
@@ -150,7 +151,8 @@ bool RecoveryStore::Read(const std::string& path, RecoveryRecord* r) {
     return true;
   };
   std::string s;
-  for (int i = 0; i < 3; ++i) {
+  // Keys up to the name; one this version does not know is passed over.
+  while (data.compare(pos, 5, "name ") != 0) {
     if (!line(&s)) return false;
     size_t eq = s.find('=');
     if (eq == std::string::npos) return false;
@@ -158,6 +160,7 @@ bool RecoveryStore::Read(const std::string& path, RecoveryRecord* r) {
     if (key == "untitled") out.untitled = value == "1";
     else if (key == "lineend") out.lineEnd = EndFromName(value);
     else if (key == "saved") out.savedAt = std::strtoll(value.c_str(), nullptr, 10);
+    else if (key == "encoding") CodecFromName(value, &out.codec);
   }
   if (!sized("name ", &out.fileName)) return false;
   if (pos >= data.size() || data[pos] != '\n') return false;

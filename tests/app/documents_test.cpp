@@ -187,25 +187,34 @@ TEST_F(DocumentsTest, OpeningKeepsEveryByteAndEveryFailureIsSaid) {
   EXPECT_NE(t[1].find("大きすぎるため開けません（100 MB）"), std::string::npos);
   EXPECT_EQ(main->mmDoc->Text(), "kept");
 
-  // A file that is plainly not Shift-JIS says so and keeps its bytes.
+  // A UTF-8 file is read as UTF-8 and keeps its bytes; it holds what Shift-JIS cannot.
   const std::string utf8 = home->str() + "u.txt";
   WriteAll(utf8, "\xE6\x9D\xB1\xE4\xBA\xAC\xE3\x82\xBF\xE3\x83\xAF\xE3\x83\xBC\n");
   main->OpenDocFile(QString::fromStdString(utf8));
-  EXPECT_NE(Status().find(Sj("UTF-8のファイルのようです")), std::string::npos);
+  EXPECT_EQ(main->lbEncoding->text(), "UTF-8  LF");
+  EXPECT_EQ(main->mmDoc->Text(), Sj("東京タワー") + "\r\n");
   main->SaveDocument();
   EXPECT_EQ(ReadAll(utf8), "\xE6\x9D\xB1\xE4\xBA\xAC\xE3\x82\xBF\xE3\x83\xAF\xE3\x83\xBC\n");
+  QTest::keyClick(main->mmDoc, Qt::Key_End);
+  Commit(QString::fromUtf8("𠮷"));
+  Texts();
+  EXPECT_TRUE(main->SaveDocument());
+  EXPECT_TRUE(Texts().empty());
+  EXPECT_EQ(ReadAll(utf8), "\xE6\x9D\xB1\xE4\xBA\xAC\xE3\x82\xBF\xE3\x83\xAF\xE3\x83\xBC\xF0\xA0\xAE\xB7\n");
 
-  // A character Shift-JIS cannot hold is named before the save, which may be cancelled.
+  // In a Shift-JIS file such a character is named before the save, which may be cancelled.
+  main->OpenDocFile(QString::fromStdString(file));
+  EXPECT_EQ(main->lbEncoding->text(), "SJIS  LF");
   QTest::keyClick(main->mmDoc, Qt::Key_End);
   Commit(QString::fromUtf8("𠮷"));
   Texts();
   main->SaveDocument();  // No
   EXPECT_EQ(Texts().back(),
-            "askNotYes:Wendul:1行目16桁目の文字（U+20BB7）はShift-JISで保存できないため「?」になります。このまま保存しますか？");
+            "askNotYes:Wendul:1行目11桁目の文字（U+20BB7）はShift-JISで保存できないため「?」になります。このまま保存しますか？");
   EXPECT_TRUE(main->DocChanged());
   ui->answers = {MsgAnswer::Yes};
   EXPECT_TRUE(main->SaveDocument());
-  EXPECT_EQ(ReadAll(utf8), "\xE6\x9D\xB1\xE4\xBA\xAC\xE3\x82\xBF\xE3\x83\xAF\xE3\x83\xBC?\n");
+  EXPECT_EQ(ReadAll(file), Sj("東京タワー") + "?\n\x87\x90 dup\nend");
 }
 
 TEST_F(DocumentsTest, ASaveAsksBeforeWritingOverAnotherEditorsSave) {

@@ -34,7 +34,7 @@
 #include "util/datetime.h"
 #include "util/daylog.h"
 #include "util/docfile.h"
-#include "util/sjisdoc.h"
+#include "util/doctext.h"
 #include "wordbook/tabletext.h"
 
 using namespace wendul;
@@ -99,8 +99,8 @@ std::string LearnWord(int i) { return "w" + std::to_string(i) + "x"; }
 
 // The document's bytes as the editor writes them: unedited lines as read,
 // the line `edited` (if any) replaced by `text`.
-std::string DocBytes(const SjisDocument& doc, size_t edited, const std::u16string& text) {
-  SjisDocWriter w(doc.lineEnd);
+std::string DocBytes(const DocText& doc, size_t edited, const std::u16string& text) {
+  DocWriter w(doc.lineEnd);
   w.Reserve(doc.text.size() * 2);
   size_t line = 0, start = 0, k = 0;
   for (size_t i = 0; i <= doc.text.size(); ++i) {
@@ -119,7 +119,7 @@ std::string DocBytes(const SjisDocument& doc, size_t edited, const std::u16strin
 }
 
 // Saves the document over and over, alternating as read and with one line edited.
-[[noreturn]] void DocSaver(const std::string& path, const SjisDocument& doc, size_t edited,
+[[noreturn]] void DocSaver(const std::string& path, const DocText& doc, size_t edited,
                            const std::u16string& text) {
   for (int i = 0;; ++i)
     if (!SaveDocFile(path, DocBytes(doc, i % 2 ? edited : SIZE_MAX, text))) _exit(4);
@@ -313,7 +313,7 @@ int main(int argc, char** argv) {
     std::string old;
     for (int i = 0; i < 20000; ++i)
       old += "\x93\x8c\x8b\x9e line " + std::to_string(100000 + i) + (i % 7 ? " ok\r\n" : " \xff\x81\n");
-    const SjisDocument doc = DecodeSjisDocument(old);
+    const DocText doc = DecodeSjisDocument(old);
     const size_t edited = doc.lineCount / 2;
     const std::string fresh = DocBytes(doc, edited, u"\u65b0\u3057\u3044 line, edited");
     if (DocBytes(doc, SIZE_MAX, u"") != old || fresh == old) return 2;

@@ -4,7 +4,7 @@
 
 #include "support/test_support.h"
 #include "util/codec.h"
-#include "util/sjisdoc.h"
+#include "util/doctext.h"
 
 namespace wendul {
 namespace {
@@ -12,7 +12,7 @@ namespace {
 using test::Sj;
 
 // The lines of a decoded document.
-std::vector<std::u16string> Lines(const SjisDocument& d) {
+std::vector<std::u16string> Lines(const DocText& d) {
   std::vector<std::u16string> lines(1);
   for (char16_t c : d.text) {
     if (c == u'\n') lines.emplace_back();
@@ -21,7 +21,7 @@ std::vector<std::u16string> Lines(const SjisDocument& d) {
   return lines;
 }
 
-const LineOrigin* OriginOf(const SjisDocument& d, size_t line) {
+const LineOrigin* OriginOf(const DocText& d, size_t line) {
   for (const auto& [n, o] : d.origins)
     if (n == line) return &o;
   return nullptr;
@@ -29,8 +29,8 @@ const LineOrigin* OriginOf(const SjisDocument& d, size_t line) {
 
 // Writes the document back as the editor does: every line from its origin or
 // its text. `edited` lines lose their kept bytes (not their line break).
-std::string Write(const SjisDocument& d, const std::vector<std::u16string>& lines, std::vector<bool> edited = {}) {
-  SjisDocWriter w(d.lineEnd);
+std::string Write(const DocText& d, const std::vector<std::u16string>& lines, std::vector<bool> edited = {}) {
+  DocWriter w(d.lineEnd);
   for (size_t i = 0; i < lines.size(); ++i) {
     const LineOrigin* o = OriginOf(d, i);
     LineOrigin changed;
@@ -44,7 +44,7 @@ std::string Write(const SjisDocument& d, const std::vector<std::u16string>& line
 }
 
 std::string RoundTrip(std::string_view bytes) {
-  SjisDocument d = DecodeSjisDocument(bytes);
+  DocText d = DecodeSjisDocument(bytes);
   auto lines = Lines(d);
   EXPECT_EQ(lines.size(), d.lineCount);
   return Write(d, lines);
@@ -60,7 +60,7 @@ TEST(SjisDoc, EveryOddityOfAFileIsWrittenBackByteForByte) {
                            "\r\n\r\r\n\n" + "no break at end\x88";
   EXPECT_EQ(RoundTrip(file), file);
 
-  SjisDocument d = DecodeSjisDocument(file);
+  DocText d = DecodeSjisDocument(file);
   EXPECT_EQ(d.lineEnd, LineEnd::CRLF);
   EXPECT_EQ(d.lineCount, 11u);
   EXPECT_EQ(d.kind, DocKind::Binary);  // a NUL byte is no text
@@ -97,17 +97,17 @@ TEST(SjisDoc, RandomBytesSurviveALoadAndASave) {
 
 TEST(SjisDoc, NewLinesTakeTheUsualBreakAndLossIsReported) {
   // An LF file stays LF when a line is added; a new document writes CR LF.
-  SjisDocument lf = DecodeSjisDocument("one\ntwo\n");
+  DocText lf = DecodeSjisDocument("one\ntwo\n");
   EXPECT_EQ(lf.lineEnd, LineEnd::LF);
   EXPECT_TRUE(lf.origins.empty());
   auto lines = Lines(lf);
   lines.insert(lines.begin() + 1, u"new");
   EXPECT_EQ(Write(lf, lines), "one\nnew\ntwo\n");
-  SjisDocument empty = DecodeSjisDocument("");
+  DocText empty = DecodeSjisDocument("");
   EXPECT_EQ(Write(empty, {u"a", u"b"}), "a\r\nb");
 
   // Characters code page 932 cannot hold: "?" each, the first one named.
-  SjisDocWriter w;
+  DocWriter w;
   w.Line(u"abc", nullptr, false);
   w.Line(u"x\U00020BB7y\U0001F600\u00A9", nullptr, true);
   EXPECT_EQ(w.Bytes(), "abc\r\nx?y??");
@@ -121,8 +121,8 @@ TEST(SjisDoc, NewLinesTakeTheUsualBreakAndLossIsReported) {
 }
 
 TEST(SjisDoc, RecoveredTextTakesBackTheBytesOfItsUneditedLines) {
-  const SjisDocument file = DecodeSjisDocument("a\nb\n\x87\x90\r\nc\n\x87\x90\r\n");
-  SjisDocument back;
+  const DocText file = DecodeSjisDocument("a\nb\n\x87\x90\r\nc\n\x87\x90\r\n");
+  DocText back;
   back.text = u"a\nX\n\u2252\nc!\n\u2252\n\u2252\n";
   AdoptOrigins(back, file);
   // Each kept line is taken once, in order; the third "≒" is new.
@@ -130,11 +130,16 @@ TEST(SjisDoc, RecoveredTextTakesBackTheBytesOfItsUneditedLines) {
 }
 
 TEST(SjisDoc, FilesPlainlyNotShiftJisAreNamed) {
-  EXPECT_EQ(DecodeSjisDocument(Sj("東京タワーに行った。\r\n")).kind, DocKind::ShiftJis);
+  EXPECT_EQ(DecodeSjisDocument(Sj("東京タワーに行った。\r\n")).kind, DocKind::Text);
   EXPECT_EQ(DocKindNote(DecodeSjisDocument(Sj("東京"))), "");
-  EXPECT_EQ(DecodeSjisDocument("\xE6\x9D\xB1\xE4\xBA\xAC\xE3\x82\xBF\xE3\x83\xAF\xE3\x83\xBC\n").kind, DocKind::Utf8);
-  EXPECT_EQ(DecodeSjisDocument(std::string("\xFF\xFEh\0i\0", 6)).kind, DocKind::Utf16);
-  SjisDocument bin = DecodeSjisDocument(std::string("\x7F" "ELF\x02\x01\x01\0\0\0\0", 11));
+  // UTF-8 and UTF-16 files are read in their own encoding.
+  const DocText utf8 = DecodeDocument("\xE6\x9D\xB1\xE4\xBA\xAC\xE3\x82\xBF\xE3\x83\xAF\xE3\x83\xBC\n");
+  EXPECT_EQ(utf8.codec, (DocCodec{DocEncoding::Utf8, false}));
+  EXPECT_EQ(utf8.text, u"東京タワー\n");
+  const DocText utf16 = DecodeDocument(std::string("\xFF\xFEh\0i\0", 6));
+  EXPECT_EQ(utf16.codec, (DocCodec{DocEncoding::Utf16LE, true}));
+  EXPECT_EQ(utf16.text, u"hi");
+  DocText bin = DecodeSjisDocument(std::string("\x7F" "ELF\x02\x01\x01\0\0\0\0", 11));
   EXPECT_EQ(bin.kind, DocKind::Binary);
   EXPECT_EQ(DocKindNote(bin), Sj("テキストではないファイルのようです。編集しない行はそのまま保存されます"));
   EXPECT_EQ(DocKindNote(DecodeSjisDocument("abc\x80 def ghi jkl mno pqr stu vwx yz")),
