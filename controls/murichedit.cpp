@@ -610,11 +610,14 @@ void TmuRichEdit::SplitOrigins(int position, int removed, int added) {
   int64_t within = 0;
   const bool oneOldLine =
       chars_.Size() == 0 || chars_.Find(position + std::max(removed, 0), &within) == chars_.Find(position, &within);
-  const LineOrigin origin = d->origin;
-  const DocEncoding e = codec_.encoding;
-  d->origin = SplitOrigin(origin, e, View(first.text()), true);
-  for (QTextBlock b = first.next(); b.isValid() && b != last; b = b.next()) SetOrigin(b, LineOrigin{origin.end, false, {}});
-  if (oneOldLine) SetOrigin(last, SplitOrigin(origin, e, View(last.text()), false));
+  // The line's text around the change: before it in the first piece, after it in the last.
+  const QString head = first.text().left(position - first.position());
+  const QString tail = oneOldLine ? last.text().mid(position + std::max(added, 0) - last.position()) : QString();
+  auto [headOrigin, tailOrigin] = SplitOrigin(d->origin, codec_.encoding, View(head), View(tail));
+  const LineEnd end = d->origin.end;
+  d->origin = std::move(headOrigin);
+  for (QTextBlock b = first.next(); b.isValid() && b != last; b = b.next()) SetOrigin(b, LineOrigin{end, false, {}});
+  if (oneOldLine) SetOrigin(last, std::move(tailOrigin));
 }
 
 void TmuRichEdit::SetCodec(DocCodec codec) {

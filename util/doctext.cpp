@@ -95,6 +95,68 @@ size_t SharedTail(std::u16string_view t, std::u16string_view d, const std::vecto
   return s;
 }
 
+// Appends text[from, to) in an encoding; a raw unit is its byte, and what
+// the encoding cannot hold is written "?" after onLoss(index, code point).
+template <typename OnLoss>
+void EncodeUnits(DocEncoding e, std::u16string_view text, size_t from, size_t to, std::string& out, OnLoss onLoss) {
+  const bool wide = Wide(e);
+  char buf[4];
+  for (size_t i = from; i < to; ++i) {
+    const char16_t c = text[i];
+    if (c < 0x80 && !wide) {
+      out.push_back(static_cast<char>(c));
+      continue;
+    }
+    if (IsRawByteChar(c)) {
+      out.push_back(static_cast<char>(c - kRawByteBase));
+      continue;
+    }
+    char32_t cp = c;
+    const bool pair = IsHigh(c) && i + 1 < to && IsLow(text[i + 1]);
+    if (pair) cp = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+    int k = (c >= 0xD800 && c <= 0xDFFF && !pair) ? 0 : EncodeChar(e, cp, buf);
+    if (k == 0) {
+      onLoss(i, cp);
+      k = EncodeChar(e, U'?', buf);
+    }
+    out.append(buf, static_cast<size_t>(k));
+    if (pair) ++i;
+  }
+}
+
+// Appends the bytes of a line's text, the line having been read from
+// `bytes`: the characters it still shares with them at its start and at its
+// end keep their bytes, and only those between are encoded (by
+// encode(from, to)). *cutByte, when asked, receives where unit `cut` of the
+// text begins among the bytes appended.
+template <typename Encode>
+void AppendSalvaged(DocEncoding e, std::u16string_view text, std::string_view bytes, std::string& out, Encode encode,
+                    size_t cut = 0, size_t* cutByte = nullptr) {
+  std::u16string d;
+  std::vector<uint32_t> starts;
+  LineUnits(e, bytes, d, starts);
+  if (d == text) {
+    if (cutByte) *cutByte = starts[cut];
+    out.append(bytes);
+    return;
+  }
+  const size_t p = SharedHead(text, d, starts);
+  const size_t s = SharedTail(text, d, starts, std::min(text.size(), d.size()) - p);
+  const size_t mid = text.size() - s, tail = d.size() - s;
+  const size_t base = out.size();
+  out.append(bytes.substr(0, starts[p]));
+  if (cutByte && cut <= p) *cutByte = starts[cut];
+  if (cutByte && cut > p && cut <= mid) {
+    encode(p, cut);
+    *cutByte = out.size() - base;
+    encode(cut, mid);
+  } else {
+    encode(p, mid);
+  }
+  if (cutByte && cut > mid) *cutByte = out.size() - base + starts[tail + cut - mid] - starts[tail];
+  out.append(bytes.substr(starts[tail]));
+}
+
 // Bytes of text as the status line counts them (code page 932; what it
 // cannot hold counts one, a pair as a whole, a line separator two).
 size_t SystemBytes(std::u16string_view text) {
@@ -258,21 +320,23 @@ void AdoptOrigins(DocText& text, const DocText& file) {
   });
 }
 
-LineOrigin SplitOrigin(const LineOrigin& origin, DocEncoding encoding, std::u16string_view piece, bool head) {
-  LineOrigin out;
-  out.end = origin.end;
-  if (!origin.keepsBytes || piece.empty()) return out;
-  std::u16string d;
-  std::vector<uint32_t> starts;
-  LineUnits(encoding, origin.bytes, d, starts);
-  if (head) {
-    const size_t p = SharedHead(piece, d, starts);
-    if (p > 0) out.bytes = origin.bytes.substr(0, starts[p]);
-  } else {
-    const size_t s = SharedTail(piece, d, starts, std::min(piece.size(), d.size()));
-    if (s > 0) out.bytes = origin.bytes.substr(starts[d.size() - s]);
-  }
-  out.keepsBytes = !out.bytes.empty();
+std::pair<LineOrigin, LineOrigin> SplitOrigin(const LineOrigin& origin, DocEncoding encoding,
+                                              std::u16string_view head, std::u16string_view tail) {
+  std::pair<LineOrigin, LineOrigin> out;
+  out.first.end = out.second.end = origin.end;
+  if (!origin.keepsBytes) return out;
+  // The line's bytes as they would be written now, cut where the text is cut.
+  const std::u16string whole = std::u16string(head) + std::u16string(tail);
+  std::string bytes;
+  size_t cut = 0;
+  AppendSalvaged(
+      encoding, whole, origin.bytes, bytes,
+      [&](size_t from, size_t to) { EncodeUnits(encoding, whole, from, to, bytes, [](size_t, char32_t) {}); },
+      head.size(), &cut);
+  out.first.bytes = bytes.substr(0, cut);
+  out.second.bytes = bytes.substr(cut);
+  out.first.keepsBytes = !out.first.bytes.empty();
+  out.second.keepsBytes = !out.second.bytes.empty();
   return out;
 }
 
@@ -326,58 +390,30 @@ DocWriter::DocWriter(LineEnd usual, DocCodec codec)
 }
 
 void DocWriter::Encode(std::u16string_view text, size_t from, size_t to) {
-  const DocEncoding e = codec_.encoding;
-  const bool wide = Wide(e);
-  char buf[4];
-  for (size_t i = from; i < to; ++i) {
-    const char16_t c = text[i];
-    if (c < 0x80 && !wide) {
-      out_.push_back(static_cast<char>(c));
-      continue;
+  EncodeUnits(codec_.encoding, text, from, to, out_, [&](size_t i, char32_t cp) {
+    if (lossLine_ == kNone) {
+      lossLine_ = line_;
+      lossColumn_ = SystemBytes(text.substr(0, i)) + 1;
+      lossChar_ = cp;
     }
-    if (IsRawByteChar(c)) {
-      out_.push_back(static_cast<char>(c - kRawByteBase));
-      continue;
-    }
-    char32_t cp = c;
-    const bool pair = IsHigh(c) && i + 1 < to && IsLow(text[i + 1]);
-    if (pair) cp = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
-    int k = (c >= 0xD800 && c <= 0xDFFF && !pair) ? 0 : EncodeChar(e, cp, buf);
-    if (k == 0) {
-      if (lossLine_ == kNone) {
-        lossLine_ = line_;
-        lossColumn_ = SystemBytes(text.substr(0, i)) + 1;
-        lossChar_ = cp;
-      }
-      ++lossCount_;
-      k = EncodeChar(e, U'?', buf);
-    }
-    out_.append(buf, static_cast<size_t>(k));
-    if (pair) ++i;
-  }
+    ++lossCount_;
+  });
 }
 
 void DocWriter::KeptLine(std::u16string_view text, const std::string& bytes) {
-  std::u16string d;
-  std::vector<uint32_t> starts;
-  LineUnits(codec_.encoding, bytes, d, starts);
-  if (d == text) {
-    out_.append(bytes);
-    return;
-  }
-  // Only what changed between the first and the last edit is encoded anew.
-  const size_t p = SharedHead(text, d, starts);
-  const size_t s = SharedTail(text, d, starts, std::min(text.size(), d.size()) - p);
-  out_.append(bytes, 0, starts[p]);
-  Encode(text, p, text.size() - s);
-  out_.append(bytes, starts[d.size() - s], std::string::npos);
+  AppendSalvaged(codec_.encoding, text, bytes, out_, [&](size_t from, size_t to) { Encode(text, from, to); });
 }
 
 void DocWriter::Line(std::u16string_view text, const LineOrigin* origin, bool last) {
   if (origin && origin->keepsBytes && keptUsable_) KeptLine(text, origin->bytes);
   else Encode(text, 0, text.size());
   if (!last) {
-    const std::string_view brk = LineEndBytes(origin && origin->end != LineEnd::None ? origin->end : usual_);
+    LineEnd end = origin && origin->end != LineEnd::None ? origin->end : usual_;
+    // An empty line after a lone CR would make CR LF of the two breaks and
+    // vanish: it ends in CR too.
+    if (end == LineEnd::LF && text.empty() && afterCr_) end = LineEnd::CR;
+    afterCr_ = end == LineEnd::CR;
+    const std::string_view brk = LineEndBytes(end);
     if (!Wide(codec_.encoding)) {
       out_.append(brk);
     } else {

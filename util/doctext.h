@@ -68,10 +68,11 @@ inline DocText DecodeSjisDocument(std::string_view bytes) { return DecodeDocumen
 // did not edit are then written back as they were read.
 void AdoptOrigins(DocText& text, const DocText& file);
 
-// When a line is cut in two (Enter), each piece keeps the line's break and
-// the bytes of the characters it still shares with the line as read: the
-// head those at its start, the tail those at its end.
-LineOrigin SplitOrigin(const LineOrigin& origin, DocEncoding encoding, std::u16string_view piece, bool head);
+// When a line is cut in two (Enter) after its text was `head` + `tail`,
+// both pieces keep the line's break, and each the bytes of its characters
+// as far as the line kept them (the head's origin first).
+std::pair<LineOrigin, LineOrigin> SplitOrigin(const LineOrigin& origin, DocEncoding encoding,
+                                              std::u16string_view head, std::u16string_view tail);
 
 // A short note for the status line about a file that is not plain text in
 // its encoding (empty when it is).
@@ -119,6 +120,7 @@ class DocWriter {
   DocCodec codec_;
   LineEnd usual_;
   bool keptUsable_ = true;
+  bool afterCr_ = false;  // the last line break written was a lone CR
   std::string out_;
   size_t line_ = 0;
   size_t lossLine_ = kNone;
