@@ -135,9 +135,8 @@ TEST(TmuRichEditFiles, AUtf8FileKeepsWhatShiftJisCannotHold) {
   EXPECT_EQ(w.Bytes(), "\xEF\xBB\xBF\xE6\x9D\xB1\xF0\xA0\xAE\xB7 caf\xC3\xA9\n\xF0\x9F\x98\x80!\n");
 }
 
-// Typing, Enter and Backspace anywhere in a file with kept lines: what is
-// saved always reads back as the text the editor shows, and a line nobody
-// touched keeps its bytes.
+// Typing, Enter, Backspace and pasted lines anywhere in a file with kept
+// lines: what is saved always reads back as the text the editor shows.
 TEST(TmuRichEditFiles, RandomEditsOfKeptLinesSaveTheTextShown) {
   TmuRichEdit ed;
   std::mt19937 rng(19);
