@@ -63,9 +63,13 @@ TEST_F(EncodingsTest, AnEucJpFileIsShownEditedSavedAndReadAgainAsTheUserSays) {
   ASSERT_TRUE(main->SaveDocument());
   EXPECT_EQ(ReadAll(file), Euc("東京タワーに行った。楽しかった\n二行目\n"));
 
-  // Read again as Shift-JIS: nothing was changed, so nothing is asked.
+  // Read again as Shift-JIS: nothing was changed, so nothing is asked, and
+  // nothing of the text read is learned (the caret stands after it).
   ASSERT_TRUE(main->findChild<QMenu*>("miReopen"));
+  const size_t words = Words(d->tbMuKwd).size();
+  QTest::keyClick(main->mmDoc, Qt::Key_End, Qt::ControlModifier);
   Reopen("miReopenSjis");
+  EXPECT_EQ(Words(d->tbMuKwd).size(), words);
   EXPECT_EQ(Shown(), "SJIS  LF");
   EXPECT_NE(main->mmDoc->Text().find("\r\n"), std::string::npos);
   EXPECT_NE(main->mmDoc->PlainLines(), QString::fromUtf8("東京タワーに行った。楽しかった\n二行目\n"));
