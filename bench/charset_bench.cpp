@@ -24,22 +24,12 @@
 #include <string>
 #include <vector>
 
+#include "bench_support.h"
 #include "util/doccodec.h"
 
 namespace {
 
 using wendul::DocEncoding;
-
-std::string Run(const std::string& command) {
-  std::string out;
-  FILE* p = popen(command.c_str(), "r");
-  if (!p) return out;
-  char buf[65536];
-  size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-  pclose(p);
-  return out;
-}
 
 // UTF-8 to `code` with iconv; false when a character cannot be converted.
 bool Convert(const std::string& utf8, const char* code, std::string* out) {
@@ -112,7 +102,7 @@ int main(int argc, char** argv) {
   std::vector<std::string> files;
   for (size_t i = 0; i < pages.gl_pathc; ++i) {
     const std::string text =
-        Run(std::string("zcat -f '") + pages.gl_pathv[i] + "' | groff -man -Tutf8 -k -P-c -P-b -P-u 2>/dev/null");
+        wendul::bench::CommandOutput(std::string("zcat -f '") + pages.gl_pathv[i] + "' | groff -man -Tutf8 -k -P-c -P-b -P-u 2>/dev/null");
     bool japanese = false;
     for (size_t pos = 0; pos < text.size();) {
       size_t end = text.find('\n', pos);
