@@ -488,4 +488,27 @@ TEST_F(DocumentsTest, ANameThatIsNotUtf8OpensSavesAndIsKeptByItsBytes) {
   EXPECT_EQ(texts, 1);
 }
 
+TEST_F(DocumentsTest, RecoveredTextIsSavedInItsFilesEncoding) {
+  // A UTF-16 file whose editor died with an edit of its second line unsaved.
+  const std::string file = home->str() + "wide.txt";
+  auto utf16 = [](const char* utf8) {
+    return EncodeDocText(DecodeDocument(utf8, {DocEncoding::Utf8, false}), {DocEncoding::Utf16LE, true});
+  };
+  WriteAll(file, utf16("一行目\n二行目\n"));
+  fs::create_directories(StateDir() + "recovery");
+  const std::string text = "一行目\n二行目😀\n";
+  WriteAll(StateDir() + "recovery/1-1.rec", "WENDUL-RECOVERY 1\nuntitled=0\nlineend=LF\nencoding=UTF-16LE\nsaved=1\n"
+                                            "name " + std::to_string(file.size()) + "\n" + file + "\ntext " +
+                                                std::to_string(text.size()) + "\n" + text);
+  ui->answers = {MsgAnswer::Yes};
+  Start();
+  DialogAnswers("");
+  EXPECT_EQ(main->lbEncoding->text(), "UTF-16LE  LF");
+  EXPECT_EQ(main->mmDoc->PlainLines(), QString::fromUtf8("一行目\n二行目😀\n"));
+  Texts();
+  EXPECT_TRUE(main->SaveDocument());
+  EXPECT_TRUE(Texts().empty());  // UTF-16 holds the emoji
+  EXPECT_EQ(ReadAll(file), utf16("一行目\n二行目😀\n"));
+}
+
 }  // namespace wendul::test
