@@ -35,6 +35,7 @@ class KeyPreview;
 class TfmKDB;
 class TfmManual;
 class RecoveryStore;
+struct RecoveryRecord;
 class TFindDialog;
 class DayBook;
 
@@ -83,6 +84,9 @@ class TfmMain : public TmuForm {
   // Fires when typing pauses: the word table's log is copied back then, not on
   // a keystroke, and a table that failed is tried again.
   QTimer* TimerIdle = nullptr;
+  // Runs every second while learning is paused by a failed table, whether or
+  // not the user types: learning resumes soon after the table can be written.
+  QTimer* TimerLearnRetry = nullptr;
 
   // --- window state ------------------------------------------------------
   TDateTime EarliestDate = 0;
@@ -161,6 +165,8 @@ class TfmMain : public TmuForm {
   // Made by the global-search window's start-up timer in log mode.
   void CreateDateWindow();
   bool DayLoaded() const { return dayLoaded_; }
+  // The day shown in the document pane (0 before any day is shown).
+  TDateTime ShownDay() const;
 
   // --- search (fmmain_search.cpp) ----------------------------------------
   // Finds the search word from the selection's end (fromStart: from the
@@ -198,6 +204,7 @@ class TfmMain : public TmuForm {
   void MenuItem1Click();
   void TimerStartUpTimer();
   void TimerIdleTimer();
+  void TimerLearnRetryTimer();
   void miNoLearningClick();
   // Keyboard dispatch (fmmain_keys.cpp). Every key-down meant for a control
   // of this window (and those other windows pass on), before the control
@@ -237,6 +244,13 @@ class TfmMain : public TmuForm {
   void BuildDocuments();
   void StartupDocument();
   bool OfferRecovery();
+  // The newest record of an editor that no longer runs (of a diary day or of
+  // a document), once the user wants it back: its path, or "" (No: deleted;
+  // Cancel: kept for the next start).
+  std::string AskRecovery(bool diary, RecoveryRecord* r);
+  // The record's text in the pane, changed and unsaved, then kept as this
+  // editor's own record; the old record goes.
+  void RestoreRecord(const RecoveryRecord& r, const std::string& path);
   void SetCurFileName(const std::string& path);
   void StartNewDocument();
   // Reads a file into the document, in `wanted` or the detected encoding.
@@ -259,13 +273,21 @@ class TfmMain : public TmuForm {
   // save writes there without asking for a name.
   bool named_ = false;
   // The file as this window last read or wrote it (device, inode, size,
-  // modification time); "" when unknown. A save first checks that no other
-  // program has written the file since.
+  // modification time): the document, or the day shown in log mode; "" when
+  // unknown. A save first checks that no other program has written the file
+  // since.
   std::string diskStamp_;
+  // True when the file may be written: unchanged on disk since, or the user
+  // says so. Both modes ask this one question.
+  bool MayOverwrite(const std::string& path, const SjisString& shownName);
   void FormCreate();
   void BuildMenus();
   void BuildLayout();
   void FormActivate();
+  // The input method's state chosen in the options, asked for once the
+  // window is first active after start-up.
+  void RequestImeOpenOnce();
+  bool imeOpenPending_ = false;
   void FormDeactivate();
   void FormClose();
   void PaneEnter(int pane);
@@ -282,6 +304,10 @@ class TfmMain : public TmuForm {
   void StartupNotices();
   void LearningRecovered();
   void RetryLearning();
+  // The word whose store failed last: the retry's probe writes where it goes.
+  SjisString probeWord_;
+  // The word book changed the word table (fmmain_wordbook.cpp): the panes follow.
+  void WordTableChanged();
   void ApplyLearningState();
   void ShowLearningNotice(const QString& text);
 
@@ -307,6 +333,15 @@ class TfmMain : public TmuForm {
   void FindDialogClose();
   void LoadDayText(const SjisString& bytes);
   SjisString DayText(SjisString* lossQuestion = nullptr) const;
+  std::string DayFilePath(TDateTime day) const;  // no folder is made
+  // A save declined or a far day not wanted: the day shown stays, and the
+  // date window goes back to it.
+  void KeepShownDay(TDateTime shown);
+  // A far day's file is made only when the user says so.
+  bool ConfirmFarDay(TDateTime day);
+  // Unsaved text of a day, kept when the editor was killed, offered at start.
+  void OfferDayRecovery();
+  QAction* Text1 = nullptr;  // greyed until a day is shown in log mode
   std::unique_ptr<DayBook> dayBook_;
   bool dayLoaded_ = false;
   // A declined save keeps the day: the date window's return to it, and the

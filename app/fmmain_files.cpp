@@ -22,6 +22,7 @@
 #include "controls/murichedit.h"
 #include "controls/qsjis.h"
 #include "store/companion.h"
+#include "util/datetime.h"
 #include "util/docfile.h"
 #include "util/doctext.h"
 #include "util/messages.h"
@@ -46,20 +47,6 @@ std::string DroppedPath(const QUrl& url) {
 std::string FolderOfPath(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
-}
-
-// What tells one version of a file from another without reading it: a save
-// by another editor replaces the file or changes its size or time.
-std::string DiskStamp(const std::string& path) {
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0) return {};
-  return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
-         std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
-}
-
-SjisString ChangedOnDiskQuestion(const std::string& path) {
-  return DisplayName(path) + Utf8ToSjis("は読み込んだ後（または前回保存した後）にほかのプログラムで変更されています。\r\n"
-                                  "上書きすると、その変更は失われます。上書きしますか？");
 }
 
 class WaitCursor {
@@ -195,12 +182,16 @@ bool TfmMain::SaveDocument() {
   // written under the bare default name it would land in whatever folder is
   // current and overwrite the last new document saved there.
   if (!named_) return SaveDocAs();
-  // Another editor may have saved the same file meanwhile: its text would go unasked.
   const std::string path = DocPath();
-  const std::string now = DiskStamp(path);
-  if (!diskStamp_.empty() && !now.empty() && now != diskStamp_ && AskNotYes(kCaption, ChangedOnDiskQuestion(path)))
-    return false;
+  if (!MayOverwrite(path, DisplayName(path))) return false;
   return WriteDocFile(path, mmDoc->Codec());
+}
+
+bool TfmMain::MayOverwrite(const std::string& path, const SjisString& shownName) {
+  // Another editor may have saved the same file meanwhile: its text would go unasked.
+  const std::string now = DiskStamp(path);
+  return diskStamp_.empty() || now.empty() || now == diskStamp_ ||
+         !AskNotYes(kCaption, ChangedOnDiskQuestion(shownName));
 }
 
 bool TfmMain::SaveDocAs() {
@@ -343,21 +334,39 @@ void TfmMain::StartupDocument() {
 }
 
 bool TfmMain::OfferRecovery() {
-  std::vector<std::string> orphans = recovery_->TakeOrphans();
-  if (orphans.empty()) return false;
+  RecoveryRecord r;
+  const std::string path = AskRecovery(false, &r);
+  if (path.empty()) return false;
+  SetCurFileName(r.fileName);
+  diskStamp_.clear();  // what the file was when the text was read is not known
+  Untitled = r.untitled;
+  named_ = !r.untitled;
+  RestoreRecord(r, path);
+  return true;
+}
+
+std::string TfmMain::AskRecovery(bool diary, RecoveryRecord* r) {
+  if (!recovery_) return {};
+  std::vector<std::string> orphans = recovery_->TakeOrphans(diary);
+  if (orphans.empty()) return {};
   // The newest one; older ones are offered at later starts.
   const std::string path = orphans.back();
-  RecoveryRecord r;
-  if (!RecoveryStore::Read(path, &r)) return false;
+  if (!RecoveryStore::Read(path, r)) return {};
   // A save killed with the editor may have left its temporary file there.
-  if (!r.untitled) RemoveStaleTemps(FolderOfPath(r.fileName));
-  const MsgAnswer a = AskYesNoCancel(kCaption, RecoveryQuestion());
+  if (!r->untitled) RemoveStaleTemps(FolderOfPath(r->fileName));
+  const MsgAnswer a =
+      AskYesNoCancel(kCaption, diary ? DayRecoveryQuestion(DateStr(static_cast<TDateTime>(r->diaryDay)))
+                                     : RecoveryQuestion());
   activateWindow();  // the question came before the window had ever been active
-  if (a == MsgAnswer::Cancel) return false;  // kept for the next start
+  if (a == MsgAnswer::Cancel) return {};  // kept for the next start
   if (a == MsgAnswer::No) {
     recovery_->Discard(path);
-    return false;
+    return {};
   }
+  return path;
+}
+
+void TfmMain::RestoreRecord(const RecoveryRecord& r, const std::string& path) {
   DocText doc;
   const QString text = QString::fromUtf8(r.textUtf8);
   doc.text.assign(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size()));
@@ -369,18 +378,13 @@ bool TfmMain::OfferRecovery() {
     DocRead file = ReadDocFile(r.fileName);
     if (file.result == DocReadResult::Ok) AdoptOrigins(doc, DecodeDocument(file.bytes, r.codec));
   }
-  SetCurFileName(r.fileName);
-  diskStamp_.clear();  // what the file was when the text was read is not known
   mmDoc->LoadDocument(doc);
   UpdateDocFormat();
-  Untitled = r.untitled;
-  named_ = !r.untitled;
   Modified = true;
   mmDoc->document()->setModified(true);
   TimerRecoveryTimer();  // kept again, now as this editor's own, before the old record goes
   recovery_->Discard(path);
   ShowStatus(RecoveredNote());
-  return true;
 }
 
 void TfmMain::TimerRecoveryTimer() {
@@ -391,8 +395,15 @@ void TfmMain::TimerRecoveryTimer() {
     return;
   }
   RecoveryRecord r;
-  r.fileName = DocPath();
-  r.untitled = !named_;
+  if (G().logMode) {
+    // The day shown, by its file; nothing typed belongs to no day.
+    if (!DayLoaded()) return;
+    r.diaryDay = static_cast<int64_t>(ShownDay());
+    r.fileName = DayFilePath(ShownDay());
+  } else {
+    r.fileName = DocPath();
+    r.untitled = !named_;
+  }
   r.lineEnd = mmDoc->UsualLineEnd();
   r.codec = mmDoc->Codec();
   r.textUtf8 = mmDoc->PlainLines().toStdString();

@@ -64,7 +64,7 @@ void TfmMain::Readme1Click() { ShellOpen(ShippedFile("README.TXT")); }
 void TfmMain::Text1Click() {
   // As stored on disk: the document is not saved first.
   if (G().logMode) {
-    if (!D || !dayBook_) return;
+    if (!D || !dayBook_ || !DayLoaded()) return;  // greyed then: no day, no file
     ShellOpen(GetMuLogPathName(G().mulogTextFolder, true, dayBook_->Day()));
     return;
   }

@@ -701,12 +701,14 @@ int64_t TmuRichEdit::SelLength() const {
 }
 
 void TmuRichEdit::SetSelStart(int64_t pos) {
+  FinishComposition();
   QTextCursor c = textCursor();
   c.setPosition(ByteToPos(pos));
   setTextCursor(c);
 }
 
 void TmuRichEdit::SetSelLength(int64_t len) {
+  FinishComposition();
   QTextCursor c = textCursor();
   const int start = c.selectionStart();
   const int end = len < 0 ? document()->characterCount() - 1 : ByteToPos(PosToByte(start) + len);
@@ -716,6 +718,7 @@ void TmuRichEdit::SetSelLength(int64_t len) {
 }
 
 void TmuRichEdit::SetSel(int64_t start, int64_t end) {
+  FinishComposition();
   QTextCursor c = textCursor();
   const int a = ByteToPos(start);
   const int e = end < 0 ? document()->characterCount() - 1 : ByteToPos(end);
@@ -732,12 +735,14 @@ SjisString TmuRichEdit::SelText() const {
 }
 
 void TmuRichEdit::SetSelText(const SjisString& text) {
+  FinishComposition();
   QTextCursor c = textCursor();
   c.insertText(ToQ(text));
   setTextCursor(c);
 }
 
 void TmuRichEdit::insertFromMimeData(const QMimeData* source) {
+  FinishComposition();
   if (!source || !source->hasText()) {
     QPlainTextEdit::insertFromMimeData(source);
     return;
@@ -852,17 +857,35 @@ void TmuRichEdit::SetImeMode(ImeMode mode) {
   if (hasFocus()) QGuiApplication::inputMethod()->update(Qt::ImHints);
 }
 
+QString TmuRichEdit::PreeditText() const { return textCursor().block().layout()->preeditAreaText(); }
+
+void TmuRichEdit::FinishComposition() {
+  // Without the focus there is nothing to finish: the toolkit committed it
+  // when the focus left (a menu's action runs once the focus came back).
+  if (inImeEvent_ || !hasFocus() || PreeditText().isEmpty()) return;
+  QGuiApplication::inputMethod()->commit();
+  // No input method took it (none serves this window): the editor commits
+  // what it shows.
+  const QString left = PreeditText();
+  if (left.isEmpty()) return;
+  QInputMethodEvent commit;
+  commit.setCommitString(left);
+  QCoreApplication::sendEvent(this, &commit);
+}
+
 void TmuRichEdit::inputMethodEvent(QInputMethodEvent* e) {
   // Composing, or cancelling a composition, leaves the text as it was; a
   // commit, a replacement or a composition begun over a selection changes it.
   const bool onlyPreedit =
       e->commitString().isEmpty() && e->replacementLength() == 0 && !textCursor().hasSelection();
   imeOnly_ = onlyPreedit;
+  inImeEvent_ = true;
   textTouched_ = false;
   struct Reset {
     bool& flag;
-    ~Reset() { flag = false; }
-  } reset{imeOnly_};
+    bool& inEvent;
+    ~Reset() { flag = inEvent = false; }
+  } reset{imeOnly_, inImeEvent_};
   ShowInputMethodEvent(e);
 }
 
@@ -870,13 +893,12 @@ void TmuRichEdit::inputMethodEvent(QInputMethodEvent* e) {
 // pre-edit is which is read in imecolors.cpp.
 void TmuRichEdit::ShowInputMethodEvent(QInputMethodEvent* e) {
   if (!imeColorsSet_ || e->preeditString().isEmpty()) {
-    imeState_.reading.clear();
     QPlainTextEdit::inputMethodEvent(e);
     return;
   }
   ImeColorSet colors;
   for (size_t i = 0; i < colors.size(); ++i) colors[i] = {imeColors_[i].text, imeColors_[i].background};
-  QInputMethodEvent changed(e->preeditString(), ColoredPreeditAttributes(*e, colors, imeState_));
+  QInputMethodEvent changed(e->preeditString(), ColoredPreeditAttributes(*e, colors));
   changed.setCommitString(e->commitString(), e->replacementStart(), e->replacementLength());
   QPlainTextEdit::inputMethodEvent(&changed);
   e->setAccepted(changed.isAccepted());

@@ -135,6 +135,13 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   // Link of the reading capture; no window of this system sets it.
   QPointer<QWidget> muIMEControl;
 
+  // The input method's unfinished text shown at the caret ("" when none).
+  QString PreeditText() const;
+  // An open composition becomes text where it is being typed. The caret and
+  // selection setters and pasting do this first: the input method would
+  // otherwise commit it later over whatever the program selected.
+  void FinishComposition();
+
   // --- conversions for owners (status line and the like) -------------------
   int64_t PosToByte(int pos) const;
   // A byte inside a character (or between CR and LF) moves to the
@@ -202,8 +209,8 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   // replacement, nothing selected) is handled: Qt reports its pre-edit as a
   // change of the block, which is none.
   bool imeOnly_ = false;
+  bool inImeEvent_ = false;
   bool textTouched_ = false;
-  ImePreeditState imeState_;
   ImeMode imeMode_ = ImeMode::NoPreference;
   LineEnd usualEnd_ = LineEnd::CRLF;
   bool loading_ = false;  // the whole text is being replaced

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -394,8 +395,44 @@ void Connection::CheckLayout(const Layout& declared) {
   if (rc != SQLITE_OK) ThrowStore(SQLITE_NOTADB, "Table file has another layout (" + std::string(sqlite3_errmsg(db_)) + ")", path_);
 }
 
+namespace {
+
+// The file as an SQLite URI that reads it as unchanging: every byte but the
+// unreserved ones and '/' escaped, so '?', '#' and '%' in a name stay a name.
+std::string ImmutableUri(const std::string& path) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string uri = "file:";
+  for (unsigned char c : path) {
+    if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+      uri += static_cast<char>(c);
+    } else {
+      uri += '%';
+      uri += hex[c >> 4];
+      uri += hex[c & 15];
+    }
+  }
+  return uri + "?immutable=1";
+}
+
+}  // namespace
+
 void Connection::Open(const std::string& path, const std::vector<std::string>& decls, bool readOnly,
                       int extraFlags) {
+  try {
+    OpenAs(path, decls, readOnly, false, extraFlags);
+  } catch (const EDBEngineError& e) {
+    // A file system mounted read-only: the engine cannot make the
+    // shared-memory file a log-mode file needs, though nothing can change
+    // the file there. Read it as unchanging.
+    if (!readOnly || e.errors.empty() || e.errors[0].category != SQLITE_CANTOPEN) throw;
+    std::error_code ec;
+    if (!fs::exists(path, ec)) throw;
+    OpenAs(path, decls, readOnly, true, extraFlags);
+  }
+}
+
+void Connection::OpenAs(const std::string& path, const std::vector<std::string>& decls, bool readOnly,
+                        bool immutable, int extraFlags) {
   Close();
   path_ = path;
   std::error_code ec;
@@ -413,7 +450,8 @@ void Connection::Open(const std::string& path, const std::vector<std::string>& d
   if (exists && !readOnly) FollowTableFileMode(path);
   try {
     int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE)) | extraFlags;
-    int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    if (immutable) flags |= SQLITE_OPEN_URI;
+    int rc = sqlite3_open_v2(immutable ? ImmutableUri(path).c_str() : path.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) Fail(rc);
     sqlite3_extended_result_codes(db_, 1);
     rc = sqlite3_create_collation_v2(db_, kCaselessCollation, SQLITE_UTF8, nullptr, CompareCaseless, nullptr);
@@ -455,12 +493,12 @@ void Connection::Open(const std::string& path, const std::vector<std::string>& d
       StmtScope s(Prepare("PRAGMA journal_mode"));
       const int rc2 = sqlite3_step(s.get());
       const auto* mode = rc2 == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0)) : nullptr;
-      if (mode && std::string(mode) != "wal") {
+      if (mode && std::string(mode) != "wal" && !readOnly) {
         sqlite3_reset(s.get());
         sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
       }
     }
-    UpgradeIndexes();
+    if (!readOnly) UpgradeIndexes();
   } catch (...) {
     Close();
     throw;

@@ -186,6 +186,13 @@ char32_t DecodeCp932Char(std::string_view text, size_t pos, int* len) {
   return u;
 }
 
+size_t SjisCharLen(std::string_view text, size_t pos) {
+  if (pos + 1 >= text.size() || !IsSjisLeadByte(static_cast<unsigned char>(text[pos]))) return 1;
+  return T().decode[static_cast<unsigned char>(text[pos]) << 8 | static_cast<unsigned char>(text[pos + 1])] == kNone
+             ? 1
+             : 2;
+}
+
 bool TryUtf16ToSjis(std::u16string_view in, SjisString& out, size_t* badPos) {
   const Tables& t = T();
   out.clear();

@@ -39,6 +39,12 @@ inline bool IsSjisLeadByte(unsigned char b) {
   return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
 }
 
+// Byte length (1 or 2) of the character at text[pos] as the lossless document
+// reading counts it: a lead byte takes the next byte only when the two form a
+// character, so a stray lead byte stands alone and never hides what follows.
+// Every search over system text steps through characters by this rule.
+size_t SjisCharLen(std::string_view text, size_t pos);
+
 // Whole-string conversions. The Try forms return false (and the index of the
 // first offending code unit or byte in *badPos, when given) instead of
 // replacing anything.

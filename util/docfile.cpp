@@ -160,12 +160,21 @@ bool SaveDocFile(const std::string& path, std::string_view bytes, SjisString* me
   if (stat(path.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) return fail(EISDIR);
     if (!S_ISREG(st.st_mode)) return fail(EINVAL);
-    // The rename would replace a file its owner made read-only.
+    // The rename would replace a file its owner made read-only (with no
+    // write permission for anyone it is read-only for root too).
     if (access(path.c_str(), W_OK) != 0) return fail(errno);
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return fail(EACCES);
   }
   if (!file.Open(path)) return fail(file.ErrorCode());
   if (!file.Write(bytes) || !file.Commit()) return fail(file.ErrorCode());
   return true;
+}
+
+std::string DiskStamp(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return {};
+  return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
+         std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
 }
 
 }  // namespace wendul

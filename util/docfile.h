@@ -48,4 +48,9 @@ SjisString DisplayName(std::string_view path);
 // is read as code page 932 (a byte it cannot read shows as U+FFFD).
 std::string DisplayNameUtf8(std::string_view path);
 
+// What tells one version of a file from another without reading it (device,
+// inode, size, modification time): a save by another program replaces the
+// file or changes its size or time. "" when the file cannot be looked at.
+std::string DiskStamp(const std::string& path);
+
 }  // namespace wendul

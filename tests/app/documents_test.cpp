@@ -10,7 +10,6 @@
 #include <QUrl>
 #include <csignal>
 #include <fstream>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "app_fixture.h"
@@ -345,15 +344,7 @@ TEST_F(DocumentsTest, ChildTypesAndIsKilled) {
 TEST_F(DocumentsTest, UnsavedTextComesBackAfterTheEditorIsKilled) {
   const std::string doc = home->str() + "doc.txt";
   WriteAll(doc, "saved\n\x87\x90 dup\n");
-  pid_t child = fork();
-  if (child == 0) {
-    setenv("WENDUL_CHILD_HOME", home->path().c_str(), 1);
-    execl("/proc/self/exe", "app_tests", "--gtest_filter=DocumentsTest.ChildTypesAndIsKilled", nullptr);
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+  ASSERT_TRUE(RunKilledChild("DocumentsTest.ChildTypesAndIsKilled"));
   EXPECT_EQ(ReadAll(doc), "saved\n\x87\x90 dup\n");
 
   ui->answers = {MsgAnswer::Yes};

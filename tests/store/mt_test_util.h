@@ -1,6 +1,8 @@
 // Helpers shared by the table component's tests.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -22,6 +24,20 @@ inline void SetUpWords(MT& t, const TempDir& dir) {
   t.SetTableName("KWD.DB");
   DeclareWords(t);
 }
+
+// A test on the word table t, open in keyword order, its log in dir.
+class WordTableTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetErrorLogBase(dir.str());
+    SetUpWords(t, dir);
+    t.SetIndexFieldNames("KEYWORD");
+    ASSERT_TRUE(t.Op());
+  }
+  TempDir dir;
+  RecordingUi ui;
+  MT t{"tbMuKwd"};
+};
 
 inline void AddWord(MT& t, const SjisString& word, TDateTime updated) {
   t.Append();

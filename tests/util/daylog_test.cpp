@@ -6,6 +6,7 @@
 #include <fstream>
 
 #include "support/test_support.h"
+#include "util/codec.h"
 #include "util/datetime.h"
 #include "util/daygrep.h"
 #include "util/codec.h"
@@ -135,6 +136,12 @@ TEST(DayLog, SaveAsksBeforeShrinkingByMoreThan30BytesAndWritesWholeFiles) {
   EXPECT_EQ(SaveDayLog(path, std::string(39, 'c')), DaySave::Written);
   EXPECT_EQ(ReadBytes(path), std::string(39, 'c'));
 
+  // A file its owner made read-only is refused as a document is, and stays.
+  fs::permissions(path, fs::perms::owner_read);
+  EXPECT_EQ(SaveDayLog(path, std::string(40, 'd')), DaySave::Failed);
+  EXPECT_EQ(ReadBytes(path), std::string(39, 'c'));
+  EXPECT_NE(ui.messages.back().text.find(Sj("アクセスが許可されていません")), std::string::npos);
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
   // An unwritable folder: the old file stays, the user is told, nothing is left behind.
   fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
   if (::access(dir.str().c_str(), W_OK) != 0) {  // not when the tests run as root
@@ -181,6 +188,13 @@ TEST(SjisFind, AsciiCaseIgnoredAndOnlyAtCharacterStarts) {
   EXPECT_EQ(SjisFinder(Sj("ア")).Find(Sj("xアa")), 1u);
   EXPECT_EQ(SjisFinder("\x83\x61").Find(Sj("ア")), SjisFinder::npos);
   EXPECT_EQ(SjisFinder("a").Find(Sj("アa")), 2u);  // not inside ア
+  // A lead byte whose pair is no character (0x85 0x93) stands alone, as the
+  // document reading has it: the word after it is found, its "。" is a mark.
+  EXPECT_EQ(SjisFinder(Sj("日記")).Find("\x85" + Sj("日記")), 1u);
+  const SjisString stray = "\x85" + Sj("。") + "abcdef" + Sj("天");
+  EXPECT_EQ(ContextStart(stray, stray.size() - 2), 1u);
+  EXPECT_EQ(SjisCharLen("\x82\xA0", 0), 2u);  // あ
+  EXPECT_EQ(SjisCharLen("\x85\x93", 0), 1u);
 
   // Context start: the nearest mark 5..301 bytes before the hit, else 301 back or 0.
   const SjisString line = Sj("今日は、晴れ。明日は雨") + "\r\n" + Sj("天気");

@@ -165,9 +165,24 @@ TEST(Recovery, ARecordOutlivesAKilledEditorAndIsOfferedOnce) {
   waitpid(child, &status, 0);
   ASSERT_TRUE(WIFSIGNALED(status));
 
+  // A diary day's record is offered to log mode only, with its day.
+  {
+    RecoveryStore diary(folder);
+    RecoveryRecord day = rec;
+    day.diaryDay = 37014;
+    ASSERT_TRUE(diary.Save(day));
+  }
+
   RecoveryStore next(folder);
   std::vector<std::string> orphans = next.TakeOrphans();
   ASSERT_EQ(orphans.size(), 1u);
+  const std::vector<std::string> days = next.TakeOrphans(true);
+  ASSERT_EQ(days.size(), 1u);
+  RecoveryRecord dayBack;
+  ASSERT_TRUE(RecoveryStore::Read(days[0], &dayBack));
+  EXPECT_EQ(dayBack.diaryDay, 37014);
+  EXPECT_EQ(dayBack.textUtf8, rec.textUtf8);
+  next.Discard(days[0]);
   RecoveryRecord back;
   ASSERT_TRUE(RecoveryStore::Read(orphans[0], &back));
   EXPECT_EQ(back.fileName, rec.fileName);
