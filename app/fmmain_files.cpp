@@ -201,11 +201,9 @@ bool TfmMain::SaveDocAs() {
   const QString name = RunFileDialog(dlg);
   if (name.isEmpty()) return false;
   // The name as shown stands for the document's own file, whose bytes need not be UTF-8.
-  const std::string current = DocPath();
-  const std::string path = QFileInfo(name).absoluteFilePath() == QFileInfo(docPathShown_).absoluteFilePath() &&
-                                   !docPathShown_.isEmpty()
-                               ? current
-                               : FsName(name);
+  const bool same =
+      !docPathShown_.isEmpty() && QFileInfo(name).absoluteFilePath() == QFileInfo(docPathShown_).absoluteFilePath();
+  const std::string path = same ? DocPath() : FsName(name);
   struct stat st {};
   if (stat(path.c_str(), &st) == 0 && AskNotYes(kCaption, ReplaceQuestion(DisplayName(path)))) return false;
   // The name changes only once the file is written: a failed save leaves

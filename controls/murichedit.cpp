@@ -616,7 +616,9 @@ void TmuRichEdit::SplitOrigins(int position, int removed, int added) {
   auto [headOrigin, tailOrigin] = SplitOrigin(d->origin, codec_.encoding, View(head), View(tail));
   const LineEnd end = d->origin.end;
   d->origin = std::move(headOrigin);
-  for (QTextBlock b = first.next(); b.isValid() && b != last; b = b.next()) SetOrigin(b, LineOrigin{end, false, {}});
+  // Lines in between are new; only a break of their own needs saying.
+  if (end != LineEnd::None)
+    for (QTextBlock b = first.next(); b.isValid() && b != last; b = b.next()) SetOrigin(b, LineOrigin{end, false, {}});
   if (oneOldLine) SetOrigin(last, std::move(tailOrigin));
 }
 
