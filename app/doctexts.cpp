@@ -23,6 +23,15 @@ SjisString ReplaceQuestion(const SjisString& name) {
 
 SjisString MissingFileText(const SjisString& name) { return name + Utf8ToSjis(" が見つかりません"); }
 
+SjisString ReopenQuestion(const SjisString& name) {
+  return name + Utf8ToSjis("は変更されています。開き直すと変更は失われます。開き直しますか？");
+}
+
+std::string DocFormatText(DocCodec codec, LineEnd end) {
+  const char* breaks = end == LineEnd::LF ? "LF" : end == LineEnd::CR ? "CR" : "CRLF";
+  return CodecName(codec) + "  " + breaks;
+}
+
 SjisString RecoveryQuestion() { return Utf8ToSjis("前回保存されなかった文章があります。復元しますか？"); }
 
 SjisString DayRecoveryQuestion(const SjisString& day) {

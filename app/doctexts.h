@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "util/doctext.h"
 #include "util/wtypes.h"
 
 namespace wendul {
@@ -21,6 +22,10 @@ SjisString SaveQuestion(const SjisString& name);
 SjisString ReplaceQuestion(const SjisString& name);
 // name + " が見つかりません"
 SjisString MissingFileText(const SjisString& name);
+// name + "は変更されています。開き直すと変更は失われます。開き直しますか？"
+SjisString ReopenQuestion(const SjisString& name);
+// The status line's encoding and line break: "UTF-8  LF", "SJIS  CRLF". UTF-8.
+std::string DocFormatText(DocCodec codec, LineEnd end);
 SjisString RecoveryQuestion();
 // The same question for a day of the diary: "2001/05/03 の日記に…".
 SjisString DayRecoveryQuestion(const SjisString& day);

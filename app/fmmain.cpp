@@ -231,6 +231,7 @@ void TfmMain::BuildMenus() {
   action(file, "SaveAs1", "名前を付けて保存(&A)", [this] {
     if (!G().logMode) SaveDocAs();
   });
+  BuildEncodings(file);
   file->addSeparator();
   action(file, "miAppClose", "終了(&X)", [this] { CnAppClose(nullptr); });
 

@@ -15,8 +15,10 @@
 
 #include "app/keystate.h"
 #include "controls/muform.h"
+#include "util/doccodec.h"
 #include "util/wtypes.h"
 
+class QComboBox;
 class QDialog;
 class QFileDialog;
 
@@ -67,6 +69,10 @@ class TfmMain : public TmuForm {
   QAction* miNoLearning = nullptr;
   // Shown in the status line while learning is paused because the table failed.
   QLabel* lbLearning = nullptr;
+  // The status line's encoding and line break of the document ("UTF-8  LF").
+  QLabel* lbEncoding = nullptr;
+  // File menu "文字コードを指定して開き直す": Shift-JIS, UTF-8, EUC-JP, UTF-16.
+  QMenu* miReopen = nullptr;
 
   // Hidden helpers.
   QLineEdit* edCurFileName = nullptr;
@@ -120,6 +126,15 @@ class TfmMain : public TmuForm {
   bool ConfirmSaveDoc();
   // Loads a file, or starts a new document when it is missing.
   void OpenDocFile(const QString& name);
+  // The same with the file name's bytes, which need not be UTF-8.
+  void OpenDocPath(const std::string& path);
+  // Reads the document's file again in the encoding the user names; a
+  // changed text is dropped only when the user says so.
+  void ReopenAs(DocEncoding encoding);
+  // The document's file name as bytes of the file system.
+  std::string DocPath() const;
+  // The encoding of new documents and day files (the options dialog's choice).
+  DocCodec NewDocCodec() const;
   // Saves under a name chosen in the save dialog; true when written.
   bool SaveDocAs();
   // The File menu's commands (nothing in log mode).
@@ -243,11 +258,22 @@ class TfmMain : public TmuForm {
   // The record's text in the pane, changed and unsaved, then kept as this
   // editor's own record; the old record goes.
   void RestoreRecord(const RecoveryRecord& r, const std::string& path);
-  void SetCurFileName(const QString& name);
+  void SetCurFileName(const std::string& path);
   void StartNewDocument();
-  bool WriteDocFile(const QString& name);
+  // Reads a file into the document, in `wanted` or the detected encoding.
+  void LoadDocFile(const std::string& path, const DocEncoding* wanted);
+  bool WriteDocFile(const std::string& path, DocCodec codec);
   QFileDialog* FileDialog(bool save);
   void UpdateStatusPosition();
+  // Encodings (fmmain_encoding.cpp): the reopen menu, the save dialog's
+  // choice, the status line's encoding and line break.
+  void BuildEncodings(QMenu* file);
+  QComboBox* SaveEncodingList(QFileDialog* dialog);
+  void UpdateDocFormat();
+  // The bytes of the current file name, and the name shown for them; a name
+  // put into edCurFileName by other means is encoded as it stands.
+  std::string docPath_;
+  QString docPathShown_;
   bool DropFiles(QEvent* e);
   std::unique_ptr<RecoveryStore> recovery_;
   // The document has a file of the user's choosing (opened or saved as): a

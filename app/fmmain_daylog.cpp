@@ -20,10 +20,10 @@
 #include "util/datetime.h"
 #include "util/daylog.h"
 #include "util/docfile.h"
+#include "util/doctext.h"
 #include "util/messages.h"
 #include "util/paths.h"
 #include "util/recovery.h"
-#include "util/sjisdoc.h"
 #include "util/strutil.h"
 #include "windows/fmworddate.h"
 
@@ -69,16 +69,19 @@ void TfmMain::CreateDateWindow() {
 void TfmMain::LoadDayText(const SjisString& bytes) {
   // Loading is no typing: nothing is learned from the loaded text.
   PrevLength = std::numeric_limits<int64_t>::max();
-  mmDoc->LoadDocument(DecodeSjisDocument(bytes));
+  mmDoc->LoadDocument(DecodeDocument(bytes));
+  UpdateDocFormat();
 }
 
 // Lines not edited since the day was loaded are written back as they were
 // read; *loss tells the first character Shift-JIS cannot hold.
 SjisString TfmMain::DayText(SjisString* lossQuestion) const {
-  SjisDocWriter w(mmDoc->UsualLineEnd());
+  DocWriter w(mmDoc->UsualLineEnd(), mmDoc->Codec());
   mmDoc->WriteDocument(w);
   if (lossQuestion)
-    *lossQuestion = w.HasLoss() ? LossQuestion(w.LossLine(), w.LossColumn(), w.LossChar(), w.LossCount()) : "";
+    *lossQuestion = w.HasLoss() ? LossQuestion(w.LossLine(), w.LossColumn(), w.LossChar(), w.LossCount(),
+                                               mmDoc->Codec().encoding)
+                                : "";
   return std::move(w.Bytes());
 }
 
@@ -160,13 +163,14 @@ bool TfmMain::ChangeLogDay(bool loadNew) {
     if (!dayBook_->SelectDay(day, DiaryNow())) PgmError(Utf8ToSjis("日付の表 LOG.db に書き込めません"));
     const std::string path = GetMuLogPathName(G().mulogTextFolder, true, dayBook_->Day());
     std::string reason;
-    if (FileLength(path) < 0 && !CreateDayLogFile(path, day, G().adminLevel, &reason))
+    if (FileLength(path) < 0 && !CreateDayLogFile(path, day, G().adminLevel, &reason, NewDocCodec()))
       PgmError(Utf8ToSjis("日記ファイルを作れません: ") + ShownFileName(path) + " (" + ShownFileName(reason) + ")");
     SjisString bytes;
     diskStamp_ = DiskStamp(path);  // before the read: a write meanwhile is seen at the save
     if (!ReadWholeFile(path, &bytes, &reason))
       PgmError(Utf8ToSjis("日記ファイルを読めません: ") + ShownFileName(path) + " (" + ShownFileName(reason) + ")");
     LoadDayText(bytes);
+    RemoveStaleTemps(path.substr(0, path.rfind('/') + 1));  // left by a save that was killed
     mmDoc->setReadOnly(false);
     mmDoc->SetSelStart(dayBook_->Position());
     mmDoc->SetScrollPos(dayBook_->ScrollPosition());
@@ -175,10 +179,13 @@ bool TfmMain::ChangeLogDay(bool loadNew) {
     if (recovery_) recovery_->Remove();
     dayLoaded_ = true;
     const int64_t textLength = mmDoc->TextLength();
-    if (textLength < static_cast<int64_t>(bytes.size()))
+    // In another encoding than Shift-JIS the file's length is compared with the bytes the text gives back.
+    const int64_t keptLength =
+        mmDoc->Codec() == DocCodec{} ? textLength : static_cast<int64_t>(DayText().size());
+    if (keptLength < static_cast<int64_t>(bytes.size()))
       ErrMsgBox(Utf8ToSjis("重大なエラーです！元ファイル ") + "\"" + ShownFileName(path) + "\"" +
                 Utf8ToSjis(" の長さ(") + std::to_string(bytes.size()) + Utf8ToSjis(")よりメモテキストの長さ(") +
-                std::to_string(textLength) + Utf8ToSjis(")が短いです！"));
+                std::to_string(keptLength) + Utf8ToSjis(")が短いです！"));
     PrevLength = textLength;
     fmWordDate->ShowLength(textLength);
   } catch (const std::exception& e) {

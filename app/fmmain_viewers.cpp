@@ -1,6 +1,7 @@
 // The main window's viewers: the quick guide, the mail viewer of log mode,
 // and what it hands to the desktop to open (addresses, the shown file, the
 // read-me).
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTextBlock>
@@ -67,9 +68,11 @@ void TfmMain::Text1Click() {
     ShellOpen(GetMuLogPathName(G().mulogTextFolder, true, dayBook_->Day()));
     return;
   }
-  QString name = edCurFileName->text();
-  if (name.isEmpty()) name = QString::fromUtf8("新規ファイル.TXT");  // a new document's name, in the current folder
-  ShellOpen(QFile::encodeName(QFileInfo(name).absoluteFilePath()).toStdString());
+  std::string name = DocPath();
+  if (name.empty()) name = "新規ファイル.TXT";  // a new document's name, in the current folder
+  // The name's bytes as they are (they need not be UTF-8), below the current folder when relative.
+  if (name[0] != '/') name = QFile::encodeName(QDir::currentPath()).toStdString() + "/" + name;
+  ShellOpen(name);
 }
 
 }  // namespace wendul

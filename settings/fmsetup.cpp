@@ -17,6 +17,7 @@
 #include "settings/mucontrols.h"
 #include "settings/muedit.h"
 #include "settings/setuplinks.h"
+#include "util/doccodec.h"
 
 namespace wendul {
 
@@ -289,6 +290,13 @@ void TfmSetup::BuildPages() {
     if (!main || cbxIsShowShortCutKeyHelp->isChecked()) return;
     if (auto* line = main->findChild<TmuPanel*>("pnMessage")) line->SetCaption(QString());
   });
+
+  cmbxNewDocEncoding = new TmuComboBox(tsPublic);
+  cmbxNewDocEncoding->setObjectName("cmbxNewDocEncoding");
+  cmbxNewDocEncoding->SetCaption(U("新しい文書と日記ファイルの文字コード"));
+  cmbxNewDocEncoding->setGeometry(250, 52, 200, 24);
+  for (const DocCodec& c : CodecChoices()) cmbxNewDocEncoding->addItem(QString::fromStdString(CodecChoiceCaption(c)));
+  cmbxNewDocEncoding->IsIni = true;
 
   PageControl1->SetActivePage(tsShortCut);
 

@@ -83,18 +83,8 @@ struct Tables {
 
     // What input methods and other code pages produce where Windows holds a
     // look-alike: encoded to the Windows character.
-    const struct { uint16_t from, to; } kAliases[] = {
-        {0x301C, 0xFF5E},  // WAVE DASH -> FULLWIDTH TILDE
-        {0x2016, 0x2225},  // DOUBLE VERTICAL LINE -> PARALLEL TO
-        {0x2212, 0xFF0D},  // MINUS SIGN -> FULLWIDTH HYPHEN-MINUS
-        {0x00A5, 0xFFE5},  // YEN SIGN -> FULLWIDTH YEN SIGN
-        {0x2014, 0x2015},  // EM DASH -> HORIZONTAL BAR
-        {0x00A2, 0xFFE0},  // CENT SIGN -> FULLWIDTH CENT SIGN
-        {0x00A3, 0xFFE1},  // POUND SIGN -> FULLWIDTH POUND SIGN
-        {0x00AC, 0xFFE2},  // NOT SIGN -> FULLWIDTH NOT SIGN
-    };
-    for (const auto& a : kAliases)
-      if (encode[a.from] == kNone) encode[a.from] = encode[a.to];
+    for (const LookAlike& a : WindowsLookAlikes())
+      if (encode[a.other] == kNone) encode[a.other] = encode[a.windows];
   }
 };
 
@@ -155,6 +145,20 @@ bool NextUtf8(std::string_view s, size_t* pos, char32_t* cp) {
   *pos += extra + 1;
   *cp = v;
   return true;
+}
+
+std::span<const LookAlike> WindowsLookAlikes() {
+  static constexpr LookAlike kPairs[] = {
+      {0x301C, 0xFF5E},  // WAVE DASH, FULLWIDTH TILDE
+      {0x2016, 0x2225},  // DOUBLE VERTICAL LINE, PARALLEL TO
+      {0x2212, 0xFF0D},  // MINUS SIGN, FULLWIDTH HYPHEN-MINUS
+      {0x00A5, 0xFFE5},  // YEN SIGN, FULLWIDTH YEN SIGN
+      {0x2014, 0x2015},  // EM DASH, HORIZONTAL BAR
+      {0x00A2, 0xFFE0},  // CENT SIGN, FULLWIDTH CENT SIGN
+      {0x00A3, 0xFFE1},  // POUND SIGN, FULLWIDTH POUND SIGN
+      {0x00AC, 0xFFE2},  // NOT SIGN, FULLWIDTH NOT SIGN
+  };
+  return kPairs;
 }
 
 int EncodeCp932Char(char32_t cp, char out[2]) {

@@ -11,12 +11,20 @@
 #pragma once
 
 #include <cstddef>
+#include <span>
 #include <string>
 #include <string_view>
 
 #include "wtypes.h"
 
 namespace wendul {
+
+// A character Windows writes where other systems (and input methods on
+// Linux) use a look-alike: the list above and a few more.
+struct LookAlike {
+  char16_t other, windows;
+};
+std::span<const LookAlike> WindowsLookAlikes();
 
 // Encodes one code point. Returns the number of bytes written to out (1 or 2),
 // or 0 when code page 932 cannot hold it.

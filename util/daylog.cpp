@@ -13,6 +13,7 @@
 #include "util/codec.h"
 #include "util/datetime.h"
 #include "util/docfile.h"
+#include "util/doctext.h"
 #include "util/messages.h"
 #include "util/paths.h"
 #include "util/strutil.h"
@@ -116,9 +117,10 @@ bool FarDiaryDay(TDateTime day, TDateTime now) {
   return day >= EncodeDate(DecodeDateTime(now).year + 2, 1, 1);
 }
 
-bool CreateDayLogFile(const std::string& path, TDateTime date, int adminLevel, std::string* error) {
+bool CreateDayLogFile(const std::string& path, TDateTime date, int adminLevel, std::string* error, DocCodec codec) {
   if (FileLength(path) >= 0) return true;
-  return WriteFileAtomic(path, DayLogHeader(date, adminLevel), error);
+  const SjisString header = DayLogHeader(date, adminLevel);
+  return WriteFileAtomic(path, codec == DocCodec{} ? header : EncodeDocText(DecodeSjisDocument(header), codec), error);
 }
 
 DaySave SaveDayLog(const std::string& path, std::string_view text) {

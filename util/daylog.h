@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "doccodec.h"
 #include "wtypes.h"
 
 namespace wendul {
@@ -36,10 +37,10 @@ SjisString DayLogHeader(TDateTime date, int adminLevel);
 // the user confirms.
 bool FarDiaryDay(TDateTime day, TDateTime now);
 
-// Writes a new day file with the header unless the file exists. False (with
-// the reason) when it cannot be written.
+// Writes a new day file with the header, in the given encoding, unless the
+// file exists. False (with the reason) when it cannot be written.
 bool CreateDayLogFile(const std::string& path, TDateTime date, int adminLevel,
-                      std::string* error = nullptr);
+                      std::string* error = nullptr, DocCodec codec = DocCodec{});
 
 // Reads a whole file; false (with the reason) when it cannot be read.
 bool ReadWholeFile(const std::string& path, SjisString* bytes, std::string* error = nullptr);

@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "util/codec.h"
+#include "util/doccodec.h"
 #include "util/paths.h"
 
 namespace wendul {
@@ -17,22 +18,10 @@ namespace {
 
 SjisString J(std::string_view utf8) { return Utf8ToSjis(utf8); }
 
-bool ValidUtf8(std::string_view s) {
-  for (size_t i = 0; i < s.size();) {
-    unsigned char b = static_cast<unsigned char>(s[i]);
-    int extra = b < 0x80 ? 0 : b >= 0xC2 && b <= 0xDF ? 1 : b >= 0xE0 && b <= 0xEF ? 2 : b >= 0xF0 && b <= 0xF4 ? 3 : -1;
-    if (extra < 0 || (extra > 0 && i + extra >= s.size())) return false;
-    for (int k = 1; k <= extra; ++k)
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-    i += static_cast<size_t>(extra) + 1;
-  }
-  return true;
-}
-
 }  // namespace
 
 SjisString DisplayName(std::string_view path) {
-  if (!ValidUtf8(path)) return SjisString(path);
+  if (!IsValidUtf8(path)) return SjisString(path);
   SjisString out;
   out.reserve(path.size());
   char buf[2];
@@ -47,6 +36,10 @@ SjisString DisplayName(std::string_view path) {
     i += static_cast<size_t>(len);
   }
   return out;
+}
+
+std::string DisplayNameUtf8(std::string_view path) {
+  return IsValidUtf8(path) ? std::string(path) : SjisToUtf8(path);
 }
 
 SjisString FileErrorReason(int error) {

@@ -100,6 +100,7 @@ bool RecoveryStore::Save(const RecoveryRecord& r, std::string* error) {
   std::string data = kMagic;
   data += "untitled=" + std::string(r.untitled ? "1" : "0") + "\n";
   data += "lineend=" + std::string(EndName(r.lineEnd)) + "\n";
+  data += "encoding=" + CodecName(r.codec) + "\n";
   const int64_t savedAt = r.savedAt ? r.savedAt
                                     : std::chrono::duration_cast<std::chrono::seconds>(
                                           std::chrono::system_clock::now().time_since_epoch()).count();
@@ -166,6 +167,7 @@ bool RecoveryStore::Read(const std::string& path, RecoveryRecord* r) {
     else if (key == "lineend") out.lineEnd = EndFromName(value);
     else if (key == "saved") out.savedAt = std::strtoll(value.c_str(), nullptr, 10);
     else if (key == "day") out.diaryDay = std::strtoll(value.c_str(), nullptr, 10);
+    else if (key == "encoding") CodecFromName(value, &out.codec);
   }
   if (!sized("name ", &out.fileName)) return false;
   if (pos >= data.size() || data[pos] != '\n') return false;

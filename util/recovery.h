@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "sjisdoc.h"
+#include "doctext.h"
 
 namespace wendul {
 
@@ -24,6 +24,7 @@ struct RecoveryRecord {
   std::string fileName;     // the document's name as the editor held it
   bool untitled = false;
   LineEnd lineEnd = LineEnd::CRLF;  // the document's usual line break
+  DocCodec codec;           // the encoding of the document's file
   std::string textUtf8;     // the text, lines joined by "\n"
   int64_t savedAt = 0;      // seconds since the epoch
   // The day shown in log mode (whole days; fileName is its day file); 0 for

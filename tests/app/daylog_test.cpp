@@ -12,6 +12,7 @@
 #include "controls/mudateedit.h"
 #include "controls/mupanel.h"
 #include "controls/qsjis.h"
+#include "util/codec.h"
 #include "util/datetime.h"
 #include "util/daylog.h"
 #include "windows/fmworddate.h"
@@ -134,6 +135,27 @@ TEST_F(LogModeTest, DaysAreSavedLoadedAndRememberedWithTheirPositions) {
   // The File menu does nothing in log mode.
   main->findChild<QAction*>("New1")->trigger();
   EXPECT_EQ(main->mmDoc->Text(), Read(may3));
+}
+
+// The encoding chosen for new files makes new days in it; every day is
+// written back in its own, and a day in UTF-8 raises no alarm about its length.
+TEST_F(LogModeTest, DaysKeepTheirOwnEncoding) {
+  Setting("fmSetup", "cmbxNewDocEncoding", "1");  // UTF-8
+  Write(DayFile(2001, 5, 2), Sj("前の日は") + "\r\n");
+  StartLog();
+  const std::string may3 = DayFile(2001, 5, 3);
+  EXPECT_EQ(Read(may3), SjisToUtf8(DayLogHeader(EncodeDate(2001, 5, 3), 1)));
+  EXPECT_EQ(main->lbEncoding->text(), "UTF-8  CRLF");
+  main->mmDoc->SetSelStart(main->mmDoc->TextLength());
+  TypeUtf8("𠮷野家へ。");
+  main->CnPrevDay();
+  EXPECT_TRUE(ui->messages.empty());
+  EXPECT_EQ(Read(may3), SjisToUtf8(DayLogHeader(EncodeDate(2001, 5, 3), 1)) + "𠮷野家へ。");
+  EXPECT_EQ(main->lbEncoding->text(), "SJIS  CRLF");
+  main->mmDoc->SetSelStart(main->mmDoc->TextLength());
+  TypeUtf8("晴れ");
+  main->CnNextDay();
+  EXPECT_EQ(Read(DayFile(2001, 5, 2)), Sj("前の日は") + "\r\n" + Sj("晴れ"));
 }
 
 TEST_F(LogModeTest, NoToTheShrinkQuestionKeepsTheDayAndItsEdits) {

@@ -73,6 +73,7 @@ TEST_F(OptionsTest, AFirstRunStoresExactlyTheKeysWithTheirDefaults) {
       {"cbxIsSplitAllChar", "1"},
       {"cbxIsIMEOn", "1"},
       {"cbxIsShowShortCutKeyHelp", "1"},
+      {"cmbxNewDocEncoding", "0"},  // Shift-JIS
       {"gbox_mmDoc_KeyDown_Shift", "rb_mmDoc_KeyDown_Shift_FilterWord"},
       {"gbox_mmDoc_KeyDown_Alt", "rb_mmDoc_KeyDown_Alt_Goto_WordDate"},
       {"gbox_mmDoc_KeyDown_Ctrl", "rb_mmDoc_KeyDown_Ctrl_SeekWord"},
@@ -116,7 +117,7 @@ TEST_F(OptionsTest, AFirstRunStoresExactlyTheKeysWithTheirDefaults) {
   EXPECT_EQ(s["Position"].size(), 6u);
   EXPECT_EQ(s["Option"].count("is_no_learning"), 1u);
   EXPECT_EQ(s["Option"]["is_no_learning"], "0");
-  EXPECT_EQ(lines, 30 + 12 + 1 + 2 + 6);
+  EXPECT_EQ(lines, 31 + 12 + 1 + 2 + 6);
   EXPECT_TRUE(ui->messages.empty());
 }
 

@@ -4,12 +4,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
 #include "support/test_support.h"
 #include "util/docfile.h"
 #include "util/filehelpers.h"
+#include "util/paths.h"
 #include "util/recovery.h"
 
 namespace wendul {
@@ -154,6 +156,7 @@ TEST(Recovery, ARecordOutlivesAKilledEditorAndIsOfferedOnce) {
   rec.fileName = "/home/u/a\nb.txt";
   rec.untitled = false;
   rec.lineEnd = LineEnd::LF;
+  rec.codec = {DocEncoding::Utf16BE, true};
   rec.textUtf8 = "一行目\n\xF0\xA0\xAE\xB7 emoji \xF0\x9F\x98\x80";
 
   // An editor that keeps running: its record is not offered.
@@ -198,6 +201,7 @@ TEST(Recovery, ARecordOutlivesAKilledEditorAndIsOfferedOnce) {
   EXPECT_EQ(back.fileName, rec.fileName);
   EXPECT_EQ(back.textUtf8, rec.textUtf8 + " more");
   EXPECT_EQ(back.lineEnd, LineEnd::LF);
+  EXPECT_EQ(back.codec, rec.codec);
   EXPECT_FALSE(back.untitled);
   // Taken: a third editor starting now does not offer it too.
   RecoveryStore third(folder);
@@ -216,6 +220,53 @@ TEST(Recovery, ARecordOutlivesAKilledEditorAndIsOfferedOnce) {
   WriteAll(fs::path(folder) / "1-1.rec", "WENDUL-RECOVERY 1\nuntitled=1\n");
   EXPECT_TRUE(third.TakeOrphans().empty());
   EXPECT_TRUE(fs::exists(fs::path(folder) / "1-1.rec"));
+  // A record written before records knew encodings is a Shift-JIS document's.
+  WriteAll(fs::path(folder) / "2-2.rec", "WENDUL-RECOVERY 1\nuntitled=0\nlineend=CR\nsaved=5\nname 1\nx\ntext 2\nab");
+  ASSERT_TRUE(RecoveryStore::Read(folder + "/2-2.rec", &back));
+  EXPECT_EQ(back.codec, DocCodec{});
+  EXPECT_EQ(back.lineEnd, LineEnd::CR);
+  EXPECT_EQ(back.textUtf8, "ab");
+}
+
+TEST(DocFile, TheNextSaveRemovesTheTemporaryFilesOfAKilledSave) {
+  test::TempDir dir;
+  const std::string doc = dir.str() + "doc.txt";
+  auto temps = [&] {
+    std::vector<std::string> names;
+    for (auto& e : fs::directory_iterator(dir.path()))
+      if (e.path().extension() == ".tmp") names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  // A save killed while it wrote leaves its temporary file behind.
+  for (int i = 0; i < 2; ++i) {
+    pid_t child = fork();
+    if (child == 0) {
+      AtomicFile f;
+      if (!f.Open(doc) || !f.Write("half a sav")) _exit(1);
+      raise(SIGKILL);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+  }
+  const std::vector<std::string> stale = temps();
+  ASSERT_EQ(stale.size(), 2u);
+  EXPECT_TRUE(IsAtomicTempName(stale[0]));
+  // A save in progress holds its own; names of other programs are not ours.
+  AtomicFile running;
+  ASSERT_TRUE(running.Open(dir.str() + "other.txt"));
+  WriteAll(dir.path() / ".wendulx_1.tmp", "");
+  WriteAll(dir.path() / "notes.tmp", "");
+  std::vector<std::string> kept;
+  for (const std::string& n : temps())
+    if (std::find(stale.begin(), stale.end(), n) == stale.end()) kept.push_back(n);
+  ASSERT_EQ(kept.size(), 3u);
+  ASSERT_TRUE(SaveDocFile(doc, "whole"));
+  EXPECT_EQ(temps(), kept);
+  EXPECT_EQ(ReadAll(doc), "whole");
+  ASSERT_TRUE(running.Commit());
+  EXPECT_EQ(ReadAll(dir.path() / "other.txt"), "");
 }
 
 }  // namespace
