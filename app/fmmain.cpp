@@ -265,6 +265,8 @@ void TfmMain::BuildMenus() {
     if (fmSetup) fmSetup->ShowSetup();
   });
   action(tools, "miOpenKWD", "単語帳(&W)", [this] { miOpenKWDClick(); });
+  action(tools, "miExportMozcDict", "Mozc辞書に書き出し(&M)...", [this] { CnExportMozcDict(nullptr); });
+  action(tools, "miImportMozcDict", "Mozc辞書から読み込み(&I)...", [this] { CnImportMozcDict(nullptr); });
   tools->addSeparator();
   miNoLearning = action(tools, "miNoLearning", "単語を学習しない", [this] { miNoLearningClick(); });
   miNoLearning->setCheckable(true);

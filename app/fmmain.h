@@ -17,6 +17,7 @@
 #include "controls/muform.h"
 #include "util/wtypes.h"
 
+class QDialog;
 class QFileDialog;
 
 namespace wendul {
@@ -130,6 +131,8 @@ class TfmMain : public TmuForm {
   // The file dialogs run through this (tests answer them): the chosen
   // file, or "" when the user cancelled.
   std::function<QString(QFileDialog*)> RunFileDialog;
+  // Other modal dialogs run through this (tests answer them): true when accepted.
+  std::function<bool(QDialog*)> RunDialog;
   QFileDialog* odaOpenFile = nullptr;
   QFileDialog* odaSaveFile = nullptr;
   // Fires when typing pauses: unsaved text goes to the recovery record.
@@ -182,6 +185,10 @@ class TfmMain : public TmuForm {
   void CnGrep(QObject* sender = nullptr);
   void CnOpenMail(QObject* sender = nullptr);
   void CnExecute(QObject* sender = nullptr);
+  // The words learned, offered to the desktop's input method: the word table
+  // written as a Mozc user dictionary, and such a dictionary's words read in.
+  void CnExportMozcDict(QObject* sender = nullptr);
+  void CnImportMozcDict(QObject* sender = nullptr);
   void TimerRecoveryTimer();
 
   void mmDocChange();

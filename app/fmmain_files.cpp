@@ -69,6 +69,7 @@ void TfmMain::BuildDocuments() {
   RunFileDialog = [](QFileDialog* d) {
     return d->exec() == QDialog::Accepted ? d->selectedFiles().value(0) : QString();
   };
+  RunDialog = [](QDialog* d) { return d->exec() == QDialog::Accepted; };
   Untitled = named_ = false;
   UpdateStatusPosition();
 }

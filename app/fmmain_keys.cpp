@@ -7,6 +7,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <cmath>
+#include <iterator>
 
 #include "app/application.h"
 #include "app/datamodule.h"
@@ -149,12 +150,14 @@ class KeyHook : public QObject {
 void TfmMain::BuildCommandTable() {
   muMethodTable1 = new TmuMethodTable(centralWidget());
   muMethodTable1->setObjectName("muMethodTable1");
-  static const char* const kCommands[16] = {
+  static const char* const kCommands[] = {
       "CnAppClose",   "CnSetFocusLog",  "CnSetFocusWordDate",          "CnSetFocusWordCode",
       "CnSetFocusDate", "CnPrevDay",    "CnNextDay",                   "CnSplitKeyword_SelectString",
       "CnSplitKeyword_PrevString", "CnSeekWord", "CnFilterWord",       "CnSearchWord",
-      "CnGrep",       "CnChgKeywordSort", "CnOpenMail",                "CnExecute"};
-  for (int i = 0; i < 16; ++i) muMethodTable1->OnCmd[static_cast<size_t>(i)] = QString::fromLatin1(kCommands[i]);
+      "CnGrep",       "CnChgKeywordSort", "CnOpenMail",                "CnExecute",
+      "CnExportMozcDict", "CnImportMozcDict"};
+  static_assert(std::size(kCommands) <= 24);
+  for (size_t i = 0; i < std::size(kCommands); ++i) muMethodTable1->OnCmd[i] = QString::fromLatin1(kCommands[i]);
 
   // Twelve buttons, never shown: button n holds the command of Fn. They are
   // made (and read their commands) when the window has been built.
@@ -318,6 +321,7 @@ void TfmMain::StartFunctionKeys() {
   Func01->BindDefault(5, "CnSetFocusLog");
   Func01->BindDefault(7, "CnSplitKeyword_SelectString");
   Func01->BindDefault(8, "CnSplitKeyword_PrevString");
+  Func01->BindDefault(11, "CnExportMozcDict");
   Func01->BindDefault(12, "CnAppClose");
   // F10 runs nothing unless the user bound it; the platform's F10 stays.
   Func01->SetButton(10, QString(), QString());

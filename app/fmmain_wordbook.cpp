@@ -1,10 +1,11 @@
-// The main window's way to the word book.
+// The main window's ways to the word book and to Mozc's user dictionary.
 #include "app/datamodule.h"
 #include "app/fmmain.h"
 #include "app/globals.h"
 #include "store/mt.h"
 #include "controls/forminstance.h"
 #include "wordbook/fmkdb.h"
+#include "wordbook/mozcdict_ui.h"
 
 namespace wendul {
 
@@ -31,6 +32,16 @@ void TfmMain::miOpenKWDClick() {
   CreateFormInstance(fmKDB, links);
   fmKDB->show();
   fmKDB->activateWindow();
+}
+
+void TfmMain::CnExportMozcDict(QObject*) {
+  if (!D) return;
+  ExportMozcDictionary({this, RunFileDialog, RunDialog}, D->tbMuKwd);
+}
+
+void TfmMain::CnImportMozcDict(QObject*) {
+  if (!D) return;
+  if (ImportMozcDictionary({this, RunFileDialog, RunDialog}, D->tbMuKwd)) WordTableChanged();
 }
 
 void TfmMain::WordTableChanged() {

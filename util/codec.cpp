@@ -133,7 +133,8 @@ void AppendUtf8(char32_t cp, std::string& out) {
   }
 }
 
-// Next code point of UTF-8 text; false on a malformed sequence.
+}  // namespace
+
 bool NextUtf8(std::string_view s, size_t* pos, char32_t* cp) {
   unsigned char b = static_cast<unsigned char>(s[*pos]);
   int extra;
@@ -155,8 +156,6 @@ bool NextUtf8(std::string_view s, size_t* pos, char32_t* cp) {
   *cp = v;
   return true;
 }
-
-}  // namespace
 
 int EncodeCp932Char(char32_t cp, char out[2]) {
   if (cp > 0xFFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
@@ -259,6 +258,26 @@ SjisString Utf8ToSjis(std::string_view utf8) {
     out.append(buf, n);
   }
   return out;
+}
+
+bool Utf8ToSjisMarked(std::string_view utf8, SjisString* out) {
+  out->clear();
+  out->reserve(utf8.size());
+  bool whole = true;
+  char buf[2];
+  for (size_t i = 0; i < utf8.size();) {
+    char32_t cp;
+    int n = 0;
+    if (NextUtf8(utf8, &i, &cp)) n = EncodeCp932Char(cp, buf);
+    else ++i;
+    if (n == 0) {
+      whole = false;
+      *out += '?';
+    } else {
+      out->append(buf, static_cast<size_t>(n));
+    }
+  }
+  return whole;
 }
 
 std::string SjisToUtf8(std::string_view sjis) {

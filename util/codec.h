@@ -49,6 +49,12 @@ std::u16string SjisToUtf16(std::string_view in);
 // raises GeneralError when a character cannot be held.
 SjisString Utf8ToSjis(std::string_view utf8);
 std::string SjisToUtf8(std::string_view sjis);
+// As much of the text as code page 932 holds: a character it cannot hold,
+// and each byte that is not UTF-8, becomes "?". False when any did.
+bool Utf8ToSjisMarked(std::string_view utf8, SjisString* out);
+// The code point of UTF-8 text at *pos, *pos moved past it; false (and *pos
+// unmoved) on a malformed sequence. *pos must be inside the text.
+bool NextUtf8(std::string_view s, size_t* pos, char32_t* cp);
 
 // True when the text is valid Shift-JIS (code page 932): every lead byte has a
 // valid trail byte and every character maps to Unicode.

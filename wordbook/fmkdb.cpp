@@ -5,8 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QFileIconProvider>
-#include <QMimeDatabase>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -22,6 +20,7 @@
 #include "util/messages.h"
 #include "util/strutil.h"
 #include "wordbook/exchangeprogress.h"
+#include "wordbook/exchangeui.h"
 #include "wordbook/fmkdb_texts.h"
 #include "wordbook/tabletext.h"
 #include "wordbook/wordrules.h"
@@ -29,38 +28,6 @@
 namespace wendul {
 
 using namespace kdb;
-
-namespace {
-
-// The file dialogs' icons and types from the file's name alone. Judging them
-// by content reads every file of a listed folder on the main thread, and a
-// read from a pipe or a device (a FIFO in the documents folder, /proc/kmsg)
-// never returns: the whole program would hang.
-class NamesOnlyIconProvider final : public QFileIconProvider {
- public:
-  QIcon icon(const QFileInfo& info) const override {
-    if (info.isDir() || !info.isFile()) return QFileIconProvider::icon(info.isDir() ? Folder : File);
-    const QIcon themed = QIcon::fromTheme(Mime(info).iconName());
-    return themed.isNull() ? QFileIconProvider::icon(File) : themed;
-  }
-  QIcon icon(IconType type) const override { return QFileIconProvider::icon(type); }
-  QString type(const QFileInfo& info) const override {
-    if (info.isDir()) return QFileIconProvider::type(info);
-    return Mime(info).comment();
-  }
-
- private:
-  QMimeType Mime(const QFileInfo& info) const { return mimes_.mimeTypeForFile(info, QMimeDatabase::MatchExtension); }
-  QMimeDatabase mimes_;
-};
-
-QAbstractFileIconProvider* NamesOnlyIcons() {
-  // Kept for the life of the process: the dialogs' models may ask it while they die.
-  static auto* provider = new NamesOnlyIconProvider;
-  return provider;
-}
-
-}  // namespace
 
 namespace {
 
@@ -124,20 +91,8 @@ TfmKDB::TfmKDB(Links links, QWidget* parent) : QWidget(parent), links_(std::move
                   [this](QObject*) { FBtn_F07Click(); });
 
   const QString filter = QString::fromUtf8("テキストファイル（*.TXT） (*.TXT *.txt);;全てのファイル（*.*） (*)");
-  auto makeDialog = [this, &filter](const char* name, QFileDialog::AcceptMode mode) {
-    auto* dialog = new QFileDialog(this);
-    dialog->setIconProvider(NamesOnlyIcons());
-    dialog->setObjectName(name);
-    dialog->setNameFilter(filter);
-    dialog->setDefaultSuffix("TXT");
-    dialog->setAcceptMode(mode);
-    dialog->setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    // The word book asks about replacing a file itself.
-    dialog->setOption(QFileDialog::DontConfirmOverwrite);
-    return dialog;
-  };
-  SaveDialog = makeDialog("SaveDialog", QFileDialog::AcceptSave);
-  odaOpenFile = makeDialog("odaOpenFile", QFileDialog::AcceptOpen);
+  SaveDialog = MakeExchangeDialog(this, "SaveDialog", QFileDialog::AcceptSave, filter, "TXT");
+  odaOpenFile = MakeExchangeDialog(this, "odaOpenFile", QFileDialog::AcceptOpen, filter, "TXT");
   RunFileDialog = [](QFileDialog* dialog) {
     if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return QString();
     return dialog->selectedFiles().first();

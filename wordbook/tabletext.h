@@ -69,10 +69,23 @@ TableTextSurvey SurveyTableText(const std::string& fileName);
 // The text of one date-time value as the format writes it.
 SjisString TableTextDate(TDateTime value);
 
+// The forms of text TmuText reads.
+enum class TextFormat {
+  Table,           // table text, as above
+  MozcDictionary,  // a Mozc user dictionary (wordbook/mozcdict.h): its words only
+};
+
 // Reads table text into a table.
 class TmuText {
  public:
   TmuText() = default;
+
+  // What the file holds. From a Mozc user dictionary each entry's word goes
+  // into the first field and the date-time fields get the moment of the
+  // import; comment lines and entries that suppress a word are passed over,
+  // a word the table knows keeps its dates. Line numbers count the lines
+  // read, comments included.
+  TextFormat Format = TextFormat::Table;
 
   // Folder of the table file the import writes to.
   std::string DatabaseName;
@@ -96,12 +109,15 @@ class TmuText {
 
   int64_t LinesRead() const { return lines_; }
   int64_t RowsPosted() const { return posted_; }
+  // Lines whose key the table held already (or an earlier line gave).
+  int64_t Duplicates() const { return duplicates_; }
   int Errors() const { return errors_; }
 
  private:
   std::vector<SjisString> items_;
   int64_t lines_ = 0;
   int64_t posted_ = 0;
+  int64_t duplicates_ = 0;
   int errors_ = 0;
 };
 

@@ -158,31 +158,7 @@ SjisString TableTextDate(TDateTime value) {
 
 SjisString PathText(const std::string& path) {
   SjisString out;
-  out.reserve(path.size());
-  char enc[2];
-  for (size_t i = 0; i < path.size();) {
-    const auto b = static_cast<unsigned char>(path[i]);
-    const int len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-    char32_t cp = 0;
-    bool ok = len > 0 && i + static_cast<size_t>(len) <= path.size();
-    if (ok) {
-      cp = len == 1 ? b : (b & (0x7F >> len));
-      for (int k = 1; k < len && ok; ++k) {
-        const auto c = static_cast<unsigned char>(path[i + k]);
-        ok = (c & 0xC0) == 0x80;
-        cp = cp << 6 | (c & 0x3F);
-      }
-    }
-    if (!ok) {
-      out += '?';
-      ++i;
-      continue;
-    }
-    i += static_cast<size_t>(len);
-    const int n = EncodeCp932Char(cp, enc);
-    if (n == 0) out += '?';
-    else out.append(enc, static_cast<size_t>(n));
-  }
+  Utf8ToSjisMarked(path, &out);
   return out;
 }
 

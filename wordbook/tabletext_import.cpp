@@ -14,8 +14,10 @@
 #include "util/datetime.h"
 #include "util/messages.h"
 #include "util/strutil.h"
+#include "wordbook/mozcdict.h"
 #include "wordbook/tabletext.h"
 #include "wordbook/tabletext_line.h"
+#include "wordbook/wordrules.h"
 
 namespace wendul {
 
@@ -40,16 +42,23 @@ class LineReader {
  public:
   explicit LineReader(std::FILE* f) : f_(f) {}
 
-  // Passes over blanks, tabs and line breaks; false at the end of the file.
-  bool SkipBlank() {
+  // Passes over blanks, tabs and line breaks (line breaks alone when
+  // breaksOnly); false at the end of the file.
+  bool SkipBlank(bool breaksOnly = false) {
     for (;;) {
       while (pos_ < buf_.size()) {
         const char c = buf_[pos_];
-        if (c != ' ' && c != '\t' && c != '\r' && c != '\n') return true;
+        if (c != '\r' && c != '\n' && (breaksOnly || (c != ' ' && c != '\t'))) return true;
         ++pos_;
       }
       if (!Fill()) return false;
     }
+  }
+
+  // Passes over a UTF-8 byte order mark at the start of the file.
+  void SkipByteOrderMark() {
+    if (consumed_ == 0) Fill();
+    if (pos_ == 0 && buf_.compare(0, 3, "\xEF\xBB\xBF") == 0) pos_ = 3;
   }
 
   // The rest of the line without its break (CR LF, LF or CR); the break is
@@ -178,6 +187,58 @@ struct StopImport {
   SjisString text;
 };
 
+// "NOT SJIS CODE" and its kin: what is wrong, then where.
+SjisString CodeError(const char* what, const SjisString& shownFile, int64_t line, const std::string& field,
+                     const SjisString& item) {
+  return SjisString(what) + "\r\n" + shownFile + " " + LineNo(line) + ": '" + field + "' :(" + Shown(item) + ")";
+}
+
+bool IsUtf8(std::string_view text) {
+  char32_t c;
+  for (size_t i = 0; i < text.size();)
+    if (!NextUtf8(text, &i, &c)) return false;
+  return true;
+}
+
+// A line that holds nothing to store (a comment).
+struct SkipLine {};
+// A line none of which can be stored, with the text that says why.
+struct CodeErrorLine {
+  SjisString text;
+};
+
+// The items of a line of a Mozc user dictionary, one a field: its word for
+// the first field, the moment of the import for the date-time fields. Raises
+// SkipLine for a comment or an entry that suppresses a word, GeneralError for
+// a line that holds no entry, an empty word or a control character in it
+// (WordRefusal), CodeErrorLine for a word that
+// is not UTF-8 or holds a character code page 932 cannot hold.
+void MozcItems(std::string_view line, const std::vector<FieldInfo>& fields, const SjisString& now,
+               const SjisString& shownFile, int64_t lineNo, std::vector<SjisString>* items) {
+  std::string_view word;
+  switch (ReadMozcLine(line, &word)) {
+    case MozcLine::Skip:
+      throw SkipLine{};
+    case MozcLine::NoEntry:
+      throw GeneralError(Utf8ToSjis("Mozc の辞書の行ではありません（読み、タブ、単語の順に書きます）"));
+    case MozcLine::Entry:
+      break;
+  }
+  if (word.empty()) throw GeneralError(Utf8ToSjis("単語が空です"));
+  SjisString sjis;
+  const bool utf8 = IsUtf8(word);
+  if (!Utf8ToSjisMarked(word, &sjis) || sjis.find('\0') != SjisString::npos)
+    throw CodeErrorLine{CodeError(utf8 ? "NOT SJIS CODE" : "NOT UTF-8 CODE", shownFile, lineNo,
+                                  fields.empty() ? "###" : fields[0].name, sjis)};
+  // What may be a word is what may be typed in as one (its length is the
+  // field's check, below).
+  if (const SjisString why = WordRefusal(sjis, 0); !why.empty()) throw GeneralError(why);
+  items->assign(fields.size(), SjisString());
+  for (size_t i = 0; i < fields.size(); ++i)
+    if (fields[i].type == '@') (*items)[i] = now;
+  if (!items->empty()) (*items)[0] = sjis;
+}
+
 }  // namespace
 
 bool SplitTableTextRecord(std::string_view rest, std::vector<SjisString>* items, bool strict) {
@@ -244,7 +305,7 @@ FieldValue TableTextValue(const SjisString& item, const FieldInfo& field, const 
 
 int TmuText::TextImport(const std::string& fileName, const std::string& tableName, bool emptyFirst, bool skipHeader,
                         const std::function<void(const SjisString&)>& progress) {
-  lines_ = posted_ = 0;
+  lines_ = posted_ = duplicates_ = 0;
   errors_ = 0;
   const SjisString shownFile = PathText(fileName);
   std::error_code ec;
@@ -264,18 +325,23 @@ int TmuText::TextImport(const std::string& fileName, const std::string& tableNam
   // table stays exactly as it was, emptied or not.
   MTLoad load(table, emptyFirst);
   const std::vector<FieldInfo> fields = load.Fields();
-  if (skipHeader && in.SkipBlank()) in.ReadLine();
+  const bool mozc = Format == TextFormat::MozcDictionary;
+  if (mozc) in.SkipByteOrderMark();
+  if (skipHeader && in.SkipBlank(mozc)) in.ReadLine();
+  // A Mozc dictionary's words come in now: as learned at this moment.
+  const SjisString now = mozc ? TableTextDate(Now()) : SjisString();
 
   std::vector<FieldValue> values;
   std::string joined;  // a record whose quoted item holds line breaks
-  while (in.SkipBlank()) {
+  while (in.SkipBlank(mozc)) {
     ++lines_;
     std::string_view lineBreak;
     std::string_view line = in.ReadLine(&lineBreak);
     // A quoted item open at the end of the line goes on in the next one (a
     // word written with its line break); a quote never closed stays an
     // error of this record, found when it is split.
-    bool whole = SplitTableTextRecord(line, &items_);
+    // (A Mozc dictionary's line is one entry, split apart below.)
+    bool whole = mozc || SplitTableTextRecord(line, &items_);
     if (!whole && !lineBreak.empty()) {
       joined.assign(line);
       in.Mark();
@@ -309,7 +375,10 @@ int TmuText::TextImport(const std::string& fileName, const std::string& tableNam
     };
     try {
       try {
-        if (!whole) {
+        if (mozc) {
+          items_.clear();
+          MozcItems(line, fields, now, shownFile, lines_, &items_);
+        } else if (!whole) {
           items_.clear();
           SplitTableTextLine(line, &items_);  // raises: a quote never closed
         }
@@ -321,8 +390,7 @@ int TmuText::TextImport(const std::string& fileName, const std::string& tableNam
           const FieldInfo& field = fields[i];
           if (!ValidText(item)) {
             ++errors_;
-            const SjisString text = SjisString("NOT SJIS CODE\r\n") + shownFile + " " + LineNo(lines_) + ": '" +
-                                    field.name + "' :(" + Shown(item) + ")";
+            const SjisString text = CodeError("NOT SJIS CODE", shownFile, lines_, field.name, item);
             if (!progress) throw StopImport{text};
             progress(text);  // the item is stored all the same
           }
@@ -331,11 +399,19 @@ int TmuText::TextImport(const std::string& fileName, const std::string& tableNam
         fieldAt = static_cast<int>(n);
         if (load.Add(values)) {
           ++posted_;
-        } else if (progress) {
-          progress("Dupkey: " + shownFile + ": " + std::to_string(lines_));
+        } else {
+          ++duplicates_;
+          if (progress) progress("Dupkey: " + shownFile + ": " + std::to_string(lines_));
         }
+      } catch (const SkipLine&) {
+      } catch (const CodeErrorLine& e) {
+        // Nothing of the line can be stored.
+        ++errors_;
+        if (!progress) throw StopImport{e.text};
+        progress(e.text);
       } catch (const EDBEngineError& e) {
         if (IsKeyViolation(e)) {
+          ++duplicates_;
           if (progress) progress("Dupkey: " + shownFile + ": " + std::to_string(lines_));
         } else if (IsTableFull(e)) {
           ++errors_;

@@ -4,6 +4,9 @@
 #include <QFileDialog>
 #include <QMimeDatabase>
 #include <QLineEdit>
+#include <cmath>
+#include <QCheckBox>
+#include <QRadioButton>
 #include <QToolButton>
 #include <filesystem>
 #include <fstream>
@@ -13,8 +16,11 @@
 #include "controls/datasource.h"
 #include "util/codec.h"
 #include "store/mt_safe.h"
+#include "util/datetime.h"
 #include "wordbook/fmkdb.h"
+#include "wordbook/mozcdict_ui.h"
 #include "controls/funcbtn.h"
+#include "controls/mudateedit.h"
 
 namespace wendul::test {
 namespace {
@@ -273,6 +279,84 @@ TEST_F(WordBookTest, FileDialogsNeverReadTheFilesTheyList) {
     EXPECT_NE(type, png);
     EXPECT_EQ(type, unknown);
   }
+}
+
+TEST_F(WordBookTest, MozcDictionaryOutAndInFromItsKeyAndTheToolsMenu) {
+  Start();
+  StoreWord("東京駅", 100);  // 1900
+  StoreWord("コンピュータ", 45000);
+  StoreWord("Wendul", 45000);
+  StoreWord("彁", 45000);  // a kanji the analyser cannot read
+  const std::string file = home->str() + "mozc.txt";
+  std::vector<QString> dialogs;
+  main->RunFileDialog = [&](QFileDialog* d) {
+    dialogs.push_back(d->objectName());
+    return QString::fromStdString(file);
+  };
+  auto menu = [this](const char* name) {
+    main->findChild<QAction*>(name)->trigger();
+    Settle();
+  };
+
+  // Its key, F11 at first: every word, Latin ones asked for.
+  main->RunDialog = [](QDialog* d) {
+    auto* choose = qobject_cast<TfmMozcExport*>(d);
+    EXPECT_TRUE(choose && choose->rbAll->isChecked());
+    EXPECT_EQ(choose->edSince->GetDate(), std::floor(Now()));
+    choose->cbxLatinDigits->setChecked(true);
+    return true;
+  };
+  main->mmDoc->setFocus();
+  QTest::keyClick(main->mmDoc, Qt::Key_F11);
+  Settle();
+  EXPECT_EQ(dialogs, std::vector<QString>{"odaMozcSave"});
+  EXPECT_EQ(ReadAll(file),
+            "Wendul\tWendul\t名詞\tWendul\n"
+            "こんぴゅーた\tコンピュータ\t名詞\tWendul\n"
+            "とうきょうえき\t東京駅\t固有名詞\tWendul\n");
+  EXPECT_NE(LastMessage().find(file + " へ書き出しました。\r\n\r\n書き出した単語: 3 語\r\n読みが分からず除いた単語: 1 語"),
+            std::string::npos);
+  EXPECT_NE(LastMessage().find("「管理」→「新規辞書にインポート...」"), std::string::npos);
+
+  // From the menu: the choice is kept; words registered before the date stay
+  // out; the file is replaced after Yes.
+  main->RunDialog = [](QDialog* d) {
+    auto* choose = qobject_cast<TfmMozcExport*>(d);
+    EXPECT_TRUE(choose->cbxLatinDigits->isChecked());
+    choose->rbSince->setChecked(true);
+    choose->edSince->SetDate(EncodeDate(2000, 1, 1));
+    return true;
+  };
+  ui->answers.push_back(MsgAnswer::Yes);
+  menu("miExportMozcDict");
+  EXPECT_EQ(ReadAll(file), "Wendul\tWendul\t名詞\tWendul\nこんぴゅーた\tコンピュータ\t名詞\tWendul\n");
+  EXPECT_NE(LastMessage().find("2000/01/01 より前に登録したため除いた単語: 1 語"), std::string::npos);
+  main->RunDialog = [](QDialog* d) {
+    EXPECT_TRUE(qobject_cast<TfmMozcExport*>(d)->rbSince->isChecked());
+    return false;  // cancelled: nothing asked further
+  };
+  const size_t said = ui->messages.size();
+  menu("miExportMozcDict");
+  EXPECT_EQ(ui->messages.size(), said);
+
+  // A Mozc dictionary's words come in; those known keep their dates.
+  const std::string dict = home->str() + "user_dictionary.txt";
+  std::ofstream(dict, std::ios::binary) << "# Mozc\nしんご\t新語\t名詞\t\nとうきょうえき\t東京駅\t固有名詞\tWendul\n";
+  main->RunFileDialog = [&](QFileDialog* d) {
+    dialogs.push_back(d->objectName());
+    return QString::fromStdString(dict);
+  };
+  menu("miImportMozcDict");
+  EXPECT_EQ(dialogs.back(), "odaMozcOpen");
+  EXPECT_TRUE(HasWord("新語"));
+  EXPECT_EQ(UpdateDate("東京駅"), 100);
+  EXPECT_EQ(LastMessage(), dict + " を読み込みました。\r\n\r\n新しく登録した単語: 1 語\r\nすでにあった単語: 1 語");
+  // A faulty line: said with its number, and nothing is added.
+  std::ofstream(dict, std::ios::binary) << "ok\tOK\t名詞\nno tab\n";
+  menu("miImportMozcDict");
+  EXPECT_NE(LastMessage().find(dict + " 000002: 'KWD.DB'"), std::string::npos);
+  EXPECT_NE(LastMessage().find("単語帳は読み込む前のままです。"), std::string::npos);
+  EXPECT_FALSE(HasWord("OK"));
 }
 
 TEST_F(WordBookTest, ReplacingTheTableAsksRefusesForeignFilesAndKeepsBackupsThatRestore) {

@@ -187,13 +187,7 @@ run_scenario() {
 ime_ibus_engine_now() { [ "$(ime_run ibus engine 2>/dev/null)" = "$1" ]; }
 ime_fcitx_active() { [ "$(ime_run fcitx5-remote 2>/dev/null)" = 2 ]; }
 
-ime_session_start "$IM"
-case $? in
-  0) ;;
-  2) echo "$IM + Mozc is not installed: skipped"; exit 77 ;;
-  *) echo "FAIL: $IM + Mozc is installed but could not be started"; exit 1 ;;
-esac
-echo "$IM + Mozc on display :$IME_DISPLAY"
+ime_session_start_or_exit "$IM"
 scenarios=("$@")
 [ ${#scenarios[@]} -eq 0 ] && scenarios=(sentence capital_letter shift_left ctrl_i ctrl_space tab alt_in_composition
                                           held_modifier seek_finds_nothing ime_on_at_start conversion_colours)

@@ -6,6 +6,8 @@
 #                                  fresh home; status 2 when something is not
 #                                  installed, 1 (saying what) when it is but
 #                                  does not start
+#   ime_session_start_or_exit ...  the same for a test script: it exits 77
+#                                  (skipped) or 1 (failed) when there is none
 #   editor_start [options]         the editor ($WENDUL_BIN) in that session,
 #                                  focused, with a fresh word table
 #   ime_on                         Mozc in hiragana
@@ -16,10 +18,12 @@
 #   editor_stop, ime_session_stop  end what was started (by process id)
 #
 # Mozc refuses to run as root: as root, the session runs as the user
-# "wendulime" (made when missing); otherwise as the current user. Several
-# sessions may run at once: each has its own display, bus and home.
+# "wendulime" (made when missing; IME_USER_NAME names another); otherwise as
+# the current user. Several sessions may run at once: each has its own
+# display (the first free one, or the first free of IME_XVFB_DISPLAYS, a
+# range such as 240-249), bus and home.
 
-IME_USER_NAME=wendulime
+IME_USER_NAME=${IME_USER_NAME:-wendulime}
 IME_EDITORS=0
 
 ime_log() { printf '%s\n' "$*" >&2; }
@@ -95,9 +99,13 @@ ime_session_start() {
   cp "$WENDUL_BIN" "$IME_TMP/bin/wendul"
   [ -n "$IME_UID" ] && chown -R "$IME_UID:$IME_GID" "$IME_TMP"
 
-  ime_spawn Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$IME_TMP/display" >"$IME_TMP/xvfb.log" 2>&1
-  ime_until 10 ime_file_filled "$IME_TMP/display" || { ime_log "$IME_KIND: Xvfb did not start"; return 1; }
-  IME_DISPLAY=$(head -n1 "$IME_TMP/display")
+  if [ -n "${IME_XVFB_DISPLAYS:-}" ]; then
+    ime_xvfb_in_range || { ime_log "$IME_KIND: Xvfb did not start on any of :$IME_XVFB_DISPLAYS"; return 1; }
+  else
+    ime_spawn Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$IME_TMP/display" >"$IME_TMP/xvfb.log" 2>&1
+    ime_until 10 ime_file_filled "$IME_TMP/display" || { ime_log "$IME_KIND: Xvfb did not start"; return 1; }
+    IME_DISPLAY=$(head -n1 "$IME_TMP/display")
+  fi
 
   ime_spawn dbus-daemon --session --nofork --print-address=3 3>"$IME_TMP/bus" >/dev/null 2>&1
   ime_until 10 ime_file_filled "$IME_TMP/bus" || { ime_log "$IME_KIND: no session bus"; return 1; }
@@ -132,6 +140,39 @@ EOF
     ime_until 15 ime_fcitx_has mozc || { ime_log "fcitx5: no input method mozc (see $IME_TMP/im.log)"; return 1; }
   fi
   trap ime_session_stop EXIT
+}
+
+# Xvfb on the first display of IME_XVFB_DISPLAYS that it can take.
+ime_xvfb_in_range() {
+  local n first=${IME_XVFB_DISPLAYS%-*} last=${IME_XVFB_DISPLAYS#*-} xvfb
+  for ((n = first; n <= last; n++)); do
+    [ -e "/tmp/.X$n-lock" ] && continue
+    ime_spawn Xvfb ":$n" -screen 0 1280x800x24 -nolisten tcp >"$IME_TMP/xvfb.log" 2>&1
+    xvfb=$!
+    # Up (the display's lock names this server), or gone because another
+    # server took the display first.
+    ime_until 10 ime_xvfb_settled "$n" "$xvfb"
+    if ime_xvfb_owns "$n" "$xvfb"; then
+      IME_DISPLAY=$n
+      return 0
+    fi
+    kill "$xvfb" 2>/dev/null
+  done
+  return 1
+}
+ime_xvfb_owns() {
+  [ -S "/tmp/.X11-unix/X$1" ] && [ "$(tr -d ' \n' <"/tmp/.X$1-lock" 2>/dev/null)" = "$2" ] && kill -0 "$2" 2>/dev/null
+}
+ime_xvfb_settled() { ime_xvfb_owns "$1" "$2" || ! kill -0 "$2" 2>/dev/null; }
+
+ime_session_start_or_exit() {
+  ime_session_start "$1"
+  case $? in
+    0) ;;
+    2) echo "$1 + Mozc is not installed: skipped"; exit 77 ;;
+    *) echo "FAIL: $1 + Mozc is installed but could not be started"; exit 1 ;;
+  esac
+  echo "$1 + Mozc on display :$IME_DISPLAY"
 }
 
 ime_ibus_engine_is() {

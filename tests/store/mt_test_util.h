@@ -1,4 +1,5 @@
-// Helpers shared by the table component's tests.
+// Helpers shared by the tests of the table component and of what works on
+// the word table.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -59,6 +60,10 @@ inline std::string ReadAll(const std::string& path) {
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+inline void WriteAll(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
 }
 
 }  // namespace wendul::test

@@ -107,7 +107,7 @@ TEST(DocFile, SavesAllOrNothingKeepingModeAndLinks) {
   EXPECT_EQ(files, 0);
 }
 
-TEST(FileHelpers, AddressOnALineEndsAtTheFirstBlank) {
+TEST(FileHelpers, AddressOnALineEndsWhereAnAddressEnds) {
   EXPECT_EQ(URLInLine(Sj("http://example.com を見た")), "http://example.com");
   EXPECT_EQ(URLInLine(Sj("詳しくは https://example.com/a?b=1　全角の後")), "https://example.com/a?b=1");
   EXPECT_EQ(URLInLine("ttp://example.com/x\r\n"), "http://example.com/x");
@@ -117,9 +117,22 @@ TEST(FileHelpers, AddressOnALineEndsAtTheFirstBlank) {
   EXPECT_EQ(URLInLine(Sj("何もない行")), "");
   // "ボ" is 0x83 0x7B and "ャ" 0x83 0x83: a trail byte never starts a match.
   EXPECT_EQ(URLInLine("\x83" "http"), "");
-  // A stray lead byte does not pair with the blank or control byte after it.
-  EXPECT_EQ(URLInLine("http://x.jp/\x93 next"), "http://x.jp/\x93");
-  EXPECT_EQ(URLInLine("http://x.jp/\x93\tnext"), "http://x.jp/\x93");
+  // A byte outside printable ASCII ends it, a stray lead byte too.
+  EXPECT_EQ(URLInLine("http://x.jp/\x93 next"), "http://x.jp/");
+  EXPECT_EQ(URLInLine("http://x.jp/\x93\tnext"), "http://x.jp/");
+  // Japanese prose puts no blank after an address.
+  EXPECT_EQ(URLInLine(Sj("詳しくはhttp://example.com/を見てください。")), "http://example.com/");
+  EXPECT_EQ(URLInLine(Sj("「http://example.com/a」『www.example.com』（http://x.jp）")), "http://example.com/a");
+  EXPECT_EQ(URLInLine(Sj("『www.example.com』です")), "www.example.com");
+  EXPECT_EQ(URLInLine(Sj("（http://x.jp/?q=1）")), "http://x.jp/?q=1");
+  // The ASCII brackets and quotes around it, not those opened inside it.
+  EXPECT_EQ(URLInLine("(see http://x.jp/a)."), "http://x.jp/a");
+  EXPECT_EQ(URLInLine("[http://x.jp/a] <http://x.jp/b>"), "http://x.jp/a");
+  EXPECT_EQ(URLInLine("<http://x.jp/b>"), "http://x.jp/b");
+  EXPECT_EQ(URLInLine("\"http://x.jp/c\" 'http://x.jp/d'"), "http://x.jp/c");
+  EXPECT_EQ(URLInLine("href='http://x.jp/d'>"), "http://x.jp/d");
+  EXPECT_EQ(URLInLine("(http://en.wikipedia.org/wiki/Foo_(bar))"), "http://en.wikipedia.org/wiki/Foo_(bar)");
+  EXPECT_EQ(URLInLine("http://[::1]:8080/x]"), "http://[::1]:8080/x");
   EXPECT_EQ(AddressToOpen("www.example.com"), "http://www.example.com");
   EXPECT_EQ(AddressToOpen(" http://a.b "), "http://a.b");
   EXPECT_EQ(StripCRLF("ab\r\n"), "ab");
