@@ -102,12 +102,13 @@ void TD::DCreate() {
   OpenWordTables();
 }
 
-bool TD::OpenWordTables() {
+bool TD::OpenWordTables(bool briefly) {
   for (MT* t : {&tbMuKwd, &tbMuKwd2}) {
     if (t->Active()) continue;
     try {
       try {
-        t->Open();
+        if (briefly) t->OpenBriefly();
+        else t->Open();
       } catch (const std::exception& e) {
         std::error_code exists;
         // A file that cannot be written: for reading, both views alike.
@@ -117,7 +118,7 @@ bool TD::OpenWordTables() {
         tbMuKwd2.Close();
         tbMuKwd.ReadOnly = tbMuKwd2.ReadOnly = true;
         WordTableReadOnly = true;
-        return OpenWordTables();
+        return OpenWordTables(briefly);
       }
     } catch (const std::exception& e) {
       t->LogFailure(e, "MT.Op");

@@ -39,7 +39,9 @@ class TD : public QObject {
   // log (never shown) and kept below; the views then stay closed. A table
   // that cannot be written (a read-only file or file system) is opened for
   // reading: the panes show its words, exports work, learning pauses.
-  bool OpenWordTables();
+  // briefly: no wait longer than a moment for a file held elsewhere (a retry
+  // while the user types).
+  bool OpenWordTables(bool briefly = false);
   // The views were opened for reading because the file could not be written.
   bool WordTableReadOnly = false;
   // The word book is putting a new file in place: nothing opens or writes

@@ -195,7 +195,8 @@ void TfmMain::RetryLearning() {
       D->WordTableReadOnly = false;
     }
   }
-  const bool opened = D->OpenWordTables();
+  // Typing goes on meanwhile: a file held elsewhere fails the open at once.
+  const bool opened = D->OpenWordTables(true);
   SimilarFilter("");  // the panes show whatever is open now
   if (opened && probe(true) == 0) LearningRecovered();
 }

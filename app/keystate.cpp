@@ -48,7 +48,7 @@ void KeyState::KeyDownCount(int key, unsigned shift, bool docFocused, int64_t do
     press_.alone = false;  // Tab held until it repeats
     return;
   }
-  press_ = {key, stamp.code, stamp.time, true, !composing_};
+  press_ = {key, stamp.code, stamp.time, true, !composing_, composing_};
 }
 
 void KeyState::NativeKey(bool press, KeyStamp stamp) {
@@ -59,7 +59,7 @@ void KeyState::NativeKey(bool press, KeyStamp stamp) {
     if (watch_.active) {
       watch_.alone = false;  // another key while the watched one is down
     } else {
-      watch_ = {0, stamp.code, stamp.time, true, !composing_ && !repeat};
+      watch_ = {0, stamp.code, stamp.time, true, !composing_ && !repeat, composing_};
     }
     return;
   }
@@ -84,6 +84,11 @@ void KeyState::InputMethodEvent(bool commits, bool preeditOpen) {
 
 void KeyState::PointerUsed() { press_.alone = watch_.alone = false; }
 
+bool KeyState::Composed(int key, KeyStamp stamp) const {
+  return composing_ || (press_.active && press_.key == key && press_.composing) ||
+         (released_.active && released_.code == stamp.code && released_.composing);
+}
+
 bool KeyState::TakeLone(int key, KeyStamp stamp) {
   const Press p = press_;
   const Press r = released_;
@@ -103,9 +108,17 @@ void KeyState::KeyDownAlone(int key, unsigned shift) {
 KeyUpResult KeyState::KeyUp(int key, unsigned shift, bool autoRepeat, KeyPane focus, int64_t docCaret,
                             const CheckedName& checked, KeyStamp stamp) {
   if (autoRepeat) return {};
+  const bool composed = Composed(key, stamp);
   const bool lone = TakeLone(key, stamp);
   const int n = KeyCount;
   KeyCount = 0;
+  // The input method's Alt: consumed as its Shift and Ctrl are, so the menu
+  // bar does not take the keyboard in the middle of a composition.
+  if (composed && key == vk::Menu) {
+    KeyUpResult r;
+    r.consume = true;
+    return r;
+  }
   if (n > 1) return {};
   if (focus == KeyPane::Doc && docCaret != SavedSelStart && key != vk::Tab) return {};
   switch (focus) {

@@ -12,8 +12,9 @@
 // the window system's own key events where it reports them first (X11),
 // every input-method event, the mouse, and how long the key stayed down.
 // While a composition is open at the press or at the release, the key is the
-// input method's: no lone-key action at all. Tab acts only when its press
-// reached the program.
+// input method's: no lone-key action at all, and its release is consumed (a
+// release of Alt does not activate the menu bar either). Tab acts only when
+// its press reached the program.
 #pragma once
 
 #include <cstdint>
@@ -122,7 +123,11 @@ class KeyState {
     uint32_t time = 0;
     bool active = false;
     bool alone = false;
+    bool composing = false;  // a composition was open at the press
   };
+  // Whether a composition was open at the press of the key released now or
+  // is open at its release.
+  bool Composed(int key, KeyStamp stamp) const;
   // Whether the key released now was pressed and released by itself, as far
   // as anything tells; forgets the press.
   bool TakeLone(int key, KeyStamp stamp);

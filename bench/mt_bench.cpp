@@ -263,6 +263,35 @@ void BM_RebuildSoundTable(benchmark::State& state) {
 }
 BENCHMARK(BM_RebuildSoundTable)->Iterations(2)->Unit(benchmark::kMillisecond);
 
+// Re-index while another Wendul learns: a word relearned while the records
+// are read and another just before the table's file is locked, so both
+// catch-ups run, the second while the file is locked (the other program's
+// learning waits that long, plus the install). Compare read_s and install_s
+// with BM_RebuildSoundTable.
+void BM_RebuildWhileAnotherLearns(benchmark::State& state) {
+  WordTable& wt = Table();
+  MT t("tbMuKwd");
+  wendul::bench::DeclareWordTable(t, wt.folder);
+  MT other("other");
+  wt.Open(other, true);
+  PhaseClock clock;
+  const wendul::TableProgress phases = clock.Callback();
+  double date = 80000.0;
+  size_t i = 0;
+  for (auto _ : state) {
+    int reads = 0, installs = 0;
+    auto learn = [&] { Relearn(other, wt.sample[i++ % wt.sample.size()], date += 0.00001); };
+    const wendul::RebuildReport report = wendul::RebuildTable(t, [&](wendul::TableWork work, int64_t done, int64_t total) {
+      if (work == wendul::TableWork::Reading && ++reads == 1) learn();
+      if (work == wendul::TableWork::Installing && ++installs == 1) learn();
+      return phases(work, done, total);
+    });
+    if (report.carried != 2 || report.records != kWords) state.SkipWithError("not carried over");
+  }
+  clock.Report(state);
+}
+BENCHMARK(BM_RebuildWhileAnotherLearns)->Iterations(2)->Unit(benchmark::kMillisecond);
+
 // A copy of the table with garbage over two pages in the middle of the file.
 void BM_RebuildDamagedTable(benchmark::State& state) {
   WordTable& wt = Table();

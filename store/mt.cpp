@@ -71,6 +71,18 @@ std::string MT::FilePath() const {
 
 // --- open / close -------------------------------------------------------
 
+void MT::OpenBriefly() {
+  if (d->active) return;
+  d->conn.SetReadWait(mtimpl::kProbeWaitMs);
+  try {
+    Open();
+  } catch (...) {
+    d->conn.SetReadWait(mtimpl::kReadWaitMs);
+    throw;
+  }
+  d->conn.SetReadWait(mtimpl::kReadWaitMs);
+}
+
 void MT::Open() {
   if (d->active) return;
   d->conn.Open(FilePath(), d->decls, ReadOnly);

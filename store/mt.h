@@ -159,6 +159,10 @@ class MT {
   // table opens without a current record, so what can be read still can be
   // (an export, a rebuild).
   void Open();
+  // The same, but no step of it waits longer than a moment (a few
+  // milliseconds) for a file another program holds: an open retried while
+  // the user types. Once open, the table waits as usual.
+  void OpenBriefly();
   void Close();
   bool Active() const;
   DataSetState State() const;

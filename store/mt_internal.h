@@ -26,7 +26,8 @@ inline constexpr int kReadWaitMs = 200;
 // Wendul storing the words of one keystroke holds it for a few milliseconds).
 // A lock held for longer still fails soon: the editor never stalls on it.
 inline constexpr int kWriteWaitMs = 150;
-// How long the idle write probe waits for anything: less than a frame.
+// How long the idle write probe and a brief open (MT::OpenBriefly) wait for
+// anything: less than a frame.
 inline constexpr int kProbeWaitMs = 4;
 // Extended code of "the record changed under the cursor" (IsRecordChanged).
 inline constexpr int kRecordChangedCode = SQLITE_NOTFOUND | (1 << 8);
@@ -120,6 +121,9 @@ class Connection {
   void Open(const std::string& path, const std::vector<std::string>& decls, bool readOnly = false,
             int extraFlags = 0);
   void Close();
+  // How long a read (and the open's own writes) may wait for a file held
+  // elsewhere for a moment: kReadWaitMs unless set (kept across opens).
+  void SetReadWait(int ms);
   sqlite3* db() const { return db_; }
   const std::string& path() const { return path_; }
   const Layout& layout() const { return layout_; }
@@ -148,6 +152,7 @@ class Connection {
   sqlite3* db_ = nullptr;
   std::string path_;
   Layout layout_;
+  int readWait_ = kReadWaitMs;
   std::unordered_map<std::string, sqlite3_stmt*> stmts_;
 };
 

@@ -58,10 +58,24 @@ RawDb::RawDb(const std::string& path, bool readOnly, bool create) {
 
 RawDb::~RawDb() { sqlite3_close_v2(db); }
 
-void CopyPages(sqlite3* src, sqlite3* dest, TableWork work, const TableProgress& progress) {
+void CopyPages(sqlite3* src, sqlite3* dest, TableWork work, const TableProgress& progress,
+               const std::function<void()>& whileLocked) {
   sqlite3_backup* b = sqlite3_backup_init(dest, "main", src, "main");
   if (!b) mtimpl::ThrowSqlite(dest, sqlite3_errcode(dest), {});
   int rc = SQLITE_OK;
+  if (whileLocked) {
+    // A step of no page only takes dest's write lock, held to the end; a
+    // change of src before the first page is copied is simply read.
+    rc = sqlite3_backup_step(b, 0);
+    if (rc == SQLITE_OK) {
+      try {
+        whileLocked();
+      } catch (...) {
+        sqlite3_backup_finish(b);  // dest as it was
+        throw;
+      }
+    }
+  }
   while (rc == SQLITE_OK) {
     rc = sqlite3_backup_step(b, kPagesPerStep);
     if (rc != SQLITE_OK || !progress) continue;
@@ -103,20 +117,32 @@ void CopyToNewFile(const std::string& from, bool fromReadOnly, const std::string
   }
 }
 
-void Install(const std::string& from, const std::string& tablePath, const TableProgress& progress) {
+void Install(const std::string& from, const std::string& tablePath, const TableProgress& progress,
+             const std::function<void()>& whileLocked) {
+  bool ownWorkFailed = false;  // whileLocked's failure is no sign of a damaged file
   try {
     RawDb src(from, true);
     RawDb dest(tablePath, false);
     sqlite3_busy_timeout(dest.db, kInstallWaitMs);
-    CopyPages(src.db, dest.db, TableWork::Installing, progress);
+    std::function<void()> locked;
+    if (whileLocked) locked = [&] {
+      try {
+        whileLocked();
+      } catch (...) {
+        ownWorkFailed = true;
+        throw;
+      }
+    };
+    CopyPages(src.db, dest.db, TableWork::Installing, progress, locked);
     // The copied pages sit in the log until they are copied back; done now
     // when nobody reads (else the next idle moment does it).
     sqlite3_wal_checkpoint_v2(dest.db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
     return;
   } catch (const EDBEngineError& e) {
     // A file so damaged that the engine cannot write into it (its first page
-    // is gone): the new file takes its name instead.
-    if (!IsCorrupt(e)) throw;
+    // is gone): the new file takes its name instead. Nobody can write such a
+    // file, so nothing is written into it meanwhile.
+    if (!IsCorrupt(e) || ownWorkFailed) throw;
   }
   const std::string temp = tablePath + ".new";
   CopyToNewFile(from, true, temp, TableWork::Installing, progress);

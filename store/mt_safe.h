@@ -78,6 +78,7 @@ struct RebuildReport {
   bool damaged = false;     // the old file had damaged pages
   int64_t damagedRuns = 0;  // damaged stretches of records passed over
   int64_t duplicates = 0;   // records dropped because their key was there already
+  int64_t carried = 0;      // records another program wrote or deleted meanwhile, taken over
   std::vector<std::string> problems;  // the engine's words about the old file (a few)
   std::string kept;         // where the old file was kept
 };
@@ -87,7 +88,9 @@ struct RebuildReport {
 // the old one's place; the old file is kept, as a backup ("reindex") when it
 // was sound, else beside the table as "<name>-damaged-<time>.DB". Record ids
 // are kept. The table must be closed. Cancelled (TableWorkCancelled) before
-// Installing, nothing has changed.
+// Installing, nothing has changed. Records that other programs write into the
+// table meanwhile are taken over, the last of them while the table's file is
+// locked for the new content: none is lost.
 RebuildReport RebuildTable(const MT& table, const TableProgress& progress = {});
 
 // Whether the table's file and its folder can be written now (not a

@@ -3,6 +3,7 @@
 
 #include <sqlite3.h>
 
+#include <functional>
 #include <string>
 
 #include "store/mt.h"
@@ -21,15 +22,21 @@ struct RawDb {
 };
 
 // Every page of src into dest through the engine's online backup.
-void CopyPages(sqlite3* src, sqlite3* dest, TableWork work, const TableProgress& progress);
+// whileLocked, when set, runs once dest's write lock is held and before any
+// page is copied; it may still change src (through another connection).
+void CopyPages(sqlite3* src, sqlite3* dest, TableWork work, const TableProgress& progress,
+               const std::function<void()>& whileLocked = {});
 // A file and what the engine keeps beside it.
 void RemoveFileSet(const std::string& path);
 // A copy of a table file as a new single file (no log); nothing is left
 // under `to` when it fails or is cancelled.
 void CopyToNewFile(const std::string& from, bool fromReadOnly, const std::string& to, TableWork work,
                    const TableProgress& progress);
-// Writes the file `from` into the table's file, under the engine's locks.
-void Install(const std::string& from, const std::string& tablePath, const TableProgress& progress);
+// Writes the file `from` into the table's file, under the engine's locks:
+// no other program commits to it from the moment whileLocked runs (see
+// CopyPages) until the new content is in place.
+void Install(const std::string& from, const std::string& tablePath, const TableProgress& progress,
+             const std::function<void()>& whileLocked = {});
 
 std::string TimeStamp(TDateTime t);  // "yyyymmdd-hhnnss"
 std::string Stem(const MT& table);   // "KWD" of "KWD.DB"

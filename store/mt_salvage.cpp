@@ -170,6 +170,108 @@ std::vector<FieldInfo> OldFields(mtimpl::Connection& c, const MT& table) {
   return mtimpl::ParseDeclarations(table.FieldDefs(), table.FilePath()).fields;
 }
 
+// Commits of other connections to the table's file since a moment: the
+// engine's data version, as one connection kept open sees it.
+class CommitWatch {
+ public:
+  explicit CommitWatch(mtimpl::Connection& c) : c_(c) { known_ = Read(&seen_); }
+  // Whether something was committed since the start or the last call that
+  // said so. A file whose version cannot be read (its first page damaged)
+  // cannot be written by anyone either.
+  bool Moved() {
+    int64_t now = 0;
+    if (!known_ || !Read(&now) || now == seen_) return false;
+    seen_ = now;
+    return true;
+  }
+
+ private:
+  bool Read(int64_t* out) {
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(c_.db(), "PRAGMA data_version", -1, &s, nullptr) != SQLITE_OK) return false;
+    const bool ok = sqlite3_step(s) == SQLITE_ROW;
+    if (ok) *out = sqlite3_column_int64(s, 0);
+    sqlite3_finalize(s);
+    return ok;
+  }
+  mtimpl::Connection& c_;
+  bool known_ = false;
+  int64_t seen_ = 0;
+};
+
+bool SameValue(const FieldValue& a, const FieldValue& b) {
+  if (a.kind != b.kind) return false;
+  if (a.kind == FieldValue::Kind::Text) return a.text == b.text;
+  return a.IsNull() || a.number == b.number;
+}
+
+// Makes the new file hold what the table's file holds now: the records
+// another program added, changed or deleted since they were read are written
+// into it (both are walked in id order; the new file is written after the
+// walk). `from` maps the new file's fields to the old one's. Returns how many
+// records were written or deleted.
+int64_t CarryOver(mtimpl::Connection& old, const std::vector<FieldInfo>& oldFields, const std::vector<int>& from,
+                  const MT& fresh, const std::function<void(int64_t)>& step) {
+  mtimpl::Connection c;
+  c.Open(fresh.FilePath(), fresh.FieldDefs(), false, SQLITE_OPEN_NOMUTEX);
+  const std::vector<FieldInfo>& fields = c.layout().fields;
+  std::string names, marks;
+  for (size_t i = 0; i < fields.size(); ++i) {
+    names += ", " + mtimpl::Quote(fields[i].name);
+    marks += ", ?";
+  }
+  const std::string table = mtimpl::kDataTable, id = mtimpl::kIdColumn;
+  std::vector<int64_t> gone;
+  std::vector<mtimpl::Row> put;
+  {
+    mtimpl::StmtScope s(c.Prepare("SELECT " + id + names + " FROM " + table + " ORDER BY " + id));
+    int rc = sqlite3_step(s.get());
+    auto freshId = [&] { return sqlite3_column_int64(s.get(), 0); };
+    int64_t read = 0;
+    mtimpl::Row now;
+    mtimpl::SalvageRows(old, oldFields, INT64_MIN, {}, {}, [&](const mtimpl::Row& r) {
+      for (; rc == SQLITE_ROW && freshId() < r.id; rc = sqlite3_step(s.get())) gone.push_back(freshId());
+      now.id = r.id;
+      now.vals.assign(from.size(), FieldValue());
+      for (size_t i = 0; i < from.size(); ++i)
+        if (from[i] >= 0) now.vals[i] = r.vals[static_cast<size_t>(from[i])];
+      bool same = rc == SQLITE_ROW && freshId() == r.id;
+      for (size_t i = 0; same && i < fields.size(); ++i)
+        same = SameValue(now.vals[i], mtimpl::ReadValue(s.get(), static_cast<int>(i) + 1, fields[i].kind));
+      if (rc == SQLITE_ROW && freshId() == r.id) rc = sqlite3_step(s.get());
+      if (!same) put.push_back(now);
+      if (++read % kRowsPerProgress == 0) step(read);
+      return true;
+    });
+    for (; rc == SQLITE_ROW; rc = sqlite3_step(s.get())) gone.push_back(freshId());
+    if (rc != SQLITE_DONE) c.Fail(rc);
+  }
+  if (gone.empty() && put.empty()) return 0;
+  c.Begin();
+  try {
+    for (int64_t at : gone) {
+      mtimpl::StmtScope s(c.Prepare("DELETE FROM " + table + " WHERE " + id + " = ?"));
+      c.Bind(s.get(), {mtimpl::Bind::Id(at)});
+      if (const int rc = sqlite3_step(s.get()); rc != SQLITE_DONE) c.Fail(rc);
+    }
+    // A record whose key another now holds replaces it, as in the table's file.
+    const std::string insert = "INSERT OR REPLACE INTO " + table + "(" + id + names + ") VALUES(?" + marks + ")";
+    std::vector<mtimpl::Bind> binds;
+    for (const mtimpl::Row& r : put) {
+      binds.assign(1, mtimpl::Bind::Id(r.id));
+      for (const FieldValue& v : r.vals) binds.push_back(mtimpl::Bind::Of(v));
+      mtimpl::StmtScope s(c.Prepare(insert));
+      c.Bind(s.get(), binds);
+      if (const int rc = sqlite3_step(s.get()); rc != SQLITE_DONE) c.Fail(rc);
+    }
+    c.Commit();
+  } catch (...) {
+    c.Rollback();
+    throw;
+  }
+  return static_cast<int64_t>(gone.size() + put.size());
+}
+
 }  // namespace
 
 RebuildReport RebuildTable(const MT& table, const TableProgress& progress) {
@@ -182,25 +284,35 @@ RebuildReport RebuildTable(const MT& table, const TableProgress& progress) {
   };
   RebuildReport report;
   RemoveFileSet(freshPath);
+  // Kept open to the end: another Wendul may learn words into the table
+  // while it is read, and what it commits meanwhile is carried over.
+  mtimpl::Connection old;
+  old.OpenDamaged(path);
+  CommitWatch watch(old);
+  std::vector<FieldInfo> oldFields;
+  std::vector<int> from;  // where each field of the new file comes from in the old one
+  MT fresh("rebuild");
+  fresh.SetDatabaseName(folder);
+  fresh.SetTableName(freshName);
+  for (const std::string& decl : table.FieldDefs()) fresh.AddFieldDef(decl);
+  auto catchUp = [&](TableWork work) {
+    if (!watch.Moved()) return;
+    report.carried += CarryOver(old, oldFields, from, fresh, [&](int64_t done) {
+      if (progress && !progress(work, done, report.before) && work != TableWork::Installing)
+        throw TableWorkCancelled();
+    });
+    report.records = CountRecords(freshPath);
+  };
   try {
+    report.problems = QuickCheck(old, progress);
+    oldFields = OldFields(old, table);
+    try {
+      mtimpl::StmtScope s(old.Prepare(std::string("SELECT count(*) FROM ") + mtimpl::kDataTable));
+      if (sqlite3_step(s.get()) == SQLITE_ROW) report.before = sqlite3_column_int64(s.get(), 0);
+    } catch (const std::exception&) {
+    }
     {
-      mtimpl::Connection old;
-      old.OpenDamaged(path);
-      report.problems = QuickCheck(old, progress);
-      const std::vector<FieldInfo> oldFields = OldFields(old, table);
-      try {
-        mtimpl::StmtScope s(old.Prepare(std::string("SELECT count(*) FROM ") + mtimpl::kDataTable));
-        if (sqlite3_step(s.get()) == SQLITE_ROW) report.before = sqlite3_column_int64(s.get(), 0);
-      } catch (const std::exception&) {
-      }
-
-      MT fresh("rebuild");
-      fresh.SetDatabaseName(folder);
-      fresh.SetTableName(freshName);
-      for (const std::string& decl : table.FieldDefs()) fresh.AddFieldDef(decl);
       MTLoad load(fresh, true);
-      // Where each field of the new file comes from in the old one.
-      std::vector<int> from;
       for (const FieldInfo& f : load.Fields()) {
         int at = -1;
         for (size_t i = 0; i < oldFields.size(); ++i)
@@ -236,6 +348,8 @@ RebuildReport RebuildTable(const MT& table, const TableProgress& progress) {
     } else {
       report.kept = BackupTable(table, "reindex", progress);
     }
+    // What was committed while reading, taken over while cancel still can act.
+    catchUp(TableWork::Reading);
   } catch (...) {
     RemoveFileSet(freshPath);
     throw;
@@ -243,7 +357,9 @@ RebuildReport RebuildTable(const MT& table, const TableProgress& progress) {
   // From here on the table's file changes: no cancel.
   if (progress) progress(TableWork::Installing, 0, 0);
   try {
-    Install(freshPath, path, progress);
+    // Once the table's file is locked nobody else commits to it: what came
+    // since the catch-up above is taken over then, so nothing is lost.
+    Install(freshPath, path, progress, [&] { catchUp(TableWork::Installing); });
   } catch (...) {
     RemoveFileSet(freshPath);
     throw;

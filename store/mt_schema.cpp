@@ -297,8 +297,13 @@ void Connection::Begin(int waitMs) {
   sqlite3_busy_timeout(db_, waitMs);
   StmtScope s(Prepare("BEGIN IMMEDIATE"));
   int rc = sqlite3_step(s.get());
-  sqlite3_busy_timeout(db_, kReadWaitMs);
+  sqlite3_busy_timeout(db_, readWait_);
   if (rc != SQLITE_DONE) Fail(rc);
+}
+
+void Connection::SetReadWait(int ms) {
+  readWait_ = ms;
+  if (db_) sqlite3_busy_timeout(db_, ms);
 }
 
 void Connection::Commit() {
@@ -459,7 +464,7 @@ void Connection::OpenAs(const std::string& path, const std::vector<std::string>&
     // Reads may wait a moment for another process that briefly holds the
     // file exclusively (WAL recovery or reset); taking the write lock never
     // waits (Begin).
-    sqlite3_busy_timeout(db_, kReadWaitMs);
+    sqlite3_busy_timeout(db_, readWait_);
     Exec("PRAGMA synchronous=NORMAL");
     // The log is copied back into the file (with two disk flushes) when it
     // holds this many pages: rarely during typing, and the application copies
@@ -515,7 +520,7 @@ void Connection::UpgradeIndexes() {
     if (!idx.primary && !idx.caseless) stale.push_back(idx);
   if (stale.empty()) return;
   try {
-    Begin();
+    Begin(std::min(kWriteWaitMs, readWait_));
     for (IndexDef& idx : stale) {
       idx.caseless = true;
       WriteIndex(idx);
@@ -530,7 +535,7 @@ void Connection::UpgradeIndexes() {
 
 void Connection::CreateSchema(const Layout& layout) {
   Exec("PRAGMA journal_mode=WAL");
-  Begin();
+  Begin(std::min(kWriteWaitMs, readWait_));
   try {
     Exec(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str());
     Exec("CREATE TABLE mt_field(pos INTEGER PRIMARY KEY, name TEXT NOT NULL, type TEXT NOT NULL,"

@@ -258,9 +258,19 @@ TEST_F(KeysTest, TextLandsWhereItIsTyped) {
   unmoved("Ctrl in a composition");
   Click(Qt::Key_Tab, {}, "\t");
   unmoved("Tab in a composition");
+  // Alt is the input method's too: no menu bar, also when the composition
+  // ends between its press and its release.
+  Alone(Qt::Key_Alt);
+  unmoved("Alt in a composition");
+  EXPECT_FALSE(MenuBarActive());
+  Down(Qt::Key_Alt);
   QInputMethodEvent commit;
   commit.setCommitString(QString::fromUtf8("カメラ"));
   QApplication::sendEvent(main->mmDoc, &commit);
+  Up(Qt::Key_Alt);
+  Settle();
+  unmoved("Alt released after the commit");
+  EXPECT_FALSE(MenuBarActive());
   // Shift+P, the letter taken into a new composition: only its pre-edit tells.
   Down(Qt::Key_Shift);
   preedit("P");

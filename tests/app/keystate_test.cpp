@@ -30,9 +30,10 @@ struct Keys {
     s.KeyDownCount(key, Bit(key), pane == KeyPane::Doc, caret, st);
     s.KeyDownAlone(key, Bit(key));
   }
-  KeyAction Up(int key, KeyStamp st) {
-    return s.KeyUp(key, 0, false, pane, caret, [this](const std::string& g) { return options[g]; }, st).action;
+  KeyUpResult Release(int key, KeyStamp st) {
+    return s.KeyUp(key, 0, false, pane, caret, [this](const std::string& g) { return options[g]; }, st);
   }
+  KeyAction Up(int key, KeyStamp st) { return Release(key, st).action; }
   // The X server's press and release of a key code at times in ms.
   void Native(uint32_t code, uint32_t down, uint32_t up) {
     s.NativeKey(true, {code, down});
@@ -112,8 +113,9 @@ TEST(KeyStateTest, AModifierActsOnlyWhenPressedAndReleasedByItself) {
 // X server's own events, the input method's events, the mouse and the time
 // tell that a modifier or Tab was not alone.
 TEST(KeyStateTest, KeysTheInputMethodTookOrHeldSpoilTheLoneKey) {
-  constexpr uint32_t kShift = 50, kCtrl = 37, kTab = 23, kSpace = 65, kP = 33;
+  constexpr uint32_t kShift = 50, kCtrl = 37, kAlt = 64, kTab = 23, kSpace = 65, kP = 33;
   Keys k;
+  k.options["gbox_mmDoc_KeyDown_Alt"] = "rb_mmDoc_KeyDown_Alt_SeekWord";
   k.options["gbox_mmDoc_KeyDown_Shift"] = "rb_mmDoc_KeyDown_Shift_FilterWord";
   k.options["gbox_mmDoc_KeyDown_Ctrl"] = "rb_mmDoc_KeyDown_Ctrl_SeekWord";
   k.options["gbox_mmDoc_KeyDown_Tab"] = "rb_mmDoc_KeyDown_Tab_Goto_WordCode";
@@ -126,6 +128,15 @@ TEST(KeyStateTest, KeysTheInputMethodTookOrHeldSpoilTheLoneKey) {
   k.s.InputMethodEvent(false, true);
   k.Down(vk::Shift, {0, 2000});
   EXPECT_EQ(k.Up(vk::Shift, {0, 2100}), KeyAction::None);  // a composition open throughout
+  // Alt's release is consumed too, so the menu bar stays out of the composition,
+  // also when the composition was committed before it.
+  for (bool commitFirst : {false, true}) {
+    k.Down(vk::Menu, {0, 2200});
+    if (commitFirst) k.s.InputMethodEvent(true, false);
+    const KeyUpResult alt = k.Release(vk::Menu, {0, 2300});
+    EXPECT_EQ(alt.action, KeyAction::None) << commitFirst;
+    EXPECT_TRUE(alt.consume) << commitFirst;
+  }
   k.s.InputMethodEvent(false, false);
   k.s.InputMethodEvent(false, false);  // nothing was or is composed: no change
   k.Down(vk::Shift, {0, 3000});
@@ -172,6 +183,15 @@ TEST(KeyStateTest, KeysTheInputMethodTookOrHeldSpoilTheLoneKey) {
   k.Native(kTab, 14000, 14050);
   k.Down(vk::Tab, {kTab, 14000});
   EXPECT_EQ(k.Up(vk::Tab, {kTab, 14050}), KeyAction::GotoWordCode);
+  // Alt pressed in a composition, taken by the input method, released after its commit.
+  k.s.InputMethodEvent(false, true);
+  k.s.NativeKey(true, {kAlt, 15000});
+  k.s.InputMethodEvent(true, false);
+  k.s.NativeKey(false, {kAlt, 15050});
+  EXPECT_TRUE(k.Release(vk::Menu, {kAlt, 15050}).consume);
+  k.Native(kAlt, 16000, 16050);
+  k.Down(vk::Menu, {kAlt, 16000});
+  EXPECT_EQ(k.Up(vk::Menu, {kAlt, 16050}), KeyAction::SeekWord);
 }
 
 }  // namespace

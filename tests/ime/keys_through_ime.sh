@@ -106,6 +106,15 @@ scenario_tab() {
   check "Tab back" "$(state focus)" doc
 }
 
+# Alt inside a composition is the input method's: the menu bar stays shut.
+scenario_alt_in_composition() {
+  write kamera
+  type_text wo
+  tap Alt_L
+  check_still "Alt in a composition"
+  commit_after "カメラ"
+}
+
 # A modifier held past the repeat delay, or with the wheel turned, is held.
 scenario_held_modifier() {
   write kamerawo
@@ -180,8 +189,8 @@ ime_fcitx_active() { [ "$(ime_run fcitx5-remote 2>/dev/null)" = 2 ]; }
 
 ime_session_start_or_exit "$IM"
 scenarios=("$@")
-[ ${#scenarios[@]} -eq 0 ] && scenarios=(sentence capital_letter shift_left ctrl_i ctrl_space tab held_modifier
-                                          seek_finds_nothing ime_on_at_start conversion_colours)
+[ ${#scenarios[@]} -eq 0 ] && scenarios=(sentence capital_letter shift_left ctrl_i ctrl_space tab alt_in_composition
+                                          held_modifier seek_finds_nothing ime_on_at_start conversion_colours)
 for s in "${scenarios[@]}"; do run_scenario "$s"; done
 ime_session_stop
 if [ ${#failed[@]} -gt 0 ]; then

@@ -107,6 +107,57 @@ TEST_F(MTSafeTest, ADamagedFileIsReadAroundItsDamageAndRebuiltWithTheOldOneKept)
   EXPECT_EQ(ListBackups(t).size(), 1u);
 }
 
+TEST_F(MTSafeTest, WordsAnotherProgramStoresDuringARebuildAreKept) {
+  MT other("other");  // a second Wendul learning into the same table
+  SetUpWords(other, dir);
+  other.SetIndexFieldNames("KEYWORD");
+  ASSERT_TRUE(other.Op());
+  t.Close();
+  auto learn = [&](const SjisString& added, int changed, int deleted) {
+    AddWord(other, added, 70000);
+    ASSERT_TRUE(other.FindKey(W(changed)));
+    other.Edit();
+    other.SD("UPDATEDATE", 70001);
+    other.Post();
+    ASSERT_TRUE(other.FindKey(W(deleted)));
+    other.Delete();
+  };
+  int reads = 0, installs = 0, refused = 0;
+  const RebuildReport report = RebuildTable(t, [&](TableWork work, int64_t, int64_t) {
+    if (work == TableWork::Reading && ++reads == 1) learn("whileread", 10, 20);
+    if (work != TableWork::Installing) return true;
+    // Just before the table's file is locked; from then on nothing commits.
+    if (++installs == 1) {
+      learn("beforelock", 11, 30);
+    } else {
+      try {
+        other.ProbeWrite({FieldValue::Of("late"), FieldValue::OfDate(1), FieldValue::OfDate(1)});
+      } catch (const std::exception& e) {
+        refused += IsLockError(e);
+      }
+    }
+    return true;
+  });
+  EXPECT_GT(installs, 1);
+  EXPECT_EQ(refused, installs - 1);
+  EXPECT_EQ(report.carried, 6);
+  EXPECT_EQ(report.records, kWords);
+
+  ASSERT_TRUE(t.Op());
+  EXPECT_EQ(t.RecordCount(), kWords);
+  for (const char* kept : {"whileread", "beforelock"}) EXPECT_TRUE(t.FindKey(kept)) << kept;
+  for (int gone : {20, 30}) EXPECT_FALSE(t.FindKey(W(gone))) << gone;
+  for (int changed : {10, 11}) {
+    ASSERT_TRUE(t.FindKey(W(changed)));
+    EXPECT_EQ(t.GD("UPDATEDATE"), 70001);
+  }
+  EXPECT_TRUE(TableIntegrityProblems(t).empty());
+  // The other program goes on with the new file.
+  AddWord(other, "after", 70002);
+  t.Refresh();
+  EXPECT_TRUE(t.FindKey("after"));
+}
+
 TEST_F(MTSafeTest, BackupsAreKeptFiveDeepAndARestoreCanBeUndone) {
   MT other("other");
   SetUpWords(other, dir);
