@@ -9,8 +9,11 @@ set -euo pipefail
 cd "$(dirname "$0")"
 
 PACKAGES=(cmake g++ make pkg-config qt6-base-dev libsqlite3-dev libicu-dev
-          libgtest-dev libgmock-dev libbenchmark-dev libpcre2-dev
-          fonts-ipafont-gothic)
+          libgtest-dev libgmock-dev libbenchmark-dev libpcre2-dev libuchardet-dev
+          libxcb1-dev libxcb-xkb-dev libmecab-dev mecab-ipadic-utf8 fonts-ipafont-gothic)
+# The real window through real input methods (tests/ime/).
+IME_TEST_PACKAGES=(xvfb xdotool x11-xkb-utils dbus-daemon dbus-bin dbus-x11 sqlite3
+                   ibus ibus-mozc mozc-server mozc-utils-gui fcitx5 fcitx5-mozc fcitx5-frontend-qt6)
 BENCH_PACKAGES=(manpages-ja man-db groff-base)
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
@@ -41,7 +44,7 @@ case "$cmd" in
     exec ./build/app/wendul "$@"
     ;;
   test)
-    install_missing "${PACKAGES[@]}"
+    install_missing "${PACKAGES[@]}" "${IME_TEST_PACKAGES[@]}"
     build build-test -DWENDUL_BUILD_TESTS=ON
     cd build-test
     QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 --timeout 300

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "controls/enterbuttons.h"
 #include "util/messages.h"
 
 namespace wendul {
@@ -17,6 +18,7 @@ TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
   if (qt->load(QLocale(QLocale::Japanese, QLocale::Japan), "qtbase", "_",
                QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
     installTranslator(qt);
+  InstallEnterPressesButtons(this);
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* e) {

@@ -1,5 +1,7 @@
 #include "app/datamodule.h"
 
+#include <filesystem>
+
 #include "app/fmmain.h"
 #include "app/globals.h"
 #include "controls/datasource.h"
@@ -104,11 +106,24 @@ void TD::DCreate() {
   OpenWordTables();
 }
 
-bool TD::OpenWordTables() {
+bool TD::OpenWordTables(bool briefly) {
   for (MT* t : {&tbMuKwd, &tbMuKwd2}) {
     if (t->Active()) continue;
     try {
-      t->Open();
+      try {
+        if (briefly) t->OpenBriefly();
+        else t->Open();
+      } catch (const std::exception& e) {
+        std::error_code exists;
+        // A file that cannot be written: for reading, both views alike.
+        if (t->ReadOnly || !IsReadOnlyError(e) || !std::filesystem::exists(t->FilePath(), exists)) throw;
+        t->LogFailure(e, "MT.Op");
+        tbMuKwd.Close();
+        tbMuKwd2.Close();
+        tbMuKwd.ReadOnly = tbMuKwd2.ReadOnly = true;
+        WordTableReadOnly = true;
+        return OpenWordTables(briefly);
+      }
     } catch (const std::exception& e) {
       t->LogFailure(e, "MT.Op");
       WordTableError = e.what();

@@ -36,8 +36,17 @@ class TD : public QObject {
   std::string KwdFolder() const;
 
   // Opens whichever word view is closed. A failure is written to the error
-  // log (never shown) and kept below; the views then stay closed.
-  bool OpenWordTables();
+  // log (never shown) and kept below; the views then stay closed. A table
+  // that cannot be written (a read-only file or file system) is opened for
+  // reading: the panes show its words, exports work, learning pauses.
+  // briefly: no wait longer than a moment for a file held elsewhere (a retry
+  // while the user types).
+  bool OpenWordTables(bool briefly = false);
+  // The views were opened for reading because the file could not be written.
+  bool WordTableReadOnly = false;
+  // The word book is putting a new file in place: nothing opens or writes
+  // the word table until it is done.
+  bool WordTableHeld = false;
   std::string WordTableError;  // the store's message of the last failed open, empty after a success
   int WordTableCategory = 0;   // its engine category
 };

@@ -23,7 +23,29 @@ SjisString ReplaceQuestion(const SjisString& name) {
 
 SjisString MissingFileText(const SjisString& name) { return name + Utf8ToSjis(" が見つかりません"); }
 
+SjisString ReopenQuestion(const SjisString& name) {
+  return name + Utf8ToSjis("は変更されています。開き直すと変更は失われます。開き直しますか？");
+}
+
+std::string DocFormatText(DocCodec codec, LineEnd end) {
+  const char* breaks = end == LineEnd::LF ? "LF" : end == LineEnd::CR ? "CR" : "CRLF";
+  return CodecName(codec) + "  " + breaks;
+}
+
 SjisString RecoveryQuestion() { return Utf8ToSjis("前回保存されなかった文章があります。復元しますか？"); }
+
+SjisString DayRecoveryQuestion(const SjisString& day) {
+  return day + Utf8ToSjis(" の日記に前回保存されなかった文章があります。復元しますか？");
+}
+
+SjisString ChangedOnDiskQuestion(const SjisString& name) {
+  return name + Utf8ToSjis("は読み込んだ後（または前回保存した後）にほかのプログラムで変更されています。\r\n"
+                           "上書きすると、その変更は失われます。上書きしますか？");
+}
+
+SjisString FarDayQuestion(const SjisString& day) {
+  return day + Utf8ToSjis(" の日記を新しく作りますか？\r\n来年より先の日付です（年の入力を確かめてください）。");
+}
 
 SjisString RecoveredNote() { return Utf8ToSjis("前回保存されなかった文章を復元しました。まだ保存されていません"); }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 
+#include "util/doctext.h"
 #include "util/wtypes.h"
 
 namespace wendul {
@@ -21,7 +22,17 @@ SjisString SaveQuestion(const SjisString& name);
 SjisString ReplaceQuestion(const SjisString& name);
 // name + " が見つかりません"
 SjisString MissingFileText(const SjisString& name);
+// name + "は変更されています。開き直すと変更は失われます。開き直しますか？"
+SjisString ReopenQuestion(const SjisString& name);
+// The status line's encoding and line break: "UTF-8  LF", "SJIS  CRLF". UTF-8.
+std::string DocFormatText(DocCodec codec, LineEnd end);
 SjisString RecoveryQuestion();
+// The same question for a day of the diary: "2001/05/03 の日記に…".
+SjisString DayRecoveryQuestion(const SjisString& day);
+// name + "は読み込んだ後（または前回保存した後）にほかのプログラムで変更されています。…上書きしますか？"
+SjisString ChangedOnDiskQuestion(const SjisString& name);
+// Asked before a day beyond next year gets its file: "3990/05/03 の日記を新しく作りますか？…"
+SjisString FarDayQuestion(const SjisString& day);
 SjisString RecoveredNote();
 SjisString RecoveryWriteFailedNote();
 // The file dialogs' filter for Qt. "*.TXT" is written so that it shows

@@ -231,6 +231,7 @@ void TfmMain::BuildMenus() {
   action(file, "SaveAs1", "名前を付けて保存(&A)", [this] {
     if (!G().logMode) SaveDocAs();
   });
+  BuildEncodings(file);
   file->addSeparator();
   action(file, "miAppClose", "終了(&X)", [this] { CnAppClose(nullptr); });
 
@@ -265,6 +266,8 @@ void TfmMain::BuildMenus() {
     if (fmSetup) fmSetup->ShowSetup();
   });
   action(tools, "miOpenKWD", "単語帳(&W)", [this] { miOpenKWDClick(); });
+  action(tools, "miExportMozcDict", "Mozc辞書に書き出し(&M)...", [this] { CnExportMozcDict(nullptr); });
+  action(tools, "miImportMozcDict", "Mozc辞書から読み込み(&I)...", [this] { CnImportMozcDict(nullptr); });
   tools->addSeparator();
   miNoLearning = action(tools, "miNoLearning", "単語を学習しない", [this] { miNoLearningClick(); });
   miNoLearning->setCheckable(true);
@@ -277,7 +280,7 @@ void TfmMain::BuildMenus() {
   pmLog = new QMenu(this);
   pmLog->setObjectName("pmLog");
   action(pmLog, "MenuItem1", "選択範囲を単語帳に登録(&C)", [this] { MenuItem1Click(); });
-  action(pmLog, "Text1", "このファイルをエディターで開く(&T)", [this] { Text1Click(); });
+  Text1 = action(pmLog, "Text1", "このファイルをエディターで開く(&T)", [this] { Text1Click(); });
   action(pmLog, "Grep1", "&Grep（現在は動きません）", [] {});
   connect(mmDoc, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& pos) { pmLog->exec(mmDoc->viewport()->mapToGlobal(pos)); });
@@ -292,6 +295,10 @@ void TfmMain::FormCreate() {
   TimerIdle->setSingleShot(true);
   TimerIdle->setInterval(1500);
   connect(TimerIdle, &QTimer::timeout, this, &TfmMain::TimerIdleTimer);
+  TimerLearnRetry = new QTimer(this);
+  TimerLearnRetry->setObjectName("TimerLearnRetry");
+  TimerLearnRetry->setInterval(1000);
+  connect(TimerLearnRetry, &QTimer::timeout, this, &TfmMain::TimerLearnRetryTimer);
   mmDoc->clear();
   EarliestDate = MuStrToDateTime("1998/04/01 00:00:00", "yyyy/mm/dd hh:nn:ss");
   IsAutoHint = false;
@@ -369,8 +376,15 @@ void TfmMain::TimerStartUpTimer() {
   // Said once, over the window the user works in.
   if (D && !D->tbMuKwd.Active()) WordTableUnopened();
   StartupNotices();
-  // The framework opens or closes the input method of the focused window,
-  // once its input context exists.
+  // The framework opens or closes the input method of the focused window:
+  // asked once the window is active and its input context has the focus.
+  imeOpenPending_ = true;
+  if (isActiveWindow()) RequestImeOpenOnce();
+}
+
+void TfmMain::RequestImeOpenOnce() {
+  if (!imeOpenPending_) return;
+  imeOpenPending_ = false;
   const bool imeOn = fmSetup && fmSetup->cbxIsIMEOn->isChecked();
   QTimer::singleShot(300, this, [imeOn] { RequestInputMethodOpen(imeOn); });
 }
@@ -391,6 +405,7 @@ void TfmMain::FormActivate() {
     mgWordCode->setToolTip(fmSetup->KeyHelpText[2]);
   }
   PaneEnter(LastPane);
+  RequestImeOpenOnce();
 }
 
 void TfmMain::FormDeactivate() {
@@ -403,6 +418,8 @@ void TfmMain::closeEvent(QCloseEvent* e) {
   // In file mode a changed document is saved, dropped or kept open, as the
   // user says. In log mode the shown day is saved first; a declined or
   // failed save keeps the window open with the day and its edits.
+  // A global search stops first: it must not go on with closed tables.
+  if (fmGrep) fmGrep->GrepRunning = false;
   if (!closing_ && (G().logMode ? !ChangeLogDay(false) : !ConfirmSaveDoc())) {
     e->ignore();
     return;

@@ -15,8 +15,11 @@
 
 #include "app/keystate.h"
 #include "controls/muform.h"
+#include "util/doccodec.h"
 #include "util/wtypes.h"
 
+class QComboBox;
+class QDialog;
 class QFileDialog;
 
 namespace wendul {
@@ -33,6 +36,7 @@ class KeyPreview;
 class TfmKDB;
 class TfmManual;
 class RecoveryStore;
+struct RecoveryRecord;
 class TFindDialog;
 class DayBook;
 
@@ -65,6 +69,10 @@ class TfmMain : public TmuForm {
   QAction* miNoLearning = nullptr;
   // Shown in the status line while learning is paused because the table failed.
   QLabel* lbLearning = nullptr;
+  // The status line's encoding and line break of the document ("UTF-8  LF").
+  QLabel* lbEncoding = nullptr;
+  // File menu "文字コードを指定して開き直す": Shift-JIS, UTF-8, EUC-JP, UTF-16.
+  QMenu* miReopen = nullptr;
 
   // Hidden helpers.
   QLineEdit* edCurFileName = nullptr;
@@ -77,6 +85,9 @@ class TfmMain : public TmuForm {
   // Fires when typing pauses: the word table's log is copied back then, not on
   // a keystroke, and a table that failed is tried again.
   QTimer* TimerIdle = nullptr;
+  // Runs every second while learning is paused by a failed table, whether or
+  // not the user types: learning resumes soon after the table can be written.
+  QTimer* TimerLearnRetry = nullptr;
 
   // --- window state ------------------------------------------------------
   TDateTime EarliestDate = 0;
@@ -115,6 +126,15 @@ class TfmMain : public TmuForm {
   bool ConfirmSaveDoc();
   // Loads a file, or starts a new document when it is missing.
   void OpenDocFile(const QString& name);
+  // The same with the file name's bytes, which need not be UTF-8.
+  void OpenDocPath(const std::string& path);
+  // Reads the document's file again in the encoding the user names; a
+  // changed text is dropped only when the user says so.
+  void ReopenAs(DocEncoding encoding);
+  // The document's file name as bytes of the file system.
+  std::string DocPath() const;
+  // The encoding of new documents and day files (the options dialog's choice).
+  DocCodec NewDocCodec() const;
   // Saves under a name chosen in the save dialog; true when written.
   bool SaveDocAs();
   // The File menu's commands (nothing in log mode).
@@ -126,6 +146,8 @@ class TfmMain : public TmuForm {
   // The file dialogs run through this (tests answer them): the chosen
   // file, or "" when the user cancelled.
   std::function<QString(QFileDialog*)> RunFileDialog;
+  // Other modal dialogs run through this (tests answer them): true when accepted.
+  std::function<bool(QDialog*)> RunDialog;
   QFileDialog* odaOpenFile = nullptr;
   QFileDialog* odaSaveFile = nullptr;
   // Fires when typing pauses: unsaved text goes to the recovery record.
@@ -146,6 +168,8 @@ class TfmMain : public TmuForm {
   // Made by the global-search window's start-up timer in log mode.
   void CreateDateWindow();
   bool DayLoaded() const { return dayLoaded_; }
+  // The day shown in the document pane (0 before any day is shown).
+  TDateTime ShownDay() const;
 
   // --- search (fmmain_search.cpp) ----------------------------------------
   // Finds the search word from the selection's end (fromStart: from the
@@ -176,6 +200,10 @@ class TfmMain : public TmuForm {
   void CnGrep(QObject* sender = nullptr);
   void CnOpenMail(QObject* sender = nullptr);
   void CnExecute(QObject* sender = nullptr);
+  // The words learned, offered to the desktop's input method: the word table
+  // written as a Mozc user dictionary, and such a dictionary's words read in.
+  void CnExportMozcDict(QObject* sender = nullptr);
+  void CnImportMozcDict(QObject* sender = nullptr);
   void TimerRecoveryTimer();
 
   void mmDocChange();
@@ -183,6 +211,7 @@ class TfmMain : public TmuForm {
   void MenuItem1Click();
   void TimerStartUpTimer();
   void TimerIdleTimer();
+  void TimerLearnRetryTimer();
   void miNoLearningClick();
   // Keyboard dispatch (fmmain_keys.cpp). Every key-down meant for a control
   // of this window (and those other windows pass on), before the control
@@ -222,24 +251,50 @@ class TfmMain : public TmuForm {
   void BuildDocuments();
   void StartupDocument();
   bool OfferRecovery();
-  void SetCurFileName(const QString& name);
+  // The newest record of an editor that no longer runs (of a diary day or of
+  // a document), once the user wants it back: its path, or "" (No: deleted;
+  // Cancel: kept for the next start).
+  std::string AskRecovery(bool diary, RecoveryRecord* r);
+  // The record's text in the pane, changed and unsaved, then kept as this
+  // editor's own record; the old record goes.
+  void RestoreRecord(const RecoveryRecord& r, const std::string& path);
+  void SetCurFileName(const std::string& path);
   void StartNewDocument();
-  bool WriteDocFile(const QString& name);
+  // Reads a file into the document, in `wanted` or the detected encoding.
+  void LoadDocFile(const std::string& path, const DocEncoding* wanted);
+  bool WriteDocFile(const std::string& path, DocCodec codec);
   QFileDialog* FileDialog(bool save);
   void UpdateStatusPosition();
+  // Encodings (fmmain_encoding.cpp): the reopen menu, the save dialog's
+  // choice, the status line's encoding and line break.
+  void BuildEncodings(QMenu* file);
+  QComboBox* SaveEncodingList(QFileDialog* dialog);
+  void UpdateDocFormat();
+  // The bytes of the current file name, and the name shown for them; a name
+  // put into edCurFileName by other means is encoded as it stands.
+  std::string docPath_;
+  QString docPathShown_;
   bool DropFiles(QEvent* e);
   std::unique_ptr<RecoveryStore> recovery_;
   // The document has a file of the user's choosing (opened or saved as): a
   // save writes there without asking for a name.
   bool named_ = false;
   // The file as this window last read or wrote it (device, inode, size,
-  // modification time); "" when unknown. A save first checks that no other
-  // program has written the file since.
+  // modification time): the document, or the day shown in log mode; "" when
+  // unknown. A save first checks that no other program has written the file
+  // since.
   std::string diskStamp_;
+  // True when the file may be written: unchanged on disk since, or the user
+  // says so. Both modes ask this one question.
+  bool MayOverwrite(const std::string& path, const SjisString& shownName);
   void FormCreate();
   void BuildMenus();
   void BuildLayout();
   void FormActivate();
+  // The input method's state chosen in the options, asked for once the
+  // window is first active after start-up.
+  void RequestImeOpenOnce();
+  bool imeOpenPending_ = false;
   void FormDeactivate();
   void FormClose();
   void PaneEnter(int pane);
@@ -256,6 +311,10 @@ class TfmMain : public TmuForm {
   void StartupNotices();
   void LearningRecovered();
   void RetryLearning();
+  // The word whose store failed last: the retry's probe writes where it goes.
+  SjisString probeWord_;
+  // The word book changed the word table (fmmain_wordbook.cpp): the panes follow.
+  void WordTableChanged();
   void ApplyLearningState();
   void ShowLearningNotice(const QString& text);
 
@@ -281,6 +340,15 @@ class TfmMain : public TmuForm {
   void FindDialogClose();
   void LoadDayText(const SjisString& bytes);
   SjisString DayText(SjisString* lossQuestion = nullptr) const;
+  std::string DayFilePath(TDateTime day) const;  // no folder is made
+  // A save declined or a far day not wanted: the day shown stays, and the
+  // date window goes back to it.
+  void KeepShownDay(TDateTime shown);
+  // A far day's file is made only when the user says so.
+  bool ConfirmFarDay(TDateTime day);
+  // Unsaved text of a day, kept when the editor was killed, offered at start.
+  void OfferDayRecovery();
+  QAction* Text1 = nullptr;  // greyed until a day is shown in log mode
   std::unique_ptr<DayBook> dayBook_;
   bool dayLoaded_ = false;
   // A declined save keeps the day: the date window's return to it, and the

@@ -2,6 +2,7 @@
 // question, files dropped on the window, the start-up document, the status
 // line and the recovery record of unsaved text.
 #include <QApplication>
+#include <QComboBox>
 #include <algorithm>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -21,10 +22,12 @@
 #include "controls/murichedit.h"
 #include "controls/qsjis.h"
 #include "store/companion.h"
+#include "util/datetime.h"
 #include "util/docfile.h"
+#include "util/doctext.h"
 #include "util/messages.h"
+#include "util/paths.h"
 #include "util/recovery.h"
-#include "util/sjisdoc.h"
 #include "util/strutil.h"
 
 namespace wendul {
@@ -35,18 +38,15 @@ const char kCaption[] = "Wendul";
 
 std::string FsName(const QString& name) { return QFile::encodeName(name).toStdString(); }
 
-// What tells one version of a file from another without reading it: a save
-// by another editor replaces the file or changes its size or time.
-std::string DiskStamp(const std::string& path) {
-  struct stat st {};
-  if (stat(path.c_str(), &st) != 0) return {};
-  return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
-         std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+// A dropped file's name as bytes: the address keeps them percent-encoded,
+// while QUrl::toLocalFile would turn a name that is not UTF-8 into U+FFFD.
+std::string DroppedPath(const QUrl& url) {
+  return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
 }
 
-SjisString ChangedOnDiskQuestion(const QString& name) {
-  return FromQ(name) + Utf8ToSjis("は読み込んだ後（または前回保存した後）にほかのプログラムで変更されています。\r\n"
-                                  "上書きすると、その変更は失われます。上書きしますか？");
+std::string FolderOfPath(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? "./" : path.substr(0, slash + 1);
 }
 
 class WaitCursor {
@@ -83,6 +83,7 @@ void TfmMain::BuildDocuments() {
   RunFileDialog = [](QFileDialog* d) {
     return d->exec() == QDialog::Accepted ? d->selectedFiles().value(0) : QString();
   };
+  RunDialog = [](QDialog* d) { return d->exec() == QDialog::Accepted; };
   Untitled = named_ = false;
   UpdateStatusPosition();
 }
@@ -115,9 +116,12 @@ void TfmMain::StartNewDocument() {
   Untitled = true;
   named_ = false;
   Modified = false;
-  SetCurFileName(ToQ(DefaultDocName()));
+  SetCurFileName(SjisToUtf8(DefaultDocName()));
   diskStamp_.clear();
-  mmDoc->LoadDocument(DecodeSjisDocument(""));
+  DocText empty;
+  empty.codec = NewDocCodec();
+  mmDoc->LoadDocument(empty);
+  UpdateDocFormat();
   Modified = false;
   if (recovery_) recovery_->Remove();
 }
@@ -133,8 +137,11 @@ void TfmMain::OpenDocument() {
   if (!name.isEmpty() && ConfirmSaveDoc()) OpenDocFile(name);
 }
 
-void TfmMain::OpenDocFile(const QString& name) {
-  const std::string path = FsName(name);
+void TfmMain::OpenDocFile(const QString& name) { OpenDocPath(FsName(name)); }
+
+void TfmMain::OpenDocPath(const std::string& path) { LoadDocFile(path, nullptr); }
+
+void TfmMain::LoadDocFile(const std::string& path, const DocEncoding* wanted) {
   DocRead r;
   {
     WaitCursor wait;
@@ -142,7 +149,7 @@ void TfmMain::OpenDocFile(const QString& name) {
   }
   if (r.result == DocReadResult::Missing) {
     NewDocument();
-    MsgBox("", MissingFileText(FromQ(name)));
+    MsgBox("", MissingFileText(DisplayName(path)));
     return;
   }
   if (r.result != DocReadResult::Ok) {
@@ -154,12 +161,14 @@ void TfmMain::OpenDocFile(const QString& name) {
   SjisString note;
   {
     WaitCursor wait;
-    SjisDocument doc = DecodeSjisDocument(r.bytes);
+    DocText doc = wanted ? DecodeDocument(r.bytes, CodecForReopen(r.bytes, *wanted)) : DecodeDocument(r.bytes);
     std::string().swap(r.bytes);
-    SetCurFileName(name);
+    SetCurFileName(path);
     mmDoc->LoadDocument(doc);
     note = DocKindNote(doc);
   }
+  UpdateDocFormat();
+  RemoveStaleTemps(FolderOfPath(path));
   diskStamp_ = DiskStamp(path);
   Modified = false;
   Untitled = false;
@@ -174,47 +183,60 @@ bool TfmMain::SaveDocument() {
   // written under the bare default name it would land in whatever folder is
   // current and overwrite the last new document saved there.
   if (!named_) return SaveDocAs();
+  const std::string path = DocPath();
+  if (!MayOverwrite(path, DisplayName(path))) return false;
+  return WriteDocFile(path, mmDoc->Codec());
+}
+
+bool TfmMain::MayOverwrite(const std::string& path, const SjisString& shownName) {
   // Another editor may have saved the same file meanwhile: its text would go unasked.
-  const QString name = edCurFileName->text();
-  const std::string now = DiskStamp(FsName(name));
-  if (!diskStamp_.empty() && !now.empty() && now != diskStamp_ && AskNotYes(kCaption, ChangedOnDiskQuestion(name)))
-    return false;
-  return WriteDocFile(name);
+  const std::string now = DiskStamp(path);
+  return diskStamp_.empty() || now.empty() || now == diskStamp_ ||
+         !AskNotYes(kCaption, ChangedOnDiskQuestion(shownName));
 }
 
 bool TfmMain::SaveDocAs() {
   QFileDialog* dlg = FileDialog(true);
   dlg->selectFile(edCurFileName->text());
+  QComboBox* encodings = SaveEncodingList(dlg);
   const QString name = RunFileDialog(dlg);
   if (name.isEmpty()) return false;
-  if (QFile::exists(name) && AskNotYes(kCaption, ReplaceQuestion(FromQ(name)))) return false;
+  // The name as shown stands for the document's own file, whose bytes need not be UTF-8.
+  const bool same =
+      !docPathShown_.isEmpty() && QFileInfo(name).absoluteFilePath() == QFileInfo(docPathShown_).absoluteFilePath();
+  const std::string path = same ? DocPath() : FsName(name);
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0 && AskNotYes(kCaption, ReplaceQuestion(DisplayName(path)))) return false;
   // The name changes only once the file is written: a failed save leaves
   // the document where it was.
-  if (!WriteDocFile(name)) return false;
-  SetCurFileName(name);
+  if (!WriteDocFile(path, CodecChoiceAt(encodings->currentIndex()))) return false;
+  SetCurFileName(path);
   named_ = true;
   return true;
 }
 
-bool TfmMain::WriteDocFile(const QString& name) {
-  SjisDocWriter w(mmDoc->UsualLineEnd());
+bool TfmMain::WriteDocFile(const std::string& path, DocCodec codec) {
+  DocWriter w(mmDoc->UsualLineEnd(), codec);
   {
     WaitCursor wait;
     mmDoc->WriteDocument(w);
   }
-  if (w.HasLoss() && AskNotYes(kCaption, LossQuestion(w.LossLine(), w.LossColumn(), w.LossChar(), w.LossCount())))
+  if (w.HasLoss() && AskNotYes(kCaption, LossQuestion(w.LossLine(), w.LossColumn(), w.LossChar(), w.LossCount(),
+                                                      codec.encoding)))
     return false;
   SjisString why;
   bool ok;
   {
     WaitCursor wait;
-    ok = SaveDocFile(FsName(name), w.Bytes(), &why);
+    ok = SaveDocFile(path, w.Bytes(), &why);
   }
   if (!ok) {
     ErrMsgBox(why);
     return false;
   }
-  diskStamp_ = DiskStamp(FsName(name));
+  mmDoc->SetCodec(codec);
+  UpdateDocFormat();
+  diskStamp_ = DiskStamp(path);
   Modified = false;
   mmDoc->document()->setModified(false);
   if (recovery_) recovery_->Remove();
@@ -243,14 +265,21 @@ QFileDialog* TfmMain::FileDialog(bool save) {
   }
   // The document's folder, or the current one: never where some earlier
   // dialog of another program was left.
-  const QFileInfo current(edCurFileName->text());
+  const QFileInfo current(QFile::decodeName(QByteArray::fromStdString(DocPath())));
   dlg->setDirectory(named_ && current.dir().exists() ? current.absolutePath() : QDir::currentPath());
   return dlg;
 }
 
-void TfmMain::SetCurFileName(const QString& name) {
-  edCurFileName->setText(name);
-  SetCaption(name);
+void TfmMain::SetCurFileName(const std::string& path) {
+  docPath_ = path;
+  docPathShown_ = QString::fromStdString(DisplayNameUtf8(path));
+  edCurFileName->setText(docPathShown_);
+  SetCaption(docPathShown_);
+}
+
+std::string TfmMain::DocPath() const {
+  const QString shown = edCurFileName->text();
+  return shown == docPathShown_ ? docPath_ : FsName(shown);
 }
 
 // ---------------------------------------------------------------------------
@@ -260,13 +289,13 @@ bool TfmMain::DropFiles(QEvent* e) {
   auto* drop = static_cast<QDropEvent*>(e);
   const QMimeData* data = drop->mimeData();
   if (!data || !data->hasUrls()) return false;
-  QString first;
+  std::string first;
   for (const QUrl& u : data->urls())
     if (u.isLocalFile()) {
-      first = u.toLocalFile();
+      first = DroppedPath(u);
       break;
     }
-  if (first.isEmpty()) return false;
+  if (first.empty()) return false;
   if (G().logMode) {  // log mode takes no files, and no path is typed into the day either
     drop->ignore();
     return true;
@@ -277,7 +306,7 @@ bool TfmMain::DropFiles(QEvent* e) {
   // The name as dropped: Linux names are case-sensitive and may be long.
   // Opened once the drop is over, so the question does not hold the source's drag.
   QTimer::singleShot(0, this, [this, first] {
-    if (ConfirmSaveDoc()) OpenDocFile(first);
+    if (ConfirmSaveDoc()) OpenDocPath(first);
   });
   return true;
 }
@@ -299,45 +328,62 @@ void TfmMain::StartupDocument() {
   recovery_ = std::make_unique<RecoveryStore>();
   if (OfferRecovery()) return;
   const std::string file = Trim(MuAVFile(1));
-  if (!file.empty()) OpenDocFile(QFile::decodeName(QByteArray::fromStdString(file)));
+  if (!file.empty()) OpenDocPath(file);
   else NewDocument();
 }
 
 bool TfmMain::OfferRecovery() {
-  std::vector<std::string> orphans = recovery_->TakeOrphans();
-  if (orphans.empty()) return false;
+  RecoveryRecord r;
+  const std::string path = AskRecovery(false, &r);
+  if (path.empty()) return false;
+  SetCurFileName(r.fileName);
+  diskStamp_.clear();  // what the file was when the text was read is not known
+  Untitled = r.untitled;
+  named_ = !r.untitled;
+  RestoreRecord(r, path);
+  return true;
+}
+
+std::string TfmMain::AskRecovery(bool diary, RecoveryRecord* r) {
+  if (!recovery_) return {};
+  std::vector<std::string> orphans = recovery_->TakeOrphans(diary);
+  if (orphans.empty()) return {};
   // The newest one; older ones are offered at later starts.
   const std::string path = orphans.back();
-  RecoveryRecord r;
-  if (!RecoveryStore::Read(path, &r)) return false;
-  const MsgAnswer a = AskYesNoCancel(kCaption, RecoveryQuestion());
+  if (!RecoveryStore::Read(path, r)) return {};
+  // A save killed with the editor may have left its temporary file there.
+  if (!r->untitled) RemoveStaleTemps(FolderOfPath(r->fileName));
+  const MsgAnswer a =
+      AskYesNoCancel(kCaption, diary ? DayRecoveryQuestion(DateStr(static_cast<TDateTime>(r->diaryDay)))
+                                     : RecoveryQuestion());
   activateWindow();  // the question came before the window had ever been active
-  if (a == MsgAnswer::Cancel) return false;  // kept for the next start
+  if (a == MsgAnswer::Cancel) return {};  // kept for the next start
   if (a == MsgAnswer::No) {
     recovery_->Discard(path);
-    return false;
+    return {};
   }
-  SjisDocument doc;
+  return path;
+}
+
+void TfmMain::RestoreRecord(const RecoveryRecord& r, const std::string& path) {
+  DocText doc;
   const QString text = QString::fromUtf8(r.textUtf8);
   doc.text.assign(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<size_t>(text.size()));
   doc.lineEnd = r.lineEnd;
+  doc.codec = r.codec;
   doc.lineCount = static_cast<size_t>(std::count(doc.text.begin(), doc.text.end(), u'\n')) + 1;
   // Lines the user had not edited come back with the bytes the file holds.
   if (!r.untitled) {
     DocRead file = ReadDocFile(r.fileName);
-    if (file.result == DocReadResult::Ok) AdoptOrigins(doc, DecodeSjisDocument(file.bytes));
+    if (file.result == DocReadResult::Ok) AdoptOrigins(doc, DecodeDocument(file.bytes, r.codec));
   }
-  SetCurFileName(QFile::decodeName(QByteArray::fromStdString(r.fileName)));
-  diskStamp_.clear();  // what the file was when the text was read is not known
   mmDoc->LoadDocument(doc);
-  Untitled = r.untitled;
-  named_ = !r.untitled;
+  UpdateDocFormat();
   Modified = true;
   mmDoc->document()->setModified(true);
   TimerRecoveryTimer();  // kept again, now as this editor's own, before the old record goes
   recovery_->Discard(path);
   ShowStatus(RecoveredNote());
-  return true;
 }
 
 void TfmMain::TimerRecoveryTimer() {
@@ -348,9 +394,17 @@ void TfmMain::TimerRecoveryTimer() {
     return;
   }
   RecoveryRecord r;
-  r.fileName = FsName(edCurFileName->text());
-  r.untitled = !named_;
+  if (G().logMode) {
+    // The day shown, by its file; nothing typed belongs to no day.
+    if (!DayLoaded()) return;
+    r.diaryDay = static_cast<int64_t>(ShownDay());
+    r.fileName = DayFilePath(ShownDay());
+  } else {
+    r.fileName = DocPath();
+    r.untitled = !named_;
+  }
   r.lineEnd = mmDoc->UsualLineEnd();
+  r.codec = mmDoc->Codec();
   r.textUtf8 = mmDoc->PlainLines().toStdString();
   static bool told = false;
   if (!recovery_->Save(r) && !told) {

@@ -4,13 +4,16 @@
 // panes' own keys, and the key help of the focused pane.
 #include <QAction>
 #include <QApplication>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <cmath>
+#include <iterator>
 
 #include "app/application.h"
 #include "app/datamodule.h"
 #include "app/fmmain.h"
 #include "app/globals.h"
+#include "app/x11keys.h"
 #include "controls/funcbtn.h"
 #include "controls/keypreview.h"
 #include "controls/methodtable.h"
@@ -70,6 +73,10 @@ unsigned ShiftState(const QKeyEvent* e) {
   return s;
 }
 
+KeyStamp Stamp(const QKeyEvent* e) {
+  return {e->nativeScanCode(), static_cast<uint32_t>(e->timestamp()), e->isAutoRepeat()};
+}
+
 std::string CheckedNameOf(const std::string& group) {
   TmuGroupBox* g = fmSetup ? fmSetup->FindGroup(QString::fromStdString(group)) : nullptr;
   return g ? g->CheckedName.toStdString() : std::string();
@@ -103,6 +110,7 @@ bool Guarded(Fn fn) {
 // Every key-down of every window of the program, before anything else sees
 // it, and also the keys that become menu shortcuts and never arrive as a
 // key-down (Ctrl+C): a key other than a modifier cancels its lone press.
+// So do the input method's events and the mouse.
 class KeyHook : public QObject {
  public:
   explicit KeyHook(TfmMain* main) : QObject(main), main_(main) { qApp->installEventFilter(this); }
@@ -112,8 +120,24 @@ class KeyHook : public QObject {
 
  protected:
   bool eventFilter(QObject*, QEvent* e) override {
-    if (e->type() == QEvent::KeyPress || e->type() == QEvent::ShortcutOverride)
-      main_->Keys.HookKeyDown(VirtualKey(static_cast<QKeyEvent*>(e)));
+    switch (e->type()) {
+      case QEvent::KeyPress:
+      case QEvent::ShortcutOverride:
+        main_->Keys.HookKeyDown(VirtualKey(static_cast<QKeyEvent*>(e)));
+        break;
+      case QEvent::InputMethod: {
+        const auto* im = static_cast<QInputMethodEvent*>(e);
+        main_->Keys.InputMethodEvent(!im->commitString().isEmpty(), !im->preeditString().isEmpty());
+        break;
+      }
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::Wheel:
+        main_->Keys.PointerUsed();
+        break;
+      default:
+        break;
+    }
     return false;
   }
 
@@ -126,12 +150,14 @@ class KeyHook : public QObject {
 void TfmMain::BuildCommandTable() {
   muMethodTable1 = new TmuMethodTable(centralWidget());
   muMethodTable1->setObjectName("muMethodTable1");
-  static const char* const kCommands[16] = {
+  static const char* const kCommands[] = {
       "CnAppClose",   "CnSetFocusLog",  "CnSetFocusWordDate",          "CnSetFocusWordCode",
       "CnSetFocusDate", "CnPrevDay",    "CnNextDay",                   "CnSplitKeyword_SelectString",
       "CnSplitKeyword_PrevString", "CnSeekWord", "CnFilterWord",       "CnSearchWord",
-      "CnGrep",       "CnChgKeywordSort", "CnOpenMail",                "CnExecute"};
-  for (int i = 0; i < 16; ++i) muMethodTable1->OnCmd[static_cast<size_t>(i)] = QString::fromLatin1(kCommands[i]);
+      "CnGrep",       "CnChgKeywordSort", "CnOpenMail",                "CnExecute",
+      "CnExportMozcDict", "CnImportMozcDict"};
+  static_assert(std::size(kCommands) <= 24);
+  for (size_t i = 0; i < std::size(kCommands); ++i) muMethodTable1->OnCmd[i] = QString::fromLatin1(kCommands[i]);
 
   // Twelve buttons, never shown: button n holds the command of Fn. They are
   // made (and read their commands) when the window has been built.
@@ -142,6 +168,7 @@ void TfmMain::BuildCommandTable() {
   Func01->hide();
 
   Keys = KeyState{};
+  WatchNativeKeys(this, &Keys);
   new KeyHook(this);
   keyPreview_ = new KeyPreview(
       this, [this](QKeyEvent* e) { return Guarded([&] { return PreviewKeyDown(e); }); },
@@ -174,7 +201,7 @@ void TfmMain::FormKeyDown(QKeyEvent* e) {
   const int key = VirtualKey(e);
   const unsigned shift = ShiftState(e);
   const bool doc = mmDoc->hasFocus();
-  Keys.KeyDownCount(key, shift, doc, doc ? DocCaret() : 0);
+  Keys.KeyDownCount(key, shift, doc, doc ? DocCaret() : 0, Stamp(e));
   // The function-key step: F1 .. F12 without a modifier run their command.
   // A key that is also a menu shortcut never gets here: the menu ran it.
   Func01->DispatchFunctionKey(e->key(), e->modifiers());
@@ -204,7 +231,7 @@ bool TfmMain::PreviewKeyDown(QKeyEvent* e) {
 bool TfmMain::FormKeyUp(QKeyEvent* e) {
   const KeyPane pane = FocusedPane();
   const KeyUpResult r = Keys.KeyUp(VirtualKey(e), ShiftState(e), e->isAutoRepeat(), pane,
-                                   pane == KeyPane::Doc ? DocCaret() : 0, CheckedNameOf);
+                                   pane == KeyPane::Doc ? DocCaret() : 0, CheckedNameOf, Stamp(e));
   switch (r.action) {
     case KeyAction::None: break;
     case KeyAction::SeekWord: CnSeekWord(mgWordDate); break;
@@ -262,6 +289,17 @@ void TfmMain::DeleteWord(MT& view, MT& other) {
   try {
     view.Delete();
   } catch (const std::exception& e) {
+    if (IsRecordChanged(e)) {
+      // Its id holds another word now, or it is gone: nothing is deleted.
+      ErrMsgBox(J("この単語はほかで変更または削除されています。削除しませんでした。"));
+      for (MT* t : {&view, &other}) {
+        try {
+          t->Refresh();
+        } catch (const std::exception&) {
+        }
+      }
+      return;
+    }
     const bool empty = view.Active() && view.GetBookmark() == 0;
     if (!empty) view.LogFailure(e, "TfmMain.mgMuKwdKeyDown");
     ErrMsgBox(J("単語を削除できませんでした。") + "\r\n" +
@@ -283,6 +321,7 @@ void TfmMain::StartFunctionKeys() {
   Func01->BindDefault(5, "CnSetFocusLog");
   Func01->BindDefault(7, "CnSplitKeyword_SelectString");
   Func01->BindDefault(8, "CnSplitKeyword_PrevString");
+  Func01->BindDefault(11, "CnExportMozcDict");
   Func01->BindDefault(12, "CnAppClose");
   // F10 runs nothing unless the user bound it; the platform's F10 stays.
   Func01->SetButton(10, QString(), QString());

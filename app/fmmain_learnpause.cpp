@@ -2,7 +2,8 @@
 // or forced by a word table that cannot be written. A failing table must
 // never cost the user a keystroke: the user is told once, in a box that does
 // not take the keyboard, learning pauses, and it resumes by itself once a
-// write succeeds again (tried when typing pauses).
+// write succeeds again (tried every second, typing or not, by a probe that
+// waits for nothing longer than a frame).
 #include <sqlite3.h>
 
 #include <QApplication>
@@ -15,7 +16,9 @@
 #include "controls/murichedit.h"
 #include "controls/qsjis.h"
 #include "store/mt.h"
+#include "store/mt_safe.h"
 #include "store/sepkeyword.h"
+#include "util/datetime.h"
 #include "util/messages.h"
 #include "util/netfs.h"
 
@@ -40,9 +43,9 @@ QString Reason(int category, const std::string& message) {
     case SQLITE_READONLY:
     case SQLITE_PERM: why = "単語表が読み取り専用で、書き込めません。"; break;
     case SQLITE_FULL: why = "ディスクに空きがありません。"; break;
+    case SQLITE_CORRUPT: why = "単語表が傷んでいます。単語帳の「再インデックス」(F5) で、読める単語から作り直せます。"; break;
     case SQLITE_CANTOPEN:
     case SQLITE_NOTADB:
-    case SQLITE_CORRUPT:
     case SQLITE_MISUSE: why = "単語表を開けません。"; break;
     default: why = "単語表への書き込みに失敗しました。"; break;
   }
@@ -77,13 +80,14 @@ SjisString TfmMain::LearnAtCaret() {
 void TfmMain::LearningFailure(const SepKeywordFailures& failures, bool command) {
   const bool told = LearningFailed;
   LearningFailed = true;
+  if (!failures.word.empty()) probeWord_ = failures.word;
   ApplyLearningState();
   if (told && !command) return;  // once per episode: the caption says the rest
   const QString head = command ? QString::fromUtf8("単語を登録できませんでした。")
                                : QString::fromUtf8("単語表に書き込めないため、単語の学習を一時停止しました。");
   ShowLearningNotice(head + "\n" +
                      QString::fromUtf8("文章の入力はこのまま続けられます。書き込めるようになれば、"
-                                       "入力が止まったときに学習を再開します。\n\n") +
+                                       "数秒のうちに学習を再開します。\n\n") +
                      QString::fromUtf8("単語表: ") + Utf8OrSjis(D->tbMuKwd.FilePath()) + "\n" +
                      QString::fromUtf8("理由: ") + Reason(failures.category, failures.message));
 }
@@ -93,7 +97,7 @@ void TfmMain::WordTableUnopened() {
   ApplyLearningState();
   ShowLearningNotice(QString::fromUtf8("単語表を開けないため、単語の学習をせずに起動しました。\n") +
                      QString::fromUtf8("文章の入力と保存はふつうにできます。フォルダーが使えるようになれば、"
-                                       "入力が止まったときに学習を始めます。\n\n") +
+                                       "数秒のうちに学習を始めます。\n\n") +
                      QString::fromUtf8("フォルダー: ") + FolderOf(D->tbMuKwd) + "\n" +
                      QString::fromUtf8("理由: ") + Reason(D->WordTableCategory, D->WordTableError));
 }
@@ -143,6 +147,7 @@ void TfmMain::ShowLearningNotice(const QString& text) {
 void TfmMain::LearningRecovered() {
   if (!LearningFailed) return;
   LearningFailed = false;
+  probeWord_.clear();
   ApplyLearningState();
   // What the box said is over.
   if (QWidget* box = learningNotice_.data()) {
@@ -152,12 +157,17 @@ void TfmMain::LearningRecovered() {
 }
 
 void TfmMain::RetryLearning() {
+  if (D->WordTableHeld) return;  // the word book is putting a new file in place
   MT& t = D->tbMuKwd;
-  // A write that changes nothing tells whether learning would work now. A
-  // failure is logged, except a read-only one that a new open may cure.
-  auto probe = [&t](bool reopened) {
+  // A write where the word that failed would go (taken back at once) tells
+  // whether learning works now; a word of control characters stands in when
+  // none failed. A failure is logged, except a read-only one that a new open
+  // may cure.
+  auto probe = [this, &t](bool reopened) {
     try {
-      t.ProbeWrite();
+      const TDateTime now = Now();
+      t.ProbeWrite({FieldValue::Of(probeWord_.empty() ? SjisString("\x01\x01") : probeWord_), FieldValue::OfDate(now),
+                    FieldValue::OfDate(now)});
       return 0;
     } catch (const std::exception& e) {
       const auto* db = dynamic_cast<const EDBEngineError*>(&e);
@@ -174,11 +184,19 @@ void TfmMain::RetryLearning() {
     }
     if (failed != SQLITE_READONLY) return;
     // The engine keeps a file it found read-only so for the connection's
-    // life: only a new open sees that it was made writable.
+    // life: only a new open sees that it was made writable, and only a file
+    // and folder that can be written now are worth one (the panes start
+    // again from the top).
+    if (!TableFileWritable(t)) return;
     t.Close();
     D->tbMuKwd2.Close();
+    if (D->WordTableReadOnly) {
+      t.ReadOnly = D->tbMuKwd2.ReadOnly = false;
+      D->WordTableReadOnly = false;
+    }
   }
-  const bool opened = D->OpenWordTables();
+  // Typing goes on meanwhile: a file held elsewhere fails the open at once.
+  const bool opened = D->OpenWordTables(true);
   SimilarFilter("");  // the panes show whatever is open now
   if (opened && probe(true) == 0) LearningRecovered();
 }
@@ -190,9 +208,22 @@ void TfmMain::TimerIdleTimer() {
   D->tbMuKwd.CheckpointSoon();  // on the word table's own thread
 }
 
+void TfmMain::TimerLearnRetryTimer() {
+  if (!D || !LearningFailed) {
+    TimerLearnRetry->stop();
+    return;
+  }
+  if (!(miNoLearning && miNoLearning->isChecked())) RetryLearning();
+}
+
 void TfmMain::miNoLearningClick() { ApplyLearningState(); }
 
 void TfmMain::ApplyLearningState() {
+  // Paused by a failure: tried again every second until a write works.
+  if (TimerLearnRetry) {
+    if (LearningFailed && !TimerLearnRetry->isActive()) TimerLearnRetry->start();
+    else if (!LearningFailed) TimerLearnRetry->stop();
+  }
   if (!lbLearning) return;
   const bool user = miNoLearning && miNoLearning->isChecked();
   if (!user && LearningFailed) {

@@ -143,7 +143,7 @@ void TfmMain::CnGrep(QObject*) {
     while (more) {
       // The window's turn: "中止", ESC and repainting act here.
       QApplication::processEvents();
-      if (!grep || !grep->GrepRunning || !table.Active()) break;
+      if (!grep || !grep->GrepRunning || !table.Active() || closing_) break;
       more = search.RunSlice(kGrepSliceMs);
       if (grep && !search.LastFile().empty()) grep->ShowProgress(QString::fromStdString(search.LastFile()));
       if (grep) grep->mgMuKwd->Reload();
@@ -153,6 +153,7 @@ void TfmMain::CnGrep(QObject*) {
     grep->SetRunningLook(false);
     grep->GrepRunning = false;
   }
+  if (closing_) return;  // the window closed meanwhile: nothing is opened on its closed tables
   if (table.Active() && table.CountAtMost(2) == 1) {
     table.First();
     OpenGrepResult();
@@ -161,7 +162,7 @@ void TfmMain::CnGrep(QObject*) {
 }
 
 void TfmMain::OpenGrepResult() {
-  if (!fmGrep || fmGrep->GrepRunning || !D || !fmWordDate) return;
+  if (!fmGrep || fmGrep->GrepRunning || !D || !fmWordDate || closing_) return;
   MT& table = D->tbGrep;
   if (!table.Active() || table.GetBookmark() == 0) return;
   const TDateTime day = table.GD("DIARY_DATE");

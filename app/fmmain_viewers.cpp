@@ -1,6 +1,7 @@
 // The main window's viewers: the quick guide, the mail viewer of log mode,
 // and what it hands to the desktop to open (addresses, the shown file, the
 // read-me).
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTextBlock>
@@ -63,13 +64,15 @@ void TfmMain::Readme1Click() { ShellOpen(ShippedFile("README.TXT")); }
 void TfmMain::Text1Click() {
   // As stored on disk: the document is not saved first.
   if (G().logMode) {
-    if (!D || !dayBook_) return;
+    if (!D || !dayBook_ || !DayLoaded()) return;  // greyed then: no day, no file
     ShellOpen(GetMuLogPathName(G().mulogTextFolder, true, dayBook_->Day()));
     return;
   }
-  QString name = edCurFileName->text();
-  if (name.isEmpty()) name = QString::fromUtf8("新規ファイル.TXT");  // a new document's name, in the current folder
-  ShellOpen(QFile::encodeName(QFileInfo(name).absoluteFilePath()).toStdString());
+  std::string name = DocPath();
+  if (name.empty()) name = "新規ファイル.TXT";  // a new document's name, in the current folder
+  // The name's bytes as they are (they need not be UTF-8), below the current folder when relative.
+  if (name[0] != '/') name = QFile::encodeName(QDir::currentPath()).toStdString() + "/" + name;
+  ShellOpen(name);
 }
 
 }  // namespace wendul

@@ -12,6 +12,7 @@
 #include "util/datetime.h"
 #include "util/messages.h"
 #include "util/strutil.h"
+#include "wordbook/wordrules.h"
 #include "windows/fmmsgbox.h"
 #include "windows/fmworddate.h"
 
@@ -100,6 +101,13 @@ void TfmMain::MenuItem1Click() {
   const SjisString word = Trim(mmDoc->SelText());
   if (word.empty()) return;
   MT& t = D->tbMuKwd;
+  // Refused as the word book refuses it: never cut, never a line break.
+  const int at = t.Active() ? t.FieldIndex("KEYWORD") : -1;
+  const int size = at >= 0 ? t.Fields()[static_cast<size_t>(at)].size : 0;
+  if (const SjisString why = WordRefusal(word, size); !why.empty()) {
+    MsgBox("Wendul", why);
+    return;
+  }
   try {
     const std::string index = t.IndexName();
     t.SetIndexFieldNames("KEYWORD");
@@ -199,6 +207,7 @@ bool TfmMain::SeekInLatest(const SjisString& text) {
 
 void TfmMain::CnSeekWord(QObject* sender) {
   if (!mmDoc->hasFocus() || !D) return;
+  mmDoc->FinishComposition();  // the seek reads the text as it will stand
   const bool latest = sender == mgWordDate;
   if (mmDoc->SelLength() > 0) {
     const SjisString selected = mmDoc->SelText();
@@ -236,19 +245,32 @@ void TfmMain::CnSeekWord(QObject* sender) {
   }
   if (found >= 0) mmDoc->SetSelStart(found);
   mmDoc->SetSelLength(static_cast<int64_t>(word.size()));
+  bool sought = false;
   if (!latest) {
-    if (SimilarFilter(word) > 0) {
-      CnSetFocusWordCode(nullptr);
-      SeekDone = true;
-    }
-  } else if (SeekInLatest(word)) {
+    sought = SimilarFilter(word) > 0;
+    if (sought) CnSetFocusWordCode(nullptr);
+  } else {
+    sought = SeekInLatest(word);
+  }
+  if (sought) {
     SeekDone = true;
+  } else {
+    // Nothing to complete it with: the selection made for it goes and the
+    // caret comes back, so that what is typed next lands where it was typed.
+    mmDoc->SetSelStart(caret);
   }
 }
 
 void TfmMain::InsertWord(MT& view, bool touch) {
   mmDoc->setFocus(Qt::OtherFocusReason);
   if (!view.Active() || view.IsEmpty()) return;
+  // The word shown may have been renamed or deleted since (the word book,
+  // another program): the pane reads the file anew and nothing is inserted.
+  if (!view.RecordUnchanged()) {
+    view.Refresh();
+    ShowStatus(FromQ(QString::fromUtf8("選んだ単語はほかで変更または削除されていました。一覧を読み直しました。")));
+    return;
+  }
   const SjisString word = view.GS("KEYWORD");
   edWrk->setText(ToQ(word));
   edWrk->selectAll();

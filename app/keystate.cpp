@@ -36,13 +36,67 @@ void KeyState::HookKeyDown(int key) {
   if (key != vk::Control) CtrlAlone = false;
   if (key != vk::Shift) ShiftAlone = false;
   if (key != vk::Menu) AltAlone = false;
+  if (key != press_.key) press_.alone = false;
 }
 
-void KeyState::KeyDownCount(int key, unsigned shift, bool docFocused, int64_t docCaret) {
+void KeyState::KeyDownCount(int key, unsigned shift, bool docFocused, int64_t docCaret, KeyStamp stamp) {
   if (docFocused) SavedSelStart = docCaret;
   // A modifier held until it repeats arrives here again and again: the
   // count passes 1 and its release does nothing.
   if (IsModifierKey(key, shift)) ++KeyCount;
+  if (stamp.repeat && press_.active && press_.key == key) {
+    press_.alone = false;  // Tab held until it repeats
+    return;
+  }
+  press_ = {key, stamp.code, stamp.time, true, !composing_, composing_};
+}
+
+void KeyState::NativeKey(bool press, KeyStamp stamp) {
+  native_ = true;
+  if (press) {
+    // X11 repeats a held key as a release and a press at the same moment.
+    const bool repeat = stamp.code == lastNativeRelease_.code && stamp.time == lastNativeRelease_.time;
+    if (watch_.active) {
+      watch_.alone = false;  // another key while the watched one is down
+    } else {
+      watch_ = {0, stamp.code, stamp.time, true, !composing_ && !repeat, composing_};
+    }
+    return;
+  }
+  lastNativeRelease_ = stamp;
+  if (!watch_.active) return;
+  if (watch_.code != stamp.code) {
+    watch_.alone = false;
+    return;
+  }
+  released_ = watch_;
+  released_.alone = watch_.alone && stamp.time - watch_.time < RepeatDelay;
+  watch_ = {};
+}
+
+void KeyState::InputMethodEvent(bool commits, bool preeditOpen) {
+  // An event that neither commits nor has or had a pre-edit changes nothing.
+  const bool touches = commits || preeditOpen || composing_;
+  composing_ = preeditOpen;
+  if (!touches) return;
+  press_.alone = watch_.alone = released_.alone = false;
+}
+
+void KeyState::PointerUsed() { press_.alone = watch_.alone = false; }
+
+bool KeyState::Composed(int key, KeyStamp stamp) const {
+  return composing_ || (press_.active && press_.key == key && press_.composing) ||
+         (released_.active && released_.code == stamp.code && released_.composing);
+}
+
+bool KeyState::TakeLone(int key, KeyStamp stamp) {
+  const Press p = press_;
+  const Press r = released_;
+  press_ = released_ = {};
+  if (!p.active || p.key != key || !p.alone || composing_) return false;
+  // Without the window system's own events, the program's events and their times tell.
+  if (!native_) return stamp.time - p.time < RepeatDelay;
+  return r.active && r.alone && r.code == stamp.code;
 }
 
 void KeyState::KeyDownAlone(int key, unsigned shift) {
@@ -52,21 +106,30 @@ void KeyState::KeyDownAlone(int key, unsigned shift) {
 }
 
 KeyUpResult KeyState::KeyUp(int key, unsigned shift, bool autoRepeat, KeyPane focus, int64_t docCaret,
-                            const CheckedName& checked) {
+                            const CheckedName& checked, KeyStamp stamp) {
   if (autoRepeat) return {};
+  const bool composed = Composed(key, stamp);
+  const bool lone = TakeLone(key, stamp);
   const int n = KeyCount;
   KeyCount = 0;
+  // The input method's Alt: consumed as its Shift and Ctrl are, so the menu
+  // bar does not take the keyboard in the middle of a composition.
+  if (composed && key == vk::Menu) {
+    KeyUpResult r;
+    r.consume = true;
+    return r;
+  }
   if (n > 1) return {};
   if (focus == KeyPane::Doc && docCaret != SavedSelStart && key != vk::Tab) return {};
   switch (focus) {
-    case KeyPane::Doc: return DocKeyUp(key, shift, checked);
+    case KeyPane::Doc: return DocKeyUp(key, shift, lone, checked);
     case KeyPane::WordDate:
-    case KeyPane::WordCode: return WordKeyUp(key, focus, checked);
+    case KeyPane::WordCode: return WordKeyUp(key, focus, lone, checked);
     default: return {};
   }
 }
 
-KeyUpResult KeyState::DocKeyUp(int key, unsigned shift, const CheckedName& checked) const {
+KeyUpResult KeyState::DocKeyUp(int key, unsigned shift, bool lone, const CheckedName& checked) const {
   if (!IsModifierKey(key, shift) && key != vk::Tab) return {};
   // The checked choice of the key's group; the seeks only for the modifiers.
   auto choice = [&checked](const std::string& keyName, bool seeks) {
@@ -83,18 +146,18 @@ KeyUpResult KeyState::DocKeyUp(int key, unsigned shift, const CheckedName& check
     case vk::Menu:
       // Consumed only when it took the user into the pane: otherwise the
       // release stays the platform's and its menu bar activates as usual.
-      if (!AltAlone) return {};
+      if (!AltAlone || !lone) return {};
       r = choice("Alt", true);
       r.consumeIfArrived = r.action != KeyAction::None;
       return r;
     case vk::Control:
-      if (CtrlAlone) r = choice("Ctrl", true);
+      if (CtrlAlone && lone) r = choice("Ctrl", true);
       break;
     case vk::Shift:
-      if (ShiftAlone) r = choice("Shift", true);
+      if (ShiftAlone && lone) r = choice("Shift", true);
       break;
     case vk::Tab:
-      r = choice("Tab", false);
+      if (lone) r = choice("Tab", false);
       break;
     default:
       return {};
@@ -103,7 +166,7 @@ KeyUpResult KeyState::DocKeyUp(int key, unsigned shift, const CheckedName& check
   return r;
 }
 
-KeyUpResult KeyState::WordKeyUp(int key, KeyPane pane, const CheckedName& checked) const {
+KeyUpResult KeyState::WordKeyUp(int key, KeyPane pane, bool lone, const CheckedName& checked) const {
   const std::string prefix = pane == KeyPane::WordDate ? "WordDate" : "WordCode";
   auto back = [&](const std::string& keyName) {
     return checked("gbox_" + prefix + "_KeyDown_" + keyName) == "rb_" + prefix + "_KeyDown_" + keyName + "_GotoDoc";
@@ -111,22 +174,22 @@ KeyUpResult KeyState::WordKeyUp(int key, KeyPane pane, const CheckedName& checke
   KeyUpResult r;
   switch (key) {
     case vk::Menu:
-      if (AltAlone && back("Alt")) {
+      if (AltAlone && lone && back("Alt")) {
         r = Act(KeyAction::GotoDoc, KeyPane::Doc);
         r.consumeIfArrived = true;
       }
       return r;
     case vk::Control:
-      if (CtrlAlone && back("Ctrl")) r = Act(KeyAction::GotoDoc, KeyPane::Doc);
+      if (CtrlAlone && lone && back("Ctrl")) r = Act(KeyAction::GotoDoc, KeyPane::Doc);
       break;
     case vk::Shift:
-      if (ShiftAlone && back("Shift")) r = Act(KeyAction::GotoDoc, KeyPane::Doc);
+      if (ShiftAlone && lone && back("Shift")) r = Act(KeyAction::GotoDoc, KeyPane::Doc);
       break;
     case vk::Escape:
       if (back("Esc")) r = Act(KeyAction::GotoDoc, KeyPane::Doc);
       break;
     case vk::Tab:
-      if (back("Tab")) r = Act(KeyAction::GotoDoc, KeyPane::Doc);
+      if (lone && back("Tab")) r = Act(KeyAction::GotoDoc, KeyPane::Doc);
       break;
     default:
       return {};

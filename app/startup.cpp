@@ -10,6 +10,7 @@
 #include "app/fmmain.h"
 #include "app/globals.h"
 #include "app/qtui.h"
+#include "app/testprobe.h"
 #include "controls/inipersist.h"
 #include "settings/fmsetup.h"
 #include "settings/setuplinks.h"
@@ -77,6 +78,7 @@ int RunWendul(int argc, char** argv) {
   // The options dialog is the principal window but is never shown at start:
   // the main window is what the user works in.
   mainWindow->show();
+  StartTestProbe(mainWindow);
   const int rc = app.exec();
 
   delete grep;

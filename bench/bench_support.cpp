@@ -18,18 +18,20 @@
 
 namespace wendul::bench {
 
-namespace {
-
-std::string ReadManSources() {
-  std::string all;
-  FILE* p = popen("zcat -f /usr/share/man/ja/man*/* 2>/dev/null", "r");
-  if (!p) return all;
+std::string CommandOutput(const std::string& command) {
+  std::string out;
+  FILE* p = popen(command.c_str(), "r");
+  if (!p) return out;
   char buf[65536];
   size_t n;
-  while ((n = fread(buf, 1, sizeof buf, p)) > 0) all.append(buf, n);
+  while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
   pclose(p);
-  return all;
+  return out;
 }
+
+namespace {
+
+std::string ReadManSources() { return CommandOutput("zcat -f /usr/share/man/ja/man*/* 2>/dev/null"); }
 
 // Drops roff requests and comments and the common inline escapes.
 std::string StripRoff(const std::string& src) {

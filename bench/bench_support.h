@@ -31,6 +31,9 @@ enum class CorpusLines {
 // least minBytes, cut at a line end; minBytes 0 gives the text once.
 SjisString JapaneseCorpus(size_t minBytes, CorpusLines lines = CorpusLines::All);
 
+// What a shell command writes to its standard output.
+std::string CommandOutput(const std::string& command);
+
 // Declares the word table's layout (folder/KWD.DB) on t.
 void DeclareWordTable(MT& t, const std::string& folder);
 

@@ -31,13 +31,12 @@ namespace wendul {
 // - Without any background, a pre-edit whose parts carry different formats
 //   (double against single underline) is being converted too: the part where
 //   the caret stands is the current clause, the others the other clauses.
-// - Otherwise the whole pre-edit is text being typed ("入力中の色"); it is
-//   also remembered as the reading.
-// - A marked clause in a pre-edit that still reads exactly as typed, the
-//   mark covering only part of it, is a clause whose range is being set
-//   before anything was converted ("変換範囲設定中の色"); the unmarked rest is
-//   still text being typed. Neither framework has a state of its own for
-//   this; it is what such a pre-edit looks like.
+// - Otherwise the whole pre-edit is text being typed ("入力中の色").
+// Neither framework reports a clause whose range is being set before it is
+// converted (Mozc converts the clause again as its range changes), so the
+// fourth pair ("変換範囲設定中の色") is kept but never drawn here. The text
+// itself is never compared with what was typed: a conversion may come out
+// exactly as typed (a phrase left in hiragana) and is still a conversion.
 // The configured pair replaces the method's foreground and background; its
 // underlines and other marks stay.
 
@@ -68,34 +67,24 @@ qsizetype CursorOf(const QInputMethodEvent& e, qsizetype n) {
 
 }  // namespace
 
-std::vector<ImeSegment> ClassifyPreedit(const QInputMethodEvent& e, ImePreeditState& state) {
+std::vector<ImeSegment> ClassifyPreedit(const QInputMethodEvent& e) {
   const QString pre = e.preeditString();
   const qsizetype n = pre.size();
   std::vector<ImeSegment> kind(static_cast<size_t>(n), ImeSegment::Input);
-  if (n == 0) {
-    state.reading.clear();  // committed or cancelled
-    return kind;
-  }
+  if (n == 0) return kind;
   const std::vector<QTextCharFormat> formats = MergedFormats(e, n);
 
-  qsizetype marked = 0;
-  for (const QTextCharFormat& f : formats) marked += HasBackground(f) ? 1 : 0;
-  if (marked > 0) {
-    const bool rangeSet = marked < n && pre == state.reading;
-    for (qsizetype i = 0; i < n; ++i) {
-      const bool m = HasBackground(formats[static_cast<size_t>(i)]);
-      kind[static_cast<size_t>(i)] = rangeSet ? (m ? ImeSegment::RangeSet : ImeSegment::Input)
-                                              : (m ? ImeSegment::Current : ImeSegment::Other);
-    }
+  bool marked = false;
+  for (const QTextCharFormat& f : formats) marked = marked || HasBackground(f);
+  if (marked) {
+    for (qsizetype i = 0; i < n; ++i)
+      kind[static_cast<size_t>(i)] = HasBackground(formats[static_cast<size_t>(i)]) ? ImeSegment::Current : ImeSegment::Other;
     return kind;
   }
 
   bool mixed = false;
   for (qsizetype i = 1; i < n && !mixed; ++i) mixed = !(formats[static_cast<size_t>(i)] == formats[0]);
-  if (!mixed) {
-    state.reading = pre;
-    return kind;  // all being typed
-  }
+  if (!mixed) return kind;  // all being typed
   // The run of one format where the caret stands is the current clause.
   qsizetype c = CursorOf(e, n);
   if (c >= n) c = n - 1;
@@ -108,11 +97,10 @@ std::vector<ImeSegment> ClassifyPreedit(const QInputMethodEvent& e, ImePreeditSt
 }
 
 QList<QInputMethodEvent::Attribute> ColoredPreeditAttributes(const QInputMethodEvent& e,
-                                                             const ImeColorSet& colors,
-                                                             ImePreeditState& state) {
+                                                             const ImeColorSet& colors) {
   const QString pre = e.preeditString();
   const qsizetype n = pre.size();
-  const std::vector<ImeSegment> kind = ClassifyPreedit(e, state);
+  const std::vector<ImeSegment> kind = ClassifyPreedit(e);
   const std::vector<QTextCharFormat> formats = MergedFormats(e, n);
 
   QList<QInputMethodEvent::Attribute> attrs;

@@ -7,7 +7,6 @@
 
 #include <QColor>
 #include <QInputMethodEvent>
-#include <QString>
 #include <array>
 #include <cstdint>
 #include <vector>
@@ -24,20 +23,15 @@ using ImeColorSet = std::array<ImeColorPair, 4>;
 
 enum class ImeSegment : uint8_t { Input = 0, Current = 1, Other = 2, RangeSet = 3 };
 
-// What an editor remembers between pre-edit events: the reading the user
-// typed (the last pre-edit in which nothing was converted).
-struct ImePreeditState {
-  QString reading;
-};
-
-// The kind of every pre-edit character, from the event's formats.
-std::vector<ImeSegment> ClassifyPreedit(const QInputMethodEvent& e, ImePreeditState& state);
+// The kind of every pre-edit character, from the event's formats alone: a
+// conversion may well read as it was typed (a phrase that stays in
+// hiragana), so the text itself tells nothing.
+std::vector<ImeSegment> ClassifyPreedit(const QInputMethodEvent& e);
 
 // The event's attributes with its text formats recoloured: each run of
 // characters of one kind gets its pair; the input method's underlines and
 // other marks stay. Cursor and other attributes pass unchanged.
 QList<QInputMethodEvent::Attribute> ColoredPreeditAttributes(const QInputMethodEvent& e,
-                                                             const ImeColorSet& colors,
-                                                             ImePreeditState& state);
+                                                             const ImeColorSet& colors);
 
 }  // namespace wendul

@@ -1,6 +1,8 @@
 #include "controls/imeswitch.h"
 
+#include <QDBusArgument>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
 #include <QDBusVariant>
@@ -8,6 +10,8 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QRegularExpression>
+#include <QTimer>
+#include <functional>
 
 namespace wendul {
 
@@ -20,30 +24,113 @@ void RequestFcitxOpen(bool open, const QDBusConnection& bus) {
   bus.asyncCall(m);
 }
 
-QString ChooseIBusEngine(const QStringList& preloadEngines, bool open) {
-  for (const QString& e : preloadEngines) {
-    const bool layout = e.startsWith("xkb:");
-    if (layout != open && !e.isEmpty()) return e;
+QString ChooseIBusEngine(const QString& global, const QList<IBusEngine>& loaded, const QList<IBusEngine>& known,
+                         bool open) {
+  auto isLayout = [](const QString& name) { return name.startsWith("xkb:"); };
+  const bool imOn = !global.isEmpty() && !isLayout(global);
+  if (!open) {
+    if (!imOn) return QString();
+    for (const IBusEngine& e : loaded)
+      if (isLayout(e.name)) return e.name;
+    return QString();
   }
-  return QString();
+  if (imOn) return global;
+  for (const IBusEngine& e : loaded)
+    if (!e.name.isEmpty() && !isLayout(e.name)) return e.name;
+  const IBusEngine* best = nullptr;
+  for (const IBusEngine& e : known)
+    if (e.language == "ja" && !e.name.isEmpty() && !isLayout(e.name) && (!best || e.rank > best->rank)) best = &e;
+  return best ? best->name : QString();
 }
+
+namespace {
+
+const char kIBusService[] = "org.freedesktop.IBus";
+const char kIBusPath[] = "/org/freedesktop/IBus";
+
+// An IBusEngineDesc as the daemon sends it: ("IBusEngineDesc", a{sv}, name,
+// long name, description, language, license, author, icon, layout, rank, ...).
+IBusEngine ReadEngine(const QVariant& v) {
+  IBusEngine out;
+  const QVariant inner = v.canConvert<QDBusVariant>() ? v.value<QDBusVariant>().variant() : v;
+  if (!inner.canConvert<QDBusArgument>()) return out;
+  const QDBusArgument arg = inner.value<QDBusArgument>();
+  if (arg.currentType() != QDBusArgument::StructureType) return out;
+  QString type, longName, description, license, author, icon, layout;
+  QVariantMap attachments;
+  arg.beginStructure();
+  arg >> type >> attachments >> out.name >> longName >> description >> out.language >> license >> author >> icon >>
+      layout >> out.rank;
+  arg.endStructure();
+  return out;
+}
+
+QList<IBusEngine> ReadEngines(const QVariant& v) {
+  QList<IBusEngine> out;
+  if (!v.canConvert<QDBusArgument>()) return out;
+  const QDBusArgument arg = v.value<QDBusArgument>();
+  if (arg.currentType() != QDBusArgument::ArrayType) return out;
+  arg.beginArray();
+  while (!arg.atEnd()) {
+    QDBusVariant e;
+    arg >> e;
+    out.append(ReadEngine(e.variant()));
+  }
+  arg.endArray();
+  return out;
+}
+
+// Hiragana from the engine of the focused input context: the name Mozc,
+// Anthy and kkc give that mode; an engine without it ignores the request.
+// The daemon takes it only from the context's owner: Qt's IBus plugin,
+// whose connection to the daemon is named "QIBusProxy" in this process.
+void AskHiragana(const QDBusConnection& bus, const QString& context) {
+  if (context.isEmpty() || context == "/") return;
+  QDBusMessage m = QDBusMessage::createMethodCall(kIBusService, context, "org.freedesktop.IBus.InputContext",
+                                                  "PropertyActivate");
+  m << QString("InputMode.Hiragana") << uint(1);  // PROP_STATE_CHECKED
+  m.setAutoStartService(false);
+  const QDBusConnection owner("QIBusProxy");
+  (owner.isConnected() ? owner : bus).asyncCall(m);
+}
+
+// Calls `then` once the global engine changed (its engine exists then), or
+// after a second at most: when the waiter goes.
+void WhenGlobalEngineChanged(const QDBusConnection& bus, std::function<void()> then) {
+  auto* waiter = new QObject;
+  QObject::connect(waiter, &QObject::destroyed, std::move(then));
+  QDBusConnection(bus).connect(kIBusService, kIBusPath, kIBusService, "GlobalEngineChanged", waiter,
+                               SLOT(deleteLater()));
+  QTimer::singleShot(1000, waiter, &QObject::deleteLater);
+}
+
+}  // namespace
 
 void RequestIBusOpen(bool open, const QDBusConnection& ibusBus) {
   if (!ibusBus.isConnected()) return;
-  QDBusMessage get = QDBusMessage::createMethodCall("org.freedesktop.IBus", "/org/freedesktop/IBus",
-                                                    "org.freedesktop.DBus.Properties", "Get");
-  get << QString("org.freedesktop.IBus") << QString("PreloadEngines");
+  // IBus 1.5.27 no longer lets PreloadEngines be read; what it has loaded
+  // (ActiveEngines) and what it knows (Engines) still can.
+  QDBusMessage get = QDBusMessage::createMethodCall(kIBusService, kIBusPath, "org.freedesktop.DBus.Properties", "GetAll");
+  get << QString(kIBusService);
   get.setAutoStartService(false);
   auto* watcher = new QDBusPendingCallWatcher(ibusBus.asyncCall(get));
   QDBusConnection bus = ibusBus;
   QObject::connect(watcher, &QDBusPendingCallWatcher::finished, watcher, [open, bus](QDBusPendingCallWatcher* w) {
     w->deleteLater();
-    QDBusPendingReply<QDBusVariant> reply = *w;
+    QDBusPendingReply<QVariantMap> reply = *w;
     if (reply.isError()) return;
-    const QString engine = ChooseIBusEngine(reply.value().variant().toStringList(), open);
+    const QVariantMap props = reply.value();
+    const QString global = ReadEngine(props.value("GlobalEngine")).name;
+    const QString engine = ChooseIBusEngine(global, ReadEngines(props.value("ActiveEngines")),
+                                            ReadEngines(props.value("Engines")), open);
     if (engine.isEmpty()) return;
-    QDBusMessage set = QDBusMessage::createMethodCall("org.freedesktop.IBus", "/org/freedesktop/IBus",
-                                                      "org.freedesktop.IBus", "SetGlobalEngine");
+    const QString context = props.value("CurrentInputContext").value<QDBusObjectPath>().path();
+    if (engine == global) {
+      if (open) AskHiragana(bus, context);
+      return;
+    }
+    if (open) WhenGlobalEngineChanged(bus, [bus, context] { AskHiragana(bus, context); });
+    QDBusMessage set = QDBusMessage::createMethodCall(kIBusService, kIBusPath, kIBusService, "SetGlobalEngine");
     set << engine;
     set.setAutoStartService(false);
     bus.asyncCall(set);

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cmath>
@@ -75,17 +76,32 @@ class TmuDateField : public QLineEdit {
   int number() const { return number_; }
 
   // One step of the spin: from the text's number, never beyond the range.
+  // A spin chooses the date at once.
   void Step(int dir) {
     int v = 0;
     ParseInt(text(), &v);
     v = std::clamp(v + dir, min_, max_);
     setText(QString::number(v));
+    owner_->Choose(TmuDateEdit::Ending::Commit);
   }
 
  protected:
   void resizeEvent(QResizeEvent* e) override {
     QLineEdit::resizeEvent(e);
     spin_->setGeometry(width() - kSpinWidth, 0, kSpinWidth, height());
+  }
+
+  void focusOutEvent(QFocusEvent* e) override {
+    QLineEdit::focusOutEvent(e);
+    // The field's own context menu is no leaving. Chosen once the focus has
+    // moved: what the choice asks is not asked in the middle of the move.
+    if (e->reason() != Qt::PopupFocusReason && owner_->pending_) {
+      owner_->leaving_ = true;
+      QTimer::singleShot(0, owner_, [owner = owner_] {
+        // Typing on in another field since is no leaving.
+        if (owner->leaving_) owner->Choose(TmuDateEdit::Ending::Leave);
+      });
+    }
   }
 
   void mousePressEvent(QMouseEvent* e) override {
@@ -99,8 +115,12 @@ class TmuDateField : public QLineEdit {
     switch (e->key()) {
       case Qt::Key_Return:
       case Qt::Key_Enter:
+        owner_->Choose(TmuDateEdit::Ending::Commit);
         if (next) next->setFocus(Qt::TabFocusReason);
         return;  // never a line break
+      case Qt::Key_Escape:
+        owner_->Revert();
+        return;
       case Qt::Key_F12:
         if (prev) prev->setFocus(Qt::BacktabFocusReason);
         return;
@@ -108,6 +128,7 @@ class TmuDateField : public QLineEdit {
       case Qt::Key_PageDown: {
         int v = 0;
         if (ParseInt(text(), &v)) setText(QString::number(v + (e->key() == Qt::Key_PageUp ? 1 : -1)));
+        owner_->Choose(TmuDateEdit::Ending::Commit);
         return;
       }
       case Qt::Key_Up:
@@ -166,6 +187,10 @@ TmuDateEdit::TmuDateEdit(QWidget* parent) : QFrame(parent) {
   bold.setBold(true);
   cap_->setFont(bold);
   cap_->hide();
+  typingPause_ = new QTimer(this);
+  typingPause_->setSingleShot(true);
+  typingPause_->setInterval(kTypingPauseMs);
+  connect(typingPause_, &QTimer::timeout, this, [this] { Choose(Ending::Pause); });
   resize(260, 30);
   DoLayout();
   SetDate(DiaryNow());
@@ -265,10 +290,42 @@ void TmuDateEdit::FieldChanged(TmuDateField* field) {
   }
   // A day spun or typed past the month's ends moves to the neighbouring month.
   if (field->number() == 3 && !valid && date_ != 0) {
-    if (day_ == 0) SetDate(date_ - 1);
-    else if (day_ >= 28) SetDate(date_ + 1);
+    if (day_ == 0) ShowDate(date_ - 1);
+    else if (day_ >= 28) ShowDate(date_ + 1);
   }
-  if (!updating_) emit OnChange(field);
+  if (!updating_) {
+    // Typed (or spun, which chooses at once): chosen when typing pauses.
+    pending_ = true;
+    leaving_ = false;
+    typingPause_->start();
+    emit OnChange(field);
+  }
+}
+
+void TmuDateEdit::Choose(Ending how) {
+  leaving_ = false;
+  if (!pending_) return;
+  TDateTime d = 0;
+  const bool valid = ReadFields(&d);
+  const bool whole = valid && (jmode_ || fields_[0]->text().trimmed().size() == 4);
+  if (how == Ending::Pause && !whole) return;  // still being typed
+  typingPause_->stop();
+  pending_ = false;
+  if (how == Ending::Commit ? valid : whole) {
+    chosen_ = d;
+    emit OnDateChosen();
+  } else if (chosen_ != 0) {
+    ShowDate(chosen_);  // half a date is not meant: the chosen one comes back
+    pending_ = false;
+  }
+}
+
+void TmuDateEdit::Revert() {
+  // A letter switched the era on and nothing shows it: back to western years.
+  if (jmode_ && !btEra_) SetIsJMode(false);
+  if (pending_ && chosen_ != 0) ShowDate(chosen_);
+  typingPause_->stop();
+  pending_ = false;
 }
 
 void TmuDateEdit::WriteField(TmuDateField* field, int value) {
@@ -279,6 +336,14 @@ void TmuDateEdit::WriteField(TmuDateField* field, int value) {
 }
 
 void TmuDateEdit::SetDate(TDateTime value) {
+  ShowDate(value);
+  typingPause_->stop();
+  pending_ = false;
+  chosen_ = value == 0 ? 0 : date_;
+  if (value != 0) emit OnDateChosen();
+}
+
+void TmuDateEdit::ShowDate(TDateTime value) {
   const bool saved = updating_;
   updating_ = true;
   if (value == 0) {
@@ -342,7 +407,13 @@ void TmuDateEdit::SetIsJMode(bool on) {
 }
 
 void TmuDateEdit::UpdateEraButton() {
-  if (btEra_) btEra_->setText(ToQ(JEraName(jmode_ ? era_ : kNoEra)));
+  if (btEra_) {
+    btEra_->setText(ToQ(JEraName(jmode_ ? era_ : kNoEra)));
+    return;
+  }
+  // Without the button only this tells why the year looks so small.
+  fields_[0]->setToolTip(jmode_ ? ToQ(JEraName(era_)) + QString::fromUtf8("の年です（W か Esc で西暦に戻ります）")
+                                : QString());
 }
 
 void TmuDateEdit::SelectEra(int era) {
@@ -354,11 +425,17 @@ void TmuDateEdit::SelectEra(int era) {
   era_ = era;
   UpdateEraButton();
   // The same era year in another era is another date.
-  if (Refresh() && date_ != before && !updating_) emit OnChange(fields_[0]);
+  if (Refresh() && date_ != before && !updating_) {
+    pending_ = true;  // as a typed digit: chosen when typing ends
+    typingPause_->start();
+    emit OnChange(fields_[0]);
+  }
 }
 
 void TmuDateEdit::FieldKeyPress(TmuDateField* field, QChar key) {
-  if (key.unicode() < 0x80) {
+  if (key == 'W' || key == 'w') {
+    SetIsJMode(false);  // 西暦: western years
+  } else if (key.unicode() < 0x80) {
     const int era = JEraOfLetter(static_cast<char>(key.unicode()));
     if (era != kNoEra) SelectEra(era);
   }

@@ -7,6 +7,12 @@
 // The fields are the component library's own small numeric edits: digits
 // only, a spin within a range (Up/Down and the buttons), ENTER to the next
 // and F12 to the previous field, PageUp/PageDown one up or down.
+//
+// OnChange fires at every change of a field, typed digits on the way
+// included. OnDateChosen fires only once the date the user means is whole:
+// SetDate, a spin, ENTER, leaving a field, or a pause in typing with a whole
+// date in the fields. ESC drops the digits typed since and leaves an era
+// display that no button shows; W (西暦) goes back to western years.
 #pragma once
 
 #include <QFrame>
@@ -16,6 +22,7 @@
 #include "util/wtypes.h"
 
 class QLabel;
+class QTimer;
 class QToolButton;
 
 namespace wendul {
@@ -50,6 +57,12 @@ class TmuDateEdit : public QFrame {
   TDateTime GetDate(bool quiet = true);
   // Focus into the day field.
   void SetFocus();
+  // The date last chosen (0 after SetDate(0)); the fields may hold digits
+  // typed since, not chosen yet.
+  TDateTime ChosenDate() const { return chosen_; }
+  bool ChoicePending() const { return pending_; }
+  // How long typing pauses before a whole typed date counts as chosen.
+  static constexpr int kTypingPauseMs = 1000;
 
   // --- parts (tests, owners) -------------------------------------------------
   QLineEdit* YearEdit() const;
@@ -65,6 +78,7 @@ class TmuDateEdit : public QFrame {
 
  signals:
   void OnChange(QObject* sender);
+  void OnDateChosen();
   // A handler that accepts the event uses the key up: the field does not see it.
   void OnKeyDown(QObject* sender, QKeyEvent* e);
   void OnKeyPress(QObject* sender, QChar key);
@@ -85,6 +99,15 @@ class TmuDateEdit : public QFrame {
   void SelectEra(int era);
   void UpdateEraButton();
   void WriteField(TmuDateField* field, int value);
+  // SetDate without choosing (the day's roll-over while typing).
+  void ShowDate(TDateTime value);
+  // How the user ends typing: ENTER or a spin take any valid date, leaving a
+  // field or pausing only a whole one (a western year of four digits). A
+  // date not taken comes back as chosen, except at a pause.
+  enum class Ending { Commit, Leave, Pause };
+  void Choose(Ending how);
+  // ESC: the chosen date back, western years when no button shows the era.
+  void Revert();
   void DoLayout();
 
   TmuDateField* fields_[3] = {};
@@ -99,6 +122,10 @@ class TmuDateEdit : public QFrame {
   int16_t year_ = 0, month_ = 0, day_ = 0;
   bool updating_ = false;
   int unit_ = 0;
+  TDateTime chosen_ = 0;  // the date last chosen
+  bool pending_ = false;
+  bool leaving_ = false;  // a field was left with digits typed: chosen at the next turn
+  QTimer* typingPause_ = nullptr;
 };
 
 }  // namespace wendul

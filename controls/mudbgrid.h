@@ -91,9 +91,10 @@ class TmuDBGrid : public QAbstractScrollArea {
   void MoveBy(int n);
 
   // --- cell editing ---------------------------------------------------------
-  // Receives an edited cell's text when the editor closes with a change; true
-  // when it was stored. Refused (false), the cell shows the stored text again.
-  std::function<bool(Bookmark record, int column, const QString& text)> OnCellEdited;
+  // Receives an edited cell's text when the editor closes with a change, with
+  // the text the cell showed when editing began; true when it was stored.
+  // Refused (false), the cell shows the stored text again.
+  std::function<bool(Bookmark record, int column, const QString& shown, const QString& text)> OnCellEdited;
   // Opens the editor on the current record's first editable column, holding
   // the cell's text (all selected) or, when given, the typed text. A printable
   // key pressed in the grid opens it too. Enter keeps the text, Escape drops

@@ -54,7 +54,7 @@ void TmuDBGrid::EndEdit(bool commit) {
   editor->hide();
   editor->deleteLater();
   if (hadFocus) setFocus(Qt::OtherFocusReason);
-  if (commit && text != editOriginal_ && OnCellEdited) OnCellEdited(editRecord_, editColumn_, text);
+  if (commit && text != editOriginal_ && OnCellEdited) OnCellEdited(editRecord_, editColumn_, editOriginal_, text);
   viewport()->update();
 }
 

@@ -20,7 +20,7 @@
 #include "controls/qsjis.h"
 #include "controls/richeditview.h"
 #include "util/codec.h"
-#include "util/sjisdoc.h"
+#include "util/doctext.h"
 
 namespace wendul {
 
@@ -220,13 +220,18 @@ inline BlockData* RunsOf(const QTextBlock& b) {
 // replaced) has lost its runs; measuring it once builds them again.
 inline bool LacksRuns(const QTextBlock& b) { return b.length() > kLongLine && !RunsOf(b); }
 
-// An edited line is written from its text from now on; it keeps its own line break.
-inline void ForgetBytes(const QTextBlock& b) {
+inline std::u16string_view View(const QString& t) {
+  return {reinterpret_cast<const char16_t*>(t.utf16()), static_cast<size_t>(t.size())};
+}
+
+void SetOrigin(const QTextBlock& b, LineOrigin origin) {
   BlockData* d = DataOf(b);
-  if (d && d->hasOrigin && d->origin.keepsBytes) {
-    d->origin.keepsBytes = false;
-    std::string().swap(d->origin.bytes);
+  if (!d) {
+    d = new BlockData;
+    QTextBlock(b).setUserData(d);
   }
+  d->hasOrigin = true;
+  d->origin = std::move(origin);
 }
 
 // Any line break form of a search pattern becomes the editor's block break.
@@ -364,12 +369,7 @@ void TmuRichEdit::OnContentsChange(int position, int removed, int added) {
   if (imeOnly_ && removed == added) return;
   textTouched_ = true;
   QTextDocument* doc = document();
-  if (!loading_ && anyKept_) {
-    // The last character the change wrote; a change that ends with a line
-    // break leaves the line after it as it was.
-    const int last = std::min(added > 0 ? position + added - 1 : position, doc->characterCount() - 1);
-    for (QTextBlock b = doc->findBlock(position); b.isValid() && b.position() <= last; b = b.next()) ForgetBytes(b);
-  }
+  if (!loading_ && anyOrigin_) SplitOrigins(position, removed, added);
   const int64_t oldCount = blocks_.Size();
   const int64_t newCount = doc->blockCount();
   const int64_t oldChars = chars_.Total();
@@ -618,12 +618,51 @@ void TmuRichEdit::SetText(const SjisString& text) {
 // ---------------------------------------------------------------------------
 // files
 
-void TmuRichEdit::LoadDocument(const SjisDocument& doc) {
+// A line cut by the change (Enter, a paste of lines) keeps its break on
+// every piece, and its head and tail keep the bytes they were read from. Qt
+// leaves the line's data with the first piece; the others are new blocks.
+// When the change also joined lines, the tail came from another line whose
+// data Qt has dropped: that piece is written from its text.
+void TmuRichEdit::SplitOrigins(int position, int removed, int added) {
+  QTextDocument* doc = document();
+  const QTextBlock first = doc->findBlock(position);
+  const QTextBlock last = doc->findBlock(std::min(position + std::max(added, 0), doc->characterCount() - 1));
+  BlockData* d = DataOf(first);
+  if (first == last || !d || !d->hasOrigin) return;
+  int64_t within = 0;
+  const bool oneOldLine =
+      chars_.Size() == 0 || chars_.Find(position + std::max(removed, 0), &within) == chars_.Find(position, &within);
+  // The line's text around the change: before it in the first piece, after it in the last.
+  const QString head = first.text().left(position - first.position());
+  const QString tail = oneOldLine ? last.text().mid(position + std::max(added, 0) - last.position()) : QString();
+  auto [headOrigin, tailOrigin] = SplitOrigin(d->origin, codec_.encoding, View(head), View(tail));
+  const LineEnd end = d->origin.end;
+  d->origin = std::move(headOrigin);
+  // Lines in between are new; only a break of their own needs saying.
+  if (end != LineEnd::None)
+    for (QTextBlock b = first.next(); b.isValid() && b != last; b = b.next()) SetOrigin(b, LineOrigin{end, false, {}});
+  if (oneOldLine) SetOrigin(last, std::move(tailOrigin));
+}
+
+void TmuRichEdit::SetCodec(DocCodec codec) {
+  if (codec.encoding != codec_.encoding) {
+    // Bytes read in another encoding say nothing about this one.
+    for (QTextBlock b = document()->begin(); b.isValid(); b = b.next())
+      if (BlockData* d = DataOf(b); d && d->hasOrigin) {
+        d->origin.keepsBytes = false;
+        std::string().swap(d->origin.bytes);
+      }
+  }
+  codec_ = codec;
+}
+
+void TmuRichEdit::LoadDocument(const DocText& doc) {
   loading_ = true;
-  anyKept_ = false;
+  anyOrigin_ = false;
   setPlainText(QString(reinterpret_cast<const QChar*>(doc.text.data()), static_cast<qsizetype>(doc.text.size())));
   loading_ = false;
   usualEnd_ = doc.lineEnd == LineEnd::None ? LineEnd::CRLF : doc.lineEnd;
+  codec_ = doc.codec;
   // Walk from one line that needs its origin to the next: findBlockByNumber
   // would cost a search each, a walk only the lines between.
   QTextBlock b = document()->begin();
@@ -641,19 +680,19 @@ void TmuRichEdit::LoadDocument(const SjisDocument& doc) {
     }
     d->hasOrigin = true;
     d->origin = origin;
-    anyKept_ = anyKept_ || origin.keepsBytes;
+    anyOrigin_ = true;
   }
   document()->setModified(false);
   EnsureIndex();
 }
 
-void TmuRichEdit::WriteDocument(SjisDocWriter& w) const {
+void TmuRichEdit::WriteDocument(DocWriter& w) const {
   w.Reserve(static_cast<size_t>(TextLength()));
+  w.KeptBytesIn(codec_.encoding);
   for (QTextBlock b = document()->begin(); b.isValid(); b = b.next()) {
     const BlockData* d = DataOf(b);
     const QString t = BlockText(b);
-    w.Line(std::u16string_view(reinterpret_cast<const char16_t*>(t.utf16()), static_cast<size_t>(t.size())),
-           d && d->hasOrigin ? &d->origin : nullptr, !b.next().isValid());
+    w.Line(View(t), d && d->hasOrigin ? &d->origin : nullptr, !b.next().isValid());
   }
 }
 
@@ -686,12 +725,14 @@ int64_t TmuRichEdit::SelLength() const {
 }
 
 void TmuRichEdit::SetSelStart(int64_t pos) {
+  FinishComposition();
   QTextCursor c = textCursor();
   c.setPosition(ByteToPos(pos));
   setTextCursor(c);
 }
 
 void TmuRichEdit::SetSelLength(int64_t len) {
+  FinishComposition();
   QTextCursor c = textCursor();
   const int start = c.selectionStart();
   const int end = len < 0 ? document()->characterCount() - 1 : ByteToPos(PosToByte(start) + len);
@@ -701,6 +742,7 @@ void TmuRichEdit::SetSelLength(int64_t len) {
 }
 
 void TmuRichEdit::SetSel(int64_t start, int64_t end) {
+  FinishComposition();
   QTextCursor c = textCursor();
   const int a = ByteToPos(start);
   const int e = end < 0 ? document()->characterCount() - 1 : ByteToPos(end);
@@ -717,12 +759,14 @@ SjisString TmuRichEdit::SelText() const {
 }
 
 void TmuRichEdit::SetSelText(const SjisString& text) {
+  FinishComposition();
   QTextCursor c = textCursor();
   c.insertText(ToQ(text));
   setTextCursor(c);
 }
 
 void TmuRichEdit::insertFromMimeData(const QMimeData* source) {
+  FinishComposition();
   if (!source || !source->hasText()) {
     QPlainTextEdit::insertFromMimeData(source);
     return;
@@ -839,17 +883,35 @@ void TmuRichEdit::SetImeMode(ImeMode mode) {
   if (hasFocus()) QGuiApplication::inputMethod()->update(Qt::ImHints);
 }
 
+QString TmuRichEdit::PreeditText() const { return textCursor().block().layout()->preeditAreaText(); }
+
+void TmuRichEdit::FinishComposition() {
+  // Without the focus there is nothing to finish: the toolkit committed it
+  // when the focus left (a menu's action runs once the focus came back).
+  if (inImeEvent_ || !hasFocus() || PreeditText().isEmpty()) return;
+  QGuiApplication::inputMethod()->commit();
+  // No input method took it (none serves this window): the editor commits
+  // what it shows.
+  const QString left = PreeditText();
+  if (left.isEmpty()) return;
+  QInputMethodEvent commit;
+  commit.setCommitString(left);
+  QCoreApplication::sendEvent(this, &commit);
+}
+
 void TmuRichEdit::inputMethodEvent(QInputMethodEvent* e) {
   // Composing, or cancelling a composition, leaves the text as it was; a
   // commit, a replacement or a composition begun over a selection changes it.
   const bool onlyPreedit =
       e->commitString().isEmpty() && e->replacementLength() == 0 && !textCursor().hasSelection();
   imeOnly_ = onlyPreedit;
+  inImeEvent_ = true;
   textTouched_ = false;
   struct Reset {
     bool& flag;
-    ~Reset() { flag = false; }
-  } reset{imeOnly_};
+    bool& inEvent;
+    ~Reset() { flag = inEvent = false; }
+  } reset{imeOnly_, inImeEvent_};
   ShowInputMethodEvent(e);
   view_->EnsureCaretVisible();
 }
@@ -858,13 +920,12 @@ void TmuRichEdit::inputMethodEvent(QInputMethodEvent* e) {
 // pre-edit is which is read in imecolors.cpp.
 void TmuRichEdit::ShowInputMethodEvent(QInputMethodEvent* e) {
   if (!imeColorsSet_ || e->preeditString().isEmpty()) {
-    imeState_.reading.clear();
     QPlainTextEdit::inputMethodEvent(e);
     return;
   }
   ImeColorSet colors;
   for (size_t i = 0; i < colors.size(); ++i) colors[i] = {imeColors_[i].text, imeColors_[i].background};
-  QInputMethodEvent changed(e->preeditString(), ColoredPreeditAttributes(*e, colors, imeState_));
+  QInputMethodEvent changed(e->preeditString(), ColoredPreeditAttributes(*e, colors));
   changed.setCommitString(e->commitString(), e->replacementStart(), e->replacementLength());
   QPlainTextEdit::inputMethodEvent(&changed);
   e->setAccepted(changed.isAccepted());

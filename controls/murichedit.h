@@ -31,7 +31,7 @@
 #include "controls/imecolors.h"
 #include "controls/sumtree.h"
 #include "store/doc_editor.h"
-#include "util/sjisdoc.h"
+#include "util/doctext.h"
 #include "util/wtypes.h"
 
 class QMimeData;
@@ -98,16 +98,21 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   void SetText(const SjisString& text);
 
   // --- files ---------------------------------------------------------------
-  // Replaces the whole document with a file's text (util/sjisdoc.h). Until a
-  // line is edited it is written back as it was read; an edited line keeps
-  // its own line break, and new lines get the document's usual one. Emits
-  // Change(); clears undo and the document's modified state.
-  void LoadDocument(const SjisDocument& doc);
-  // Writes the document as a file's bytes into w, which reports characters
-  // that code page 932 cannot hold.
-  void WriteDocument(SjisDocWriter& w) const;
+  // Replaces the whole document with a file's text (util/doctext.h). Until a
+  // line is edited it is written back as it was read; in an edited line only
+  // what was typed is encoded anew. A line keeps its own line break, also
+  // when Enter cuts it in two, and new lines get the document's usual one.
+  // Emits Change(); clears undo and the document's modified state.
+  void LoadDocument(const DocText& doc);
+  // Writes the document as a file's bytes into w (in w's encoding), which
+  // reports characters the encoding cannot hold.
+  void WriteDocument(DocWriter& w) const;
   LineEnd UsualLineEnd() const { return usualEnd_; }
   void SetUsualLineEnd(LineEnd end) { usualEnd_ = end; }
+  // The encoding of the document's file. Another encoding (a save under it)
+  // drops the bytes lines kept from the old one.
+  DocCodec Codec() const { return codec_; }
+  void SetCodec(DocCodec codec);
   // The text as it stands, lines joined by "\n" (for the recovery record).
   QString PlainLines() const;
   // Lines still written back from the bytes they were read from (tests).
@@ -139,6 +144,13 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   // Link of the reading capture; no window of this system sets it.
   QPointer<QWidget> muIMEControl;
 
+  // The input method's unfinished text shown at the caret ("" when none).
+  QString PreeditText() const;
+  // An open composition becomes text where it is being typed. The caret and
+  // selection setters and pasting do this first: the input method would
+  // otherwise commit it later over whatever the program selected.
+  void FinishComposition();
+
   // --- conversions for owners (status line and the like) -------------------
   int64_t PosToByte(int pos) const;
   // A byte inside a character (or between CR and LF) moves to the
@@ -158,7 +170,7 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   // an edit the index could not follow).
   static int64_t IndexRebuilds();
   // The view: how the text is laid out and where the caret is (tests).
-  const RichEditView& View() const { return *view_; }
+  const RichEditView& TextView() const { return *view_; }
   QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
   // Also the form the input method asks with an argument (found by name).
   Q_INVOKABLE QVariant inputMethodQuery(Qt::InputMethodQuery query, QVariant argument) const;
@@ -194,6 +206,7 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   void DropPara(const QTextBlock& b) const;
 
   void OnContentsChange(int position, int removed, int added);
+  void SplitOrigins(int position, int removed, int added);
   // The pre-edit with the configured colours.
   void ShowInputMethodEvent(QInputMethodEvent* e);
   void RebuildIndex() const;
@@ -229,12 +242,13 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   // replacement, nothing selected) is handled: Qt reports its pre-edit as a
   // change of the block, which is none.
   bool imeOnly_ = false;
+  bool inImeEvent_ = false;
   bool textTouched_ = false;
-  ImePreeditState imeState_;
   ImeMode imeMode_ = ImeMode::NoPreference;
   LineEnd usualEnd_ = LineEnd::CRLF;
   bool loading_ = false;  // the whole text is being replaced
-  bool anyKept_ = false;  // some line was loaded with bytes to keep
+  DocCodec codec_;
+  bool anyOrigin_ = false;  // some line was loaded with an origin
   std::unique_ptr<RichEditView> view_;
 };
 

@@ -17,6 +17,7 @@
 #include "settings/mucontrols.h"
 #include "settings/muedit.h"
 #include "settings/setuplinks.h"
+#include "util/doccodec.h"
 
 namespace wendul {
 
@@ -209,7 +210,7 @@ void TfmSetup::BuildPages() {
 
   // 4. Function keys.
   {
-    QGroupBox* frame = Frame(tsShortCut, "ショートカットキー設定", QRect(6, 4, 469, 318));
+    QGroupBox* frame = Frame(tsShortCut, "ショートカットキー設定", QRect(6, 4, 469, 350));
     static const char* const kLists[][2] = {
         {"cmbxSeekWord", "類似単語抽出"},
         {"cmbxSetFocusLog", "文章入力ウィンドウにジャンプ"},
@@ -219,12 +220,14 @@ void TfmSetup::BuildPages() {
         {"cmbxSplitKeyword_PrevString", "直前の文章から単語を切り出す"},
         {"cmbxChgKeywordSort", "最新単語ウィンドウの並び順の切り替え"},
         {"cmbxExecute", "URL実行"},
+        {"cmbxExportMozcDict", "Mozc辞書に書き出し"},
+        {"cmbxImportMozcDict", "Mozc辞書から読み込み"},
         {"cmbxAppClose", "Wendulの終了"},
     };
     int y = 26;
     for (const auto& l : kLists) {
       AddKeyList(frame, l[0], l[1], QRect(280, y, 100, 22));
-      y += 31;
+      y += 29;
     }
   }
 
@@ -287,6 +290,13 @@ void TfmSetup::BuildPages() {
     if (!main || cbxIsShowShortCutKeyHelp->isChecked()) return;
     if (auto* line = main->findChild<TmuPanel*>("pnMessage")) line->SetCaption(QString());
   });
+
+  cmbxNewDocEncoding = new TmuComboBox(tsPublic);
+  cmbxNewDocEncoding->setObjectName("cmbxNewDocEncoding");
+  cmbxNewDocEncoding->SetCaption(U("新しい文書と日記ファイルの文字コード"));
+  cmbxNewDocEncoding->setGeometry(250, 52, 200, 24);
+  for (const DocCodec& c : CodecChoices()) cmbxNewDocEncoding->addItem(QString::fromStdString(CodecChoiceCaption(c)));
+  cmbxNewDocEncoding->IsIni = true;
 
   PageControl1->SetActivePage(tsShortCut);
 

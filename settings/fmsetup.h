@@ -49,6 +49,9 @@ class TfmSetup : public QWidget {
   TmuEdit* ed_WordDate_NLineUp = nullptr;
   TmuCheckBox* cbxIsIMEOn = nullptr;
   TmuCheckBox* cbxIsShowShortCutKeyHelp = nullptr;
+  // The encoding of new documents and day files: an index of CodecChoices()
+  // (util/doccodec.h), Shift-JIS at first.
+  TmuComboBox* cmbxNewDocEncoding = nullptr;
   TmuPanel* pnIMEColorInput = nullptr;
   TmuPanel* pnIMEColorChange01 = nullptr;
   TmuPanel* pnIMEColorChange02 = nullptr;

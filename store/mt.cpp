@@ -72,6 +72,18 @@ std::string MT::FilePath() const {
 
 // --- open / close -------------------------------------------------------
 
+void MT::OpenBriefly() {
+  if (d->active) return;
+  d->conn.SetReadWait(mtimpl::kProbeWaitMs);
+  try {
+    Open();
+  } catch (...) {
+    d->conn.SetReadWait(mtimpl::kReadWaitMs);
+    throw;
+  }
+  d->conn.SetReadWait(mtimpl::kReadWaitMs);
+}
+
 void MT::Open() {
   if (d->active) return;
   d->conn.Open(FilePath(), d->decls, ReadOnly);
@@ -86,7 +98,14 @@ void MT::Open() {
     d->active = true;
     d->state = DataSetState::Browse;
     d->modified = false;
-    d->GoFirst();
+    try {
+      d->GoFirst();
+    } catch (const EDBEngineError& e) {
+      // A damaged page on the way to the first record: open all the same.
+      if (!IsCorrupt(e)) throw;
+      d->ClearCurrent();
+      d->bof = d->eof = true;
+    }
   } catch (...) {
     d->active = false;
     d->state = DataSetState::Inactive;
@@ -133,9 +152,10 @@ void MT::Edit() {
     d->AbortWrite();
     throw;
   }
-  if (!fresh) {
+  if (!fresh || !d->SameKey(*fresh, d->cur)) {
     d->AbortWrite();
-    mtimpl::ThrowStore(SQLITE_NOTFOUND, "Record was deleted by another user", FilePath());
+    mtimpl::ThrowStore(mtimpl::kRecordChangedCode,
+                       fresh ? "Record was changed by another user" : "Record was deleted by another user", FilePath());
   }
   d->cur = *fresh;
   d->buf = d->cur.vals;
@@ -248,6 +268,12 @@ void MT::Delete() {
   if (wasEdit) d->EnsureWrite();
   else d->BeginWrite();
   try {
+    // The id may have been given to another record since this one was read.
+    const std::optional<Row> fresh = d->ReadById(d->cur.id);
+    if (!fresh || !d->SameKey(*fresh, d->cur))
+      mtimpl::ThrowStore(mtimpl::kRecordChangedCode,
+                         fresh ? "Record was changed by another user" : "Record was deleted by another user",
+                         FilePath());
     sqlite3_stmt* s = d->conn.Prepare(std::string("DELETE FROM ") + mtimpl::kDataTable + " WHERE " +
                                       mtimpl::kIdColumn + " = ?");
     StmtScope scope(s);

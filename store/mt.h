@@ -119,7 +119,10 @@ class MT {
   std::string Name;        // component name, used in log texts
   bool AutoClose = true;   // close (without commit) on destruction
   bool Silent = false;     // failures of Op, muEdit, muPost neither log nor show
-  bool ReadOnly = false;   // open the file for reading only (set while closed)
+  // Open the file for reading only (set while closed). A file that cannot
+  // even be read the usual way (a read-only file system, where the engine
+  // cannot make its shared-memory file) is then read as unchanging.
+  bool ReadOnly = false;
 
   // Folder and file name; changing them while open raises EDBEngineError.
   // Folder of the file, a file-system name (UTF-8; '/' or '\\' separates).
@@ -152,7 +155,14 @@ class MT {
 
   // --- open / close (raw: raise EDBEngineError) --------------------------
   // Open creates a missing file from the layout declarations when there are any.
+  // A damaged page met while finding the first record does not stop it: the
+  // table opens without a current record, so what can be read still can be
+  // (an export, a rebuild).
   void Open();
+  // The same, but no step of it waits longer than a moment (a few
+  // milliseconds) for a file another program holds: an open retried while
+  // the user types. Once open, the table waits as usual.
+  void OpenBriefly();
   void Close();
   bool Active() const;
   DataSetState State() const;
@@ -176,12 +186,19 @@ class MT {
   bool FindKey(const SjisString& textKey);
   Bookmark GetBookmark() const;        // 0 when there is no current record
   bool BookmarkValid(Bookmark b);
+  // Whether the current record is still in the file with the primary key it
+  // had when it became current (another program may have deleted it, or its
+  // id may hold another record now).
+  bool RecordUnchanged();
   void GotoBookmark(Bookmark b);
   void Refresh();                      // re-read the current record from the file
 
   // --- editing -----------------------------------------------------------
   // Edit takes the write lock at once or raises (SQLITE_BUSY), then re-reads
   // the current record into the buffer; without a current record it raises.
+  // Record ids are reused (after an import or an emptying elsewhere): Edit
+  // and Delete act only while the record still holds the primary key it had
+  // when it became current, and raise otherwise (IsRecordChanged).
   // Append/Insert take the lock with an empty buffer (Append shows it after
   // the last row, Insert before the current one). Post writes and commits; a
   // failed Post raises and keeps the state and the lock until Cancel, which
@@ -277,10 +294,14 @@ class MT {
   SjisString FailureText(const std::exception& e, const std::string& method) const;
   // Writes FailureText to the error log unless Silent; never shows anything.
   void LogFailure(const std::exception& e, const std::string& method);
-  // Rewrites one row of the table's layout unchanged and commits: raises the
-  // engine's error when the file cannot be written now (read-only, locked
-  // elsewhere, disk full). Only in browse state outside a batch.
-  void ProbeWrite();
+  // Writes where storing a record writes, and takes it back: `row` (values in
+  // field order) inserted into the data table and its indexes, replacing a
+  // record of the same key, inside a transaction that is rolled back. Raises
+  // the engine's error when that write fails now (read-only, locked
+  // elsewhere, disk full, a damaged page on the way). Waits at most a few
+  // milliseconds for anything, so an idle timer can run it while the user
+  // types. Only in browse state outside a batch.
+  void ProbeWrite(const std::vector<FieldValue>& row);
 
   // --- data sources ------------------------------------------------------
   void AddListener(MTListener* l);
@@ -305,8 +326,10 @@ class MT {
   // reads quickly (the same RowView, refilled; false stops, and the result is
   // then empty); the result lists them in the current order as indexes into
   // that sequence (0 = the first record `each` got). The current record does
-  // not move.
-  std::vector<uint32_t> ReadAllRecords(const std::function<bool(const RowView&)>& each);
+  // not move. A damaged file is read as far as it can be: the records on
+  // damaged pages are passed over, the result is then the storage order, and
+  // *damaged (when given) is set.
+  std::vector<uint32_t> ReadAllRecords(const std::function<bool(const RowView&)>& each, bool* damaged = nullptr);
 
   struct Impl;  // internal (store/mt_internal.h)
 
@@ -342,5 +365,9 @@ std::string ErrorLogPath();
 bool IsKeyViolation(const std::exception& e);  // duplicate primary key
 bool IsTableFull(const std::exception& e);     // disk or database full
 bool IsLockError(const std::exception& e);     // write lock held elsewhere (busy)
+bool IsCorrupt(const std::exception& e);       // a damaged page or file
+bool IsInterrupted(const std::exception& e);   // a long statement was cancelled (MTLoad::OnStep)
+bool IsReadOnlyError(const std::exception& e); // the file cannot be written (mode, file system)
+bool IsRecordChanged(const std::exception& e); // Edit/Delete: the record was deleted or holds another key
 
 }  // namespace wendul

@@ -180,20 +180,45 @@ void MT::WaitForBackgroundCheckpoint() {
   if (d->keeper) d->keeper->WaitIdle();
 }
 
-void MT::ProbeWrite() {
+void MT::ProbeWrite(const std::vector<FieldValue>& row) {
   d->CheckActive();
   if (d->state != DataSetState::Browse || d->batchDepth > 0 || d->conn.InTransaction())
     mtimpl::ThrowStore(SQLITE_MISUSE, "Dataset is in edit mode or in a batch", FilePath());
-  // A lock held elsewhere fails here, at once (this runs at idle moments and
-  // is tried again); a read-only file only when a page is written.
+  sqlite3* db = d->conn.db();
+  // Nothing waits longer than a frame: a lock held elsewhere fails at once
+  // (this runs on a timer while the user types, and is tried again).
+  struct ShortWait {
+    sqlite3* db;
+    explicit ShortWait(sqlite3* h) : db(h) { sqlite3_busy_timeout(db, mtimpl::kProbeWaitMs); }
+    ~ShortWait() { sqlite3_busy_timeout(db, mtimpl::kReadWaitMs); }
+  } shortWait(db);
   d->conn.Begin(0);
   try {
-    Step(d->conn, "UPDATE mt_field SET name = name WHERE pos = (SELECT min(pos) FROM mt_field)");
-    d->conn.Commit();
+    // The record goes where a stored word goes: the data table's last page,
+    // and its key's and its dates' places in every index. A damaged page
+    // there fails as storing the word would.
+    const auto& fields = d->conn.layout().fields;
+    std::string names, marks;
+    std::vector<mtimpl::Bind> binds;
+    for (size_t i = 0; i < fields.size() && i < row.size(); ++i) {
+      names += (i ? ", " : "") + mtimpl::Quote(fields[i].name);
+      marks += i ? ", ?" : "?";
+      binds.push_back(mtimpl::Bind::Of(d->Convert(static_cast<int>(i), row[i])));
+    }
+    const std::string sql = names.empty()
+                                ? std::string("INSERT INTO ") + mtimpl::kDataTable + " DEFAULT VALUES"
+                                : std::string("INSERT OR REPLACE INTO ") + mtimpl::kDataTable + "(" + names +
+                                      ") VALUES(" + marks + ")";
+    sqlite3_stmt* s = d->conn.Prepare(sql);
+    StmtScope scope(s);
+    d->conn.Bind(s, binds);
+    const int rc = sqlite3_step(s);
+    if (rc != SQLITE_DONE) d->conn.Fail(rc);
   } catch (...) {
     d->conn.Rollback();
     throw;
   }
+  d->conn.Rollback();
 }
 
 // --- MTBatch ---------------------------------------------------------------

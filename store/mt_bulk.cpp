@@ -73,7 +73,8 @@ MTLoad::MTLoad(const MT& table, bool emptyFirst) : d(std::make_unique<Impl>()) {
       names += (i ? ", " : "") + mtimpl::Quote(layout.fields[i].name);
       marks += i ? ", ?" : "?";
     }
-    d->insertSql = std::string("INSERT INTO ") + mtimpl::kDataTable + "(" + names + ") VALUES(" + marks + ")";
+    d->insertSql = std::string("INSERT INTO ") + mtimpl::kDataTable + "(" + mtimpl::kIdColumn + ", " + names +
+                   ") VALUES(?, " + marks + ")";
   } catch (...) {
     c.Rollback();
     throw;
@@ -89,7 +90,7 @@ const std::vector<FieldInfo>& MTLoad::Fields() const { return d->conn.layout().f
 
 int64_t MTLoad::Added() const { return d->added; }
 
-bool MTLoad::Add(const std::vector<FieldValue>& values) {
+bool MTLoad::Add(const std::vector<FieldValue>& values, int64_t id) {
   if (d->done) mtimpl::ThrowStore(SQLITE_MISUSE, "The load has ended", d->conn.path());
   const bool keyed = d->rebuild && !d->keyCols.empty();
   if (keyed && !d->keys.insert(d->KeyOf(values)).second) return false;
@@ -97,8 +98,10 @@ bool MTLoad::Add(const std::vector<FieldValue>& values) {
     sqlite3_stmt* s = d->conn.Prepare(d->insertSql);
     StmtScope scope(s);
     const size_t fields = d->conn.layout().fields.size();
+    if (id > 0) sqlite3_bind_int64(s, 1, id);
+    else sqlite3_bind_null(s, 1);
     for (size_t i = 0; i < fields; ++i) {
-      const int at = static_cast<int>(i) + 1;
+      const int at = static_cast<int>(i) + 2;
       int rc = SQLITE_OK;
       const FieldValue* v = i < values.size() ? &values[i] : nullptr;
       if (!v || v->IsNull()) {
@@ -119,8 +122,9 @@ bool MTLoad::Add(const std::vector<FieldValue>& values) {
       return true;
     }
     const int ext = sqlite3_extended_errcode(d->conn.db());
-    // The key exists; the failed statement changed nothing.
-    if (ext == SQLITE_CONSTRAINT_UNIQUE || ext == SQLITE_CONSTRAINT_PRIMARYKEY) return false;
+    // The key (or the id) exists; the failed statement changed nothing.
+    if (ext == SQLITE_CONSTRAINT_UNIQUE || ext == SQLITE_CONSTRAINT_PRIMARYKEY || ext == SQLITE_CONSTRAINT_ROWID)
+      return false;
     d->conn.Fail(rc);
   } catch (...) {
     // A record that is not stored leaves its key free for a later line.
@@ -129,24 +133,40 @@ bool MTLoad::Add(const std::vector<FieldValue>& values) {
   }
 }
 
+namespace {
+
+// Calls the load's OnStep every so many engine steps (a few milliseconds).
+int LoadStep(void* load) {
+  const auto* step = static_cast<const std::function<bool()>*>(load);
+  return (*step)() ? 0 : 1;
+}
+constexpr int kStepsPerCall = 200000;
+
+}  // namespace
+
 void MTLoad::Commit() {
   if (d->done) return;
   d->done = true;
+  sqlite3* db = d->conn.db();
+  if (OnStep) sqlite3_progress_handler(db, kStepsPerCall, LoadStep, &OnStep);
   try {
     if (d->rebuild)
       for (const mtimpl::IndexDef& idx : d->conn.layout().indexes) d->conn.WriteIndex(idx);
+    sqlite3_progress_handler(db, 0, nullptr, nullptr);
     d->conn.Commit();
   } catch (...) {
+    sqlite3_progress_handler(db, 0, nullptr, nullptr);
     d->conn.Rollback();
     throw;
   }
   d->keys = {};
 }
 
-std::vector<uint32_t> MT::ReadAllRecords(const std::function<bool(const RowView&)>& each) {
+std::vector<uint32_t> MT::ReadAllRecords(const std::function<bool(const RowView&)>& each, bool* damaged) {
   d->CheckActive();
+  if (damaged) *damaged = false;
   mtimpl::Connection c;
-  c.Open(FilePath(), {}, false, SQLITE_OPEN_NOMUTEX);
+  c.Open(FilePath(), {}, ReadOnly, SQLITE_OPEN_NOMUTEX);
   // One pass over many pages: mapped, they are read without a copy each.
   c.Exec("PRAGMA mmap_size=1073741824");
   const auto& fields = c.layout().fields;
@@ -161,6 +181,13 @@ std::vector<uint32_t> MT::ReadAllRecords(const std::function<bool(const RowView&
   // Both reads see the same snapshot.
   c.Exec("BEGIN");
   std::vector<int64_t> ids;  // storage order: ascending
+  // A damaged file: what can be read, in storage order.
+  auto storageOrder = [&] {
+    if (damaged) *damaged = true;
+    std::vector<uint32_t> order(ids.size());
+    for (size_t i = 0; i < ids.size(); ++i) order[i] = static_cast<uint32_t>(i);
+    return order;
+  };
   {
     sqlite3_stmt* s = c.Prepare(d->selectSql + where + " ORDER BY " + mtimpl::kIdColumn);
     StmtScope scope(s);
@@ -190,6 +217,18 @@ std::vector<uint32_t> MT::ReadAllRecords(const std::function<bool(const RowView&
       }
       ids.push_back(row.bookmark);
       if (!each(row)) return {};
+    }
+    if ((rc & 0xff) == SQLITE_CORRUPT) {
+      sqlite3_reset(s);
+      const std::string andWhere = where.empty() ? std::string() : " AND" + where.substr(6);
+      const mtimpl::SalvageCounts got = mtimpl::SalvageRows(
+          c, fields, ids.empty() ? INT64_MIN : ids.back(), andWhere, binds, [&](const mtimpl::Row& r) {
+            RowView view{r.id, r.vals};
+            ids.push_back(r.id);
+            return each(view);
+          });
+      if (got.stopped) return {};
+      return storageOrder();
     }
     if (rc != SQLITE_DONE) c.Fail(rc);
   }
@@ -226,6 +265,8 @@ std::vector<uint32_t> MT::ReadAllRecords(const std::function<bool(const RowView&
     }
     if (pos != UINT32_MAX) order.push_back(pos);
   }
+  // A damaged index: the records were all read, in storage order.
+  if ((rc & 0xff) == SQLITE_CORRUPT || order.size() != ids.size()) return storageOrder();
   if (rc != SQLITE_DONE) c.Fail(rc);
   return order;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,16 +38,21 @@ class MTLoad {
 
   // Adds a record: values in field order (missing ones stay empty), each of
   // its field's kind (Text, Number, DateTime) or Null. Text is stored as
-  // given, so the caller checks the field size. False when a record with the
-  // same primary key exists: nothing is added. Other failures raise
-  // EDBEngineError (disk full: IsTableFull); the records added before stay
-  // in the load.
-  bool Add(const std::vector<FieldValue>& values);
+  // given, so the caller checks the field size. A record id above 0 is kept
+  // (a rebuilt file keeps its records' ids); 0 takes the next one. False when
+  // a record with the same primary key (or id) exists: nothing is added.
+  // Other failures raise EDBEngineError (disk full: IsTableFull); the records
+  // added before stay in the load.
+  bool Add(const std::vector<FieldValue>& values, int64_t id = 0);
   int64_t Added() const;
 
   // Builds the dropped indexes and commits. On failure everything is rolled
-  // back and EDBEngineError is raised.
+  // back and EDBEngineError is raised. While the indexes are built, OnStep is
+  // called every few milliseconds (when set); false cancels: everything is
+  // rolled back and Commit raises an error with the engine's category
+  // SQLITE_INTERRUPT.
   void Commit();
+  std::function<bool()> OnStep;
 
  private:
   struct Impl;

@@ -466,12 +466,30 @@ void MT::Impl::GoLast() {
   }
 }
 
+bool MT::Impl::Passes(int64_t id) {
+  const std::vector<mtimpl::Constraint> ks = Constraints();
+  if (ks.empty()) return true;
+  std::string sql = std::string("SELECT 1 FROM ") + mtimpl::kDataTable + " WHERE " + mtimpl::kIdColumn + " = ?";
+  std::vector<Bind> binds{Bind::Id(id)};
+  for (const mtimpl::Constraint& k : ks) {
+    sql += " AND (" + k.sql + ")";
+    binds.insert(binds.end(), k.binds.begin(), k.binds.end());
+  }
+  sqlite3_stmt* s = conn.Prepare(sql);
+  StmtScope scope(s);
+  conn.Bind(s, binds);
+  const int rc = sqlite3_step(s);
+  if (rc != SQLITE_ROW && rc != SQLITE_DONE) conn.Fail(rc);
+  return rc == SQLITE_ROW;
+}
+
 void MT::Impl::Reposition() {
   if (!hasCur) {
     GoFirst();
     return;
   }
-  if (std::optional<Row> r = ReadById(cur.id)) {
+  // Changed elsewhere so that the filter no longer takes it: as if deleted.
+  if (std::optional<Row> r = ReadById(cur.id); r && Passes(cur.id)) {
     SetCurrent(*r);
     return;
   }
@@ -486,6 +504,26 @@ void MT::Impl::Reposition() {
     SetCurrent(rows[0]);
     bof = eof = false;
   }
+}
+
+bool MT::Impl::SameKey(const Row& a, const Row& b) const {
+  std::vector<int> cols;
+  for (const mtimpl::IndexDef& idx : conn.layout().indexes)
+    if (idx.primary) cols = idx.cols;
+  if (cols.empty())
+    for (size_t i = 0; i < conn.layout().fields.size(); ++i) cols.push_back(static_cast<int>(i));
+  for (int c : cols) {
+    const auto i = static_cast<size_t>(c);
+    if (i >= a.vals.size() || i >= b.vals.size()) return a.vals.size() == b.vals.size();
+    const FieldValue& x = a.vals[i];
+    const FieldValue& y = b.vals[i];
+    if (x.IsNull() || y.IsNull()) {
+      if (x.IsNull() != y.IsNull()) return false;
+      continue;
+    }
+    if (x.kind == FieldValue::Kind::Text ? x.text != y.text : x.number != y.number) return false;
+  }
+  return true;
 }
 
 void MT::Impl::CheckBrowseMode() {
@@ -782,6 +820,12 @@ bool MT::FindKey(const SjisString& textKey) { return FindKey(std::vector<FieldVa
 Bookmark MT::GetBookmark() const {
   if (!d->active || !d->hasCur || d->state == DataSetState::Insert) return 0;
   return d->cur.id;
+}
+
+bool MT::RecordUnchanged() {
+  if (!d->active || !d->hasCur) return false;
+  const std::optional<Row> fresh = d->ReadById(d->cur.id);
+  return fresh && d->SameKey(*fresh, d->cur);
 }
 
 bool MT::BookmarkValid(Bookmark b) {

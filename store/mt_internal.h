@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <functional>
 #include <optional>
 #include <utility>
 #include <string>
@@ -26,6 +27,11 @@ inline constexpr int kReadWaitMs = 200;
 // Wendul storing the words of one keystroke holds it for a few milliseconds).
 // A lock held for longer still fails soon: the editor never stalls on it.
 inline constexpr int kWriteWaitMs = 150;
+// How long the idle write probe and a brief open (MT::OpenBriefly) wait for
+// anything: less than a frame.
+inline constexpr int kProbeWaitMs = 4;
+// Extended code of "the record changed under the cursor" (IsRecordChanged).
+inline constexpr int kRecordChangedCode = SQLITE_NOTFOUND | (1 << 8);
 // Marks a file as an MT table file.
 inline constexpr int kApplicationId = 0x57444c31;  // "WDL1"
 // Collation of the secondary indexes' text fields: bytes, with ASCII letters
@@ -106,6 +112,9 @@ const char* OrderParam(bool caseless);  // "?", or "CAST(? AS TEXT)"
 class Connection {
  public:
   ~Connection();
+  // Opens the file for reading only, as damaged as it may be: nothing is
+  // checked or read yet, and the layout is left empty for the caller.
+  void OpenDamaged(const std::string& path);
   // Opens path; a missing file is created (with its folder) from decls when
   // there are any, else raises. Read-only: never creates, never writes.
   // extraFlags are added to the open flags (SQLITE_OPEN_NOMUTEX for a
@@ -113,6 +122,9 @@ class Connection {
   void Open(const std::string& path, const std::vector<std::string>& decls, bool readOnly = false,
             int extraFlags = 0);
   void Close();
+  // How long a read (and the open's own writes) may wait for a file held
+  // elsewhere for a moment: kReadWaitMs unless set (kept across opens).
+  void SetReadWait(int ms);
   sqlite3* db() const { return db_; }
   const std::string& path() const { return path_; }
   const Layout& layout() const { return layout_; }
@@ -134,11 +146,14 @@ class Connection {
   bool InTransaction() const;
 
  private:
+  void OpenAs(const std::string& path, const std::vector<std::string>& decls, bool readOnly, bool immutable,
+              int extraFlags);
   void CreateSchema(const Layout& layout);
   void UpgradeIndexes();
   sqlite3* db_ = nullptr;
   std::string path_;
   Layout layout_;
+  int readWait_ = kReadWaitMs;
   std::unordered_map<std::string, sqlite3_stmt*> stmts_;
 };
 
@@ -156,6 +171,21 @@ class StmtScope {
 };
 
 FieldValue ReadValue(sqlite3_stmt* s, int col, FieldValue::Kind kind);
+
+// Reads the data table's records with an id above `after`, in id order, the
+// way a damaged file still can be read: a damaged page ends a read, and the
+// read goes on from the first id past the damage that can be reached again.
+// So a damaged index page costs nothing and a damaged data page only the
+// records on it. `where` (", AND ..." form: " AND (...)") and its binds narrow
+// the records. `each` gets every record read; false stops.
+struct SalvageCounts {
+  int64_t rows = 0;         // records passed to `each`
+  int64_t damagedRuns = 0;  // damaged stretches passed over
+  bool stopped = false;     // `each` said stop
+};
+SalvageCounts SalvageRows(Connection& c, const std::vector<FieldInfo>& fields, int64_t after,
+                          const std::string& where, const std::vector<Bind>& binds,
+                          const std::function<bool(const Row&)>& each);
 
 }  // namespace wendul::mtimpl
 
@@ -260,8 +290,12 @@ struct MT::Impl {
   void ClearCurrent();
   void GoFirst();
   void GoLast();
-  // Keeps the current record if it still exists, else the nearest after it.
+  // Keeps the current record if it still exists (and passes the filter),
+  // else the nearest after it.
   void Reposition();
+  bool Passes(int64_t id);  // the record passes the filter and the master link
+  // Whether two rows hold the same primary key (every field without one).
+  bool SameKey(const mtimpl::Row& a, const mtimpl::Row& b) const;
   void CheckBrowseMode();
   int64_t Count(int64_t limit);  // limit < 0: no limit
   RowView ToView(const mtimpl::Row& r) const;

@@ -67,6 +67,28 @@ bool IsLockError(const std::exception& e) {
   return db && !db->errors.empty() && (db->errors[0].category == SQLITE_BUSY || db->errors[0].category == SQLITE_LOCKED);
 }
 
+bool IsCorrupt(const std::exception& e) {
+  const EDBEngineError* db = AsEngineError(e);
+  return db && !db->errors.empty() && (db->errors[0].category == SQLITE_CORRUPT || db->errors[0].category == SQLITE_NOTADB);
+}
+
+bool IsInterrupted(const std::exception& e) {
+  const EDBEngineError* db = AsEngineError(e);
+  return db && !db->errors.empty() && db->errors[0].category == SQLITE_INTERRUPT;
+}
+
+bool IsReadOnlyError(const std::exception& e) {
+  const EDBEngineError* db = AsEngineError(e);
+  if (!db || db->errors.empty()) return false;
+  const int c = db->errors[0].category;
+  return c == SQLITE_READONLY || c == SQLITE_PERM || c == SQLITE_CANTOPEN;
+}
+
+bool IsRecordChanged(const std::exception& e) {
+  const EDBEngineError* db = AsEngineError(e);
+  return db && !db->errors.empty() && db->errors[0].errorCode == static_cast<uint32_t>(mtimpl::kRecordChangedCode);
+}
+
 bool MT::Op() {
   try {
     Open();

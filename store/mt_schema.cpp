@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -296,8 +297,13 @@ void Connection::Begin(int waitMs) {
   sqlite3_busy_timeout(db_, waitMs);
   StmtScope s(Prepare("BEGIN IMMEDIATE"));
   int rc = sqlite3_step(s.get());
-  sqlite3_busy_timeout(db_, kReadWaitMs);
+  sqlite3_busy_timeout(db_, readWait_);
   if (rc != SQLITE_DONE) Fail(rc);
+}
+
+void Connection::SetReadWait(int ms) {
+  readWait_ = ms;
+  if (db_) sqlite3_busy_timeout(db_, ms);
 }
 
 void Connection::Commit() {
@@ -394,8 +400,44 @@ void Connection::CheckLayout(const Layout& declared) {
   if (rc != SQLITE_OK) ThrowStore(SQLITE_NOTADB, "Table file has another layout (" + std::string(sqlite3_errmsg(db_)) + ")", path_);
 }
 
+namespace {
+
+// The file as an SQLite URI that reads it as unchanging: every byte but the
+// unreserved ones and '/' escaped, so '?', '#' and '%' in a name stay a name.
+std::string ImmutableUri(const std::string& path) {
+  static const char hex[] = "0123456789ABCDEF";
+  std::string uri = "file:";
+  for (unsigned char c : path) {
+    if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~') {
+      uri += static_cast<char>(c);
+    } else {
+      uri += '%';
+      uri += hex[c >> 4];
+      uri += hex[c & 15];
+    }
+  }
+  return uri + "?immutable=1";
+}
+
+}  // namespace
+
 void Connection::Open(const std::string& path, const std::vector<std::string>& decls, bool readOnly,
                       int extraFlags) {
+  try {
+    OpenAs(path, decls, readOnly, false, extraFlags);
+  } catch (const EDBEngineError& e) {
+    // A file system mounted read-only: the engine cannot make the
+    // shared-memory file a log-mode file needs, though nothing can change
+    // the file there. Read it as unchanging.
+    if (!readOnly || e.errors.empty() || e.errors[0].category != SQLITE_CANTOPEN) throw;
+    std::error_code ec;
+    if (!fs::exists(path, ec)) throw;
+    OpenAs(path, decls, readOnly, true, extraFlags);
+  }
+}
+
+void Connection::OpenAs(const std::string& path, const std::vector<std::string>& decls, bool readOnly,
+                        bool immutable, int extraFlags) {
   Close();
   path_ = path;
   std::error_code ec;
@@ -413,7 +455,8 @@ void Connection::Open(const std::string& path, const std::vector<std::string>& d
   if (exists && !readOnly) FollowTableFileMode(path);
   try {
     int flags = (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | (exists ? 0 : SQLITE_OPEN_CREATE)) | extraFlags;
-    int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+    if (immutable) flags |= SQLITE_OPEN_URI;
+    int rc = sqlite3_open_v2(immutable ? ImmutableUri(path).c_str() : path.c_str(), &db_, flags, nullptr);
     if (rc != SQLITE_OK) Fail(rc);
     sqlite3_extended_result_codes(db_, 1);
     rc = sqlite3_create_collation_v2(db_, kCaselessCollation, SQLITE_UTF8, nullptr, CompareCaseless, nullptr);
@@ -421,7 +464,7 @@ void Connection::Open(const std::string& path, const std::vector<std::string>& d
     // Reads may wait a moment for another process that briefly holds the
     // file exclusively (WAL recovery or reset); taking the write lock never
     // waits (Begin).
-    sqlite3_busy_timeout(db_, kReadWaitMs);
+    sqlite3_busy_timeout(db_, readWait_);
     Exec("PRAGMA synchronous=NORMAL");
     // The log is copied back into the file (with two disk flushes) when it
     // holds this many pages: rarely during typing, and the application copies
@@ -455,12 +498,12 @@ void Connection::Open(const std::string& path, const std::vector<std::string>& d
       StmtScope s(Prepare("PRAGMA journal_mode"));
       const int rc2 = sqlite3_step(s.get());
       const auto* mode = rc2 == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0)) : nullptr;
-      if (mode && std::string(mode) != "wal") {
+      if (mode && std::string(mode) != "wal" && !readOnly) {
         sqlite3_reset(s.get());
         sqlite3_exec(db_, "PRAGMA journal_mode=WAL", nullptr, nullptr, nullptr);
       }
     }
-    UpgradeIndexes();
+    if (!readOnly) UpgradeIndexes();
   } catch (...) {
     Close();
     throw;
@@ -477,7 +520,7 @@ void Connection::UpgradeIndexes() {
     if (!idx.primary && !idx.caseless) stale.push_back(idx);
   if (stale.empty()) return;
   try {
-    Begin();
+    Begin(std::min(kWriteWaitMs, readWait_));
     for (IndexDef& idx : stale) {
       idx.caseless = true;
       WriteIndex(idx);
@@ -492,7 +535,7 @@ void Connection::UpgradeIndexes() {
 
 void Connection::CreateSchema(const Layout& layout) {
   Exec("PRAGMA journal_mode=WAL");
-  Begin();
+  Begin(std::min(kWriteWaitMs, readWait_));
   try {
     Exec(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str());
     Exec("CREATE TABLE mt_field(pos INTEGER PRIMARY KEY, name TEXT NOT NULL, type TEXT NOT NULL,"

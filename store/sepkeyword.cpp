@@ -74,7 +74,13 @@ bool EndsInsideCharacter(std::string_view t) {
 // Stores one word: a known word is touched (new UPDATEDATE), a new one appended.
 // A failure is logged and kept; the word is skipped.
 void StoreWord(MT& table, const SjisString& word, SepKeywordFailures& failures, bool again = false) {
-  const bool found = table.FindKey(word);  // a closed table raises here, to the caller
+  bool found = false;
+  try {
+    found = table.FindKey(word);  // a closed table raises here, to the caller
+  } catch (...) {
+    if (failures.word.empty()) failures.word = word;
+    throw;
+  }
   try {
     if (found)
       table.Edit();
@@ -84,6 +90,7 @@ void StoreWord(MT& table, const SjisString& word, SepKeywordFailures& failures, 
     // Locked elsewhere or not writable: skip this word, the others still get stored.
     table.LogFailure(e, found ? "SepKeyword.Edit" : "SepKeyword.Append");
     failures.Add(e, e.what());
+    if (failures.word.empty()) failures.word = word;
     return;
   }
   try {
@@ -107,6 +114,7 @@ void StoreWord(MT& table, const SjisString& word, SepKeywordFailures& failures, 
     }
     table.LogFailure(e, "SepKeyword.Post");
     failures.Add(e, "SepKeyword_01:" + SjisString(e.what()));
+    if (failures.word.empty()) failures.word = word;
     // Leave no pending edit behind: the next word's lookup must start from
     // browse, and the views must show only what the table holds.
     try {

@@ -49,6 +49,7 @@ struct SepKeywordFailures {
   std::vector<SjisString> texts;  // in order, as the standard error display shows them
   std::string message;            // the first failure's own message
   int category = 0;               // engine category of the first failure (SQLITE_BUSY, ...), 0 for others
+  SjisString word;                // the first word that could not be stored, when known
   bool Any() const { return !texts.empty(); }
   void Add(const std::exception& e, SjisString text);
 };

@@ -83,18 +83,8 @@ struct Tables {
 
     // What input methods and other code pages produce where Windows holds a
     // look-alike: encoded to the Windows character.
-    const struct { uint16_t from, to; } kAliases[] = {
-        {0x301C, 0xFF5E},  // WAVE DASH -> FULLWIDTH TILDE
-        {0x2016, 0x2225},  // DOUBLE VERTICAL LINE -> PARALLEL TO
-        {0x2212, 0xFF0D},  // MINUS SIGN -> FULLWIDTH HYPHEN-MINUS
-        {0x00A5, 0xFFE5},  // YEN SIGN -> FULLWIDTH YEN SIGN
-        {0x2014, 0x2015},  // EM DASH -> HORIZONTAL BAR
-        {0x00A2, 0xFFE0},  // CENT SIGN -> FULLWIDTH CENT SIGN
-        {0x00A3, 0xFFE1},  // POUND SIGN -> FULLWIDTH POUND SIGN
-        {0x00AC, 0xFFE2},  // NOT SIGN -> FULLWIDTH NOT SIGN
-    };
-    for (const auto& a : kAliases)
-      if (encode[a.from] == kNone) encode[a.from] = encode[a.to];
+    for (const LookAlike& a : WindowsLookAlikes())
+      if (encode[a.other] == kNone) encode[a.other] = encode[a.windows];
   }
 };
 
@@ -133,7 +123,8 @@ void AppendUtf8(char32_t cp, std::string& out) {
   }
 }
 
-// Next code point of UTF-8 text; false on a malformed sequence.
+}  // namespace
+
 bool NextUtf8(std::string_view s, size_t* pos, char32_t* cp) {
   unsigned char b = static_cast<unsigned char>(s[*pos]);
   int extra;
@@ -156,7 +147,19 @@ bool NextUtf8(std::string_view s, size_t* pos, char32_t* cp) {
   return true;
 }
 
-}  // namespace
+std::span<const LookAlike> WindowsLookAlikes() {
+  static constexpr LookAlike kPairs[] = {
+      {0x301C, 0xFF5E},  // WAVE DASH, FULLWIDTH TILDE
+      {0x2016, 0x2225},  // DOUBLE VERTICAL LINE, PARALLEL TO
+      {0x2212, 0xFF0D},  // MINUS SIGN, FULLWIDTH HYPHEN-MINUS
+      {0x00A5, 0xFFE5},  // YEN SIGN, FULLWIDTH YEN SIGN
+      {0x2014, 0x2015},  // EM DASH, HORIZONTAL BAR
+      {0x00A2, 0xFFE0},  // CENT SIGN, FULLWIDTH CENT SIGN
+      {0x00A3, 0xFFE1},  // POUND SIGN, FULLWIDTH POUND SIGN
+      {0x00AC, 0xFFE2},  // NOT SIGN, FULLWIDTH NOT SIGN
+  };
+  return kPairs;
+}
 
 int EncodeCp932Char(char32_t cp, char out[2]) {
   if (cp > 0xFFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return 0;
@@ -180,6 +183,13 @@ char32_t DecodeCp932Char(std::string_view text, size_t pos, int* len) {
   }
   if (len) *len = l;
   return u;
+}
+
+size_t SjisCharLen(std::string_view text, size_t pos) {
+  if (pos + 1 >= text.size() || !IsSjisLeadByte(static_cast<unsigned char>(text[pos]))) return 1;
+  return T().decode[static_cast<unsigned char>(text[pos]) << 8 | static_cast<unsigned char>(text[pos + 1])] == kNone
+             ? 1
+             : 2;
 }
 
 bool TryUtf16ToSjis(std::u16string_view in, SjisString& out, size_t* badPos) {
@@ -252,6 +262,26 @@ SjisString Utf8ToSjis(std::string_view utf8) {
     out.append(buf, n);
   }
   return out;
+}
+
+bool Utf8ToSjisMarked(std::string_view utf8, SjisString* out) {
+  out->clear();
+  out->reserve(utf8.size());
+  bool whole = true;
+  char buf[2];
+  for (size_t i = 0; i < utf8.size();) {
+    char32_t cp;
+    int n = 0;
+    if (NextUtf8(utf8, &i, &cp)) n = EncodeCp932Char(cp, buf);
+    else ++i;
+    if (n == 0) {
+      whole = false;
+      *out += '?';
+    } else {
+      out->append(buf, static_cast<size_t>(n));
+    }
+  }
+  return whole;
 }
 
 std::string SjisToUtf8(std::string_view sjis) {

@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "util/daylog.h"
+#include "util/doctext.h"
 #include "util/paths.h"
 
 namespace wendul {
@@ -35,6 +36,9 @@ bool DayGrep::Next(DayHit* hit, bool* found) {
   // A missing day (or month folder) costs one failed open and nothing more.
   if (!ReadWholeFile(path, &buffer_)) return true;
   lastFile_ = path;
+  // A day kept in another encoding is searched as the editor shows it.
+  if (const DocCodec codec = DetectCodec(buffer_); codec != DocCodec{})
+    buffer_ = SystemText(DecodeDocument(buffer_, codec));
   const size_t at = finder_.Find(buffer_);
   if (at == SjisFinder::npos) return true;
   hit->day = day;

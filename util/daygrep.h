@@ -1,6 +1,7 @@
 // The global search over the diary: walks the day files backwards from a
 // given day to the earliest diary date and reports the first hit of each
-// day. It reads the files' bytes directly and creates nothing on disk.
+// day. It reads the files' bytes directly (a day in another encoding than
+// Shift-JIS as the editor shows it) and creates nothing on disk.
 #pragma once
 
 #include <string>

@@ -12,6 +12,8 @@
 
 #include "util/codec.h"
 #include "util/datetime.h"
+#include "util/docfile.h"
+#include "util/doctext.h"
 #include "util/messages.h"
 #include "util/paths.h"
 #include "util/strutil.h"
@@ -111,9 +113,14 @@ int64_t FileLength(const std::string& path) {
   return static_cast<int64_t>(st.st_size);
 }
 
-bool CreateDayLogFile(const std::string& path, TDateTime date, int adminLevel, std::string* error) {
+bool FarDiaryDay(TDateTime day, TDateTime now) {
+  return day >= EncodeDate(DecodeDateTime(now).year + 2, 1, 1);
+}
+
+bool CreateDayLogFile(const std::string& path, TDateTime date, int adminLevel, std::string* error, DocCodec codec) {
   if (FileLength(path) >= 0) return true;
-  return WriteFileAtomic(path, DayLogHeader(date, adminLevel), error);
+  const SjisString header = DayLogHeader(date, adminLevel);
+  return WriteFileAtomic(path, codec == DocCodec{} ? header : EncodeDocText(DecodeSjisDocument(header), codec), error);
 }
 
 DaySave SaveDayLog(const std::string& path, std::string_view text) {
@@ -125,10 +132,11 @@ DaySave SaveDayLog(const std::string& path, std::string_view text) {
         std::to_string(oldSize) + " > " + std::to_string(newSize) + "\r\n" + ShownFileName(path);
     if (AskNotYes("", question)) return DaySave::Declined;
   }
-  std::string reason;
-  if (!WriteFileAtomic(path, text, &reason)) {
-    ErrMsgBox(Utf8ToSjis("日記を保存できません。ファイルは元のままです: ") + ShownFileName(path) +
-              " (" + ShownFileName(reason) + ")");
+  // As documents are saved: whole or not at all, and never over a file its
+  // owner made read-only.
+  SjisString why;
+  if (!SaveDocFile(path, text, &why)) {
+    ErrMsgBox(why);
     return DaySave::Failed;
   }
   return DaySave::Written;

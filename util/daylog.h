@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "doccodec.h"
 #include "wtypes.h"
 
 namespace wendul {
@@ -31,10 +32,15 @@ std::string GetMuLogPathName(const std::string& logFolder, bool createFolders, T
 // each line ends in CR LF.
 SjisString DayLogHeader(TDateTime date, int adminLevel);
 
-// Writes a new day file with the header unless the file exists. False (with
-// the reason) when it cannot be written.
+// A day after the end of next year: far beyond where a diary is written (a
+// stray era letter or digit puts the date there). Its file is made only when
+// the user confirms.
+bool FarDiaryDay(TDateTime day, TDateTime now);
+
+// Writes a new day file with the header, in the given encoding, unless the
+// file exists. False (with the reason) when it cannot be written.
 bool CreateDayLogFile(const std::string& path, TDateTime date, int adminLevel,
-                      std::string* error = nullptr);
+                      std::string* error = nullptr, DocCodec codec = DocCodec{});
 
 // Reads a whole file; false (with the reason) when it cannot be read.
 bool ReadWholeFile(const std::string& path, SjisString* bytes, std::string* error = nullptr);
@@ -46,10 +52,11 @@ bool WriteFileAtomic(const std::string& path, std::string_view bytes, std::strin
 int64_t FileLength(const std::string& path);
 
 enum class DaySave { Written, Declined, Failed };
-// Writes the day's text to path. When it would shrink the file by more than
-// 30 bytes the user is asked first (default No); Declined leaves the file as
-// it was. Failed: the write failed, the file is as it was and the reason was
-// shown.
+// Writes the day's text to path as a document is saved (SaveDocFile: whole
+// or not at all, a read-only file refused). When it would shrink the file by
+// more than 30 bytes the user is asked first (default No); Declined leaves
+// the file as it was. Failed: the write failed or was refused, the file is as
+// it was and the reason was shown.
 DaySave SaveDayLog(const std::string& path, std::string_view text);
 
 // The first day the date window shows at start-up. option is the text of

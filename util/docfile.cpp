@@ -9,6 +9,7 @@
 #include <cstring>
 
 #include "util/codec.h"
+#include "util/doccodec.h"
 #include "util/paths.h"
 
 namespace wendul {
@@ -17,22 +18,10 @@ namespace {
 
 SjisString J(std::string_view utf8) { return Utf8ToSjis(utf8); }
 
-bool ValidUtf8(std::string_view s) {
-  for (size_t i = 0; i < s.size();) {
-    unsigned char b = static_cast<unsigned char>(s[i]);
-    int extra = b < 0x80 ? 0 : b >= 0xC2 && b <= 0xDF ? 1 : b >= 0xE0 && b <= 0xEF ? 2 : b >= 0xF0 && b <= 0xF4 ? 3 : -1;
-    if (extra < 0 || (extra > 0 && i + extra >= s.size())) return false;
-    for (int k = 1; k <= extra; ++k)
-      if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
-    i += static_cast<size_t>(extra) + 1;
-  }
-  return true;
-}
-
 }  // namespace
 
 SjisString DisplayName(std::string_view path) {
-  if (!ValidUtf8(path)) return SjisString(path);
+  if (!IsValidUtf8(path)) return SjisString(path);
   SjisString out;
   out.reserve(path.size());
   char buf[2];
@@ -47,6 +36,10 @@ SjisString DisplayName(std::string_view path) {
     i += static_cast<size_t>(len);
   }
   return out;
+}
+
+std::string DisplayNameUtf8(std::string_view path) {
+  return IsValidUtf8(path) ? std::string(path) : SjisToUtf8(path);
 }
 
 SjisString FileErrorReason(int error) {
@@ -167,12 +160,21 @@ bool SaveDocFile(const std::string& path, std::string_view bytes, SjisString* me
   if (stat(path.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) return fail(EISDIR);
     if (!S_ISREG(st.st_mode)) return fail(EINVAL);
-    // The rename would replace a file its owner made read-only.
+    // The rename would replace a file its owner made read-only (with no
+    // write permission for anyone it is read-only for root too).
     if (access(path.c_str(), W_OK) != 0) return fail(errno);
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return fail(EACCES);
   }
   if (!file.Open(path)) return fail(file.ErrorCode());
   if (!file.Write(bytes) || !file.Commit()) return fail(file.ErrorCode());
   return true;
+}
+
+std::string DiskStamp(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return {};
+  return std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino) + ":" + std::to_string(st.st_size) + ":" +
+         std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
 }
 
 }  // namespace wendul

@@ -44,5 +44,13 @@ SjisString FileErrorReason(int error);
 // A file-system name as system text: characters code page 932 cannot hold
 // are shown as "?"; a name that is not UTF-8 is taken as code page 932.
 SjisString DisplayName(std::string_view path);
+// The same name for the user interface, in UTF-8: a name that is not UTF-8
+// is read as code page 932 (a byte it cannot read shows as U+FFFD).
+std::string DisplayNameUtf8(std::string_view path);
+
+// What tells one version of a file from another without reading it (device,
+// inode, size, modification time): a save by another program replaces the
+// file or changes its size or time. "" when the file cannot be looked at.
+std::string DiskStamp(const std::string& path);
 
 }  // namespace wendul

@@ -38,20 +38,22 @@ SjisString URLInLine(std::string_view line) {
   size_t start = FindAtChar(text, "http");
   if (start == std::string::npos) start = FindAtChar(text, "www");
   if (start == std::string::npos) return {};
+  // Japanese prose puts no blank after an address: it ends at the first byte
+  // that cannot stand in one (a blank, a control, any byte of a Japanese
+  // character) or at the bracket or quote that closes around it. A bracket
+  // opened inside the address is its own (a wiki page "Foo_(bar)", an IPv6
+  // host "[::1]"), so its closing one stays.
   size_t end = start;
-  while (end < text.size()) {
-    unsigned char b = static_cast<unsigned char>(text[end]);
-    if (b <= 0x20) break;
-    // A lead byte pairs only with a byte that can follow it: a stray lead
-    // before a blank or a control byte must not carry it into the address.
-    if (IsSjisLeadByte(b) && end + 1 < text.size() && static_cast<unsigned char>(text[end + 1]) >= 0x40) {
-      if (b == 0x81 && text[end + 1] == '\x40') break;  // full-width blank
-      end += 2;
-    } else {
-      ++end;
-    }
+  int parens = 0, brackets = 0;
+  for (; end < text.size(); ++end) {
+    const auto c = static_cast<unsigned char>(text[end]);
+    if (c <= ' ' || c > '~' || c == '>' || c == '"' || c == '\'') break;
+    if (c == '(') ++parens;
+    if (c == '[') ++brackets;
+    if (c == ')' && parens-- == 0) break;
+    if (c == ']' && brackets-- == 0) break;
   }
-  return Trim(StripCRLF(std::string_view(text).substr(start, end - start)));
+  return text.substr(start, end - start);
 }
 
 SjisString AddressToOpen(std::string_view address) {

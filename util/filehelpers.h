@@ -19,9 +19,12 @@ bool MuDeleteFile(const std::string& file);
 
 // The web address written on a line, or "": the line gets an "h" in front
 // when it holds "ttp" but no "http"; the address starts at its first "http",
-// else at its first "www", and ends at the first blank (ASCII or full-width)
-// or at the line's end, so words written after it on the line are not part
-// of it. Matches count only where a character starts.
+// else at its first "www", and ends at the line's end or at the first byte
+// that cannot stand in one: a blank, a control byte, any byte outside
+// printable ASCII (so Japanese text written straight after it, 」』） included),
+// or a closing ) ] > " ' that surrounds it (a ")" or "]" closing a bracket
+// opened inside the address belongs to it). Matches count only where a
+// character starts.
 SjisString URLInLine(std::string_view line);
 
 // What is handed to the browser for an address: one beginning "www" gets

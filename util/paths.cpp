@@ -1,6 +1,8 @@
 #include "util/paths.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <limits.h>
 #include <pwd.h>
 #include <stdlib.h>
@@ -148,6 +150,9 @@ AtomicFile::~AtomicFile() { Abandon(); }
 
 namespace {
 
+constexpr char kTempPrefix[] = ".wendul";
+constexpr char kTempSuffix[] = ".tmp";
+
 // The file a symbolic link names (followed through further links), even when
 // it does not exist yet; the path itself when it is not a link.
 std::string LinkTarget(const std::string& path) {
@@ -189,10 +194,27 @@ bool AtomicFile::Open(const std::string& target, std::string* error) {
   static std::atomic<unsigned> counter{0};
   const std::string folder = FolderOf(target_);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    temp_ = folder + ".wendul" + std::to_string(getpid()) + "_" + std::to_string(counter++) + ".tmp";
+    temp_ = folder + kTempPrefix + std::to_string(getpid()) + "_" + std::to_string(counter++) + kTempSuffix;
     // 0666 lets the umask decide, as for any newly created file.
     fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd_ >= 0 || errno != EEXIST) break;
+    if (fd_ < 0) {
+      if (errno != EEXIST) break;
+      continue;
+    }
+    // Locked while it is written, so that a sweep of stale temporary files
+    // passes over it; a sweep that came between the open and the lock has
+    // taken the name away, and another one is tried.
+    if (flock(fd_, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) {
+      ::close(fd_);
+      fd_ = -1;
+      continue;
+    }
+    struct stat mine {}, named {};
+    if (fstat(fd_, &mine) == 0 && stat(temp_.c_str(), &named) == 0 && mine.st_ino == named.st_ino &&
+        mine.st_dev == named.st_dev)
+      break;
+    ::close(fd_);
+    fd_ = -1;
   }
   if (fd_ < 0) {
     errno_ = errno;
@@ -242,6 +264,8 @@ bool AtomicFile::Commit(std::string* error) {
     failed_ = true;
     errno_ = errno;
   }
+  // The lock stays (on a second descriptor) until the file has its name.
+  const int lock = dup(fd_);
   if (::close(fd_) != 0 && !failed_) {
     failed_ = true;
     errno_ = errno;
@@ -251,6 +275,7 @@ bool AtomicFile::Commit(std::string* error) {
     failed_ = true;
     errno_ = errno;
   }
+  if (lock >= 0) ::close(lock);
   if (failed_) {
     if (!errno_) errno_ = EIO;
     if (error) *error = std::strerror(errno_);
@@ -265,7 +290,44 @@ bool AtomicFile::Commit(std::string* error) {
     fsync(dir);
     ::close(dir);
   }
+  RemoveStaleTemps(FolderOf(target_));
   return true;
+}
+
+bool IsAtomicTempName(std::string_view name) {
+  const std::string_view prefix = kTempPrefix, suffix = kTempSuffix;
+  if (name.size() <= prefix.size() + suffix.size() || name.substr(0, prefix.size()) != prefix ||
+      name.substr(name.size() - suffix.size()) != suffix)
+    return false;
+  const std::string_view middle = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+  const size_t cut = middle.find('_');
+  auto digits = [](std::string_view d) {
+    return !d.empty() && std::all_of(d.begin(), d.end(), [](char c) { return c >= '0' && c <= '9'; });
+  };
+  return cut != std::string_view::npos && digits(middle.substr(0, cut)) && digits(middle.substr(cut + 1));
+}
+
+int RemoveStaleTemps(const std::string& folder) {
+  const std::string dirName = folder.empty() ? "./" : AddBackslash(folder);
+  DIR* dir = opendir(dirName.c_str());
+  if (!dir) return 0;
+  int removed = 0;
+  while (const dirent* e = readdir(dir)) {
+    if (!IsAtomicTempName(e->d_name)) continue;
+    const std::string path = dirName + e->d_name;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) continue;
+    // Whoever writes one holds its lock; one that can be locked was left by
+    // a save that never finished. A file system without locks keeps them.
+    struct stat st {}, named {};
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+        lstat(path.c_str(), &named) == 0 && named.st_ino == st.st_ino && named.st_dev == st.st_dev &&
+        ::unlink(path.c_str()) == 0)
+      ++removed;
+    ::close(fd);
+  }
+  closedir(dir);
+  return removed;
 }
 
 void AtomicFile::Abandon() {

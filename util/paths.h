@@ -32,10 +32,17 @@ bool ForceDirectories(const std::string& folder);
 void SetProgramPath(const std::string& argv0);
 
 // All-or-nothing replacement of a file: the bytes go to a temporary file in
-// the target's folder, which takes the target's place only on Commit. Until
-// then (and after any failure) the old file stays as it was. A symbolic link
-// is followed, so the file it names is replaced (created when missing); an
-// existing file's permissions and, where allowed, owner are kept.
+// the target's folder (".wendul<pid>_<n>.tmp", locked while it is written),
+// which takes the target's place only on Commit. Until then (and after any
+// failure) the old file stays as it was. A symbolic link is followed, so the
+// file it names is replaced (created when missing); an existing file's
+// permissions and, where allowed, owner are kept. A commit also removes the
+// temporary files a killed save left in that folder.
+// Removes the temporary files of AtomicFile's naming in a folder that no
+// running program holds (a save that was killed left them); the number removed.
+int RemoveStaleTemps(const std::string& folder);
+bool IsAtomicTempName(std::string_view name);
+
 class AtomicFile {
  public:
   AtomicFile() = default;

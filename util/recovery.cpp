@@ -100,10 +100,12 @@ bool RecoveryStore::Save(const RecoveryRecord& r, std::string* error) {
   std::string data = kMagic;
   data += "untitled=" + std::string(r.untitled ? "1" : "0") + "\n";
   data += "lineend=" + std::string(EndName(r.lineEnd)) + "\n";
+  data += "encoding=" + CodecName(r.codec) + "\n";
   const int64_t savedAt = r.savedAt ? r.savedAt
                                     : std::chrono::duration_cast<std::chrono::seconds>(
                                           std::chrono::system_clock::now().time_since_epoch()).count();
   data += "saved=" + std::to_string(savedAt) + "\n";
+  if (r.diaryDay != 0) data += "day=" + std::to_string(r.diaryDay) + "\n";
   // Lengths, not separators: a Linux file name may hold a line break.
   data += "name " + std::to_string(r.fileName.size()) + "\n" + r.fileName + "\n";
   data += "text " + std::to_string(r.textUtf8.size()) + "\n" + r.textUtf8;
@@ -150,14 +152,22 @@ bool RecoveryStore::Read(const std::string& path, RecoveryRecord* r) {
     return true;
   };
   std::string s;
-  for (int i = 0; i < 3; ++i) {
+  // key=value lines up to the name; a key this version does not know is passed over.
+  for (;;) {
+    const size_t at = pos;
     if (!line(&s)) return false;
+    if (s.compare(0, 5, "name ") == 0) {
+      pos = at;
+      break;
+    }
     size_t eq = s.find('=');
     if (eq == std::string::npos) return false;
     std::string key = s.substr(0, eq), value = s.substr(eq + 1);
     if (key == "untitled") out.untitled = value == "1";
     else if (key == "lineend") out.lineEnd = EndFromName(value);
     else if (key == "saved") out.savedAt = std::strtoll(value.c_str(), nullptr, 10);
+    else if (key == "day") out.diaryDay = std::strtoll(value.c_str(), nullptr, 10);
+    else if (key == "encoding") CodecFromName(value, &out.codec);
   }
   if (!sized("name ", &out.fileName)) return false;
   if (pos >= data.size() || data[pos] != '\n') return false;
@@ -167,7 +177,7 @@ bool RecoveryStore::Read(const std::string& path, RecoveryRecord* r) {
   return true;
 }
 
-std::vector<std::string> RecoveryStore::TakeOrphans() {
+std::vector<std::string> RecoveryStore::TakeOrphans(bool diary) {
   std::vector<std::pair<int64_t, std::string>> found;
   DIR* dir = opendir(folder_.c_str());
   if (!dir) return {};
@@ -180,7 +190,8 @@ std::vector<std::string> RecoveryStore::TakeOrphans() {
     int fd = TryLock(folder_ + id + ".lock");
     if (fd < 0) continue;  // its editor is running
     RecoveryRecord r;
-    if (!Read(path, &r)) {  // unreadable: left as it is, not offered
+    // Unreadable: left as it is, not offered; the other mode's: left for it.
+    if (!Read(path, &r) || (r.diaryDay != 0) != diary) {
       ::close(fd);
       continue;
     }

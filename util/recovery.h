@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "sjisdoc.h"
+#include "doctext.h"
 
 namespace wendul {
 
@@ -24,8 +24,12 @@ struct RecoveryRecord {
   std::string fileName;     // the document's name as the editor held it
   bool untitled = false;
   LineEnd lineEnd = LineEnd::CRLF;  // the document's usual line break
+  DocCodec codec;           // the encoding of the document's file
   std::string textUtf8;     // the text, lines joined by "\n"
   int64_t savedAt = 0;      // seconds since the epoch
+  // The day shown in log mode (whole days; fileName is its day file); 0 for
+  // a document.
+  int64_t diaryDay = 0;
 };
 
 class RecoveryStore {
@@ -44,9 +48,10 @@ class RecoveryStore {
   void Remove();
   bool HasRecord() const { return saved_; }
 
-  // Records of editors that no longer run, oldest first. They are taken:
-  // another editor starting meanwhile does not offer them too.
-  std::vector<std::string> TakeOrphans();
+  // Records of editors that no longer run, oldest first: those of diary days
+  // (diary true) or of documents. They are taken: another editor starting
+  // meanwhile does not offer them too.
+  std::vector<std::string> TakeOrphans(bool diary = false);
   static bool Read(const std::string& path, RecoveryRecord* r);
   // Deletes a taken record (restored or declined).
   void Discard(const std::string& path);

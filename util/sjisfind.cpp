@@ -10,10 +10,14 @@ namespace wendul {
 
 namespace {
 
-inline bool IsLead(char c) { return IsSjisLeadByte(static_cast<unsigned char>(c)); }
 inline bool IsAsciiLetter(char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
 inline char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c | 0x20) : c; }
-inline size_t CharLen(std::string_view s, size_t i) { return IsLead(s[i]) && i + 1 < s.size() ? 2 : 1; }
+// Characters as the document reading counts them, so that the global search
+// finds what the search in the document finds.
+inline size_t CharLen(std::string_view s, size_t i) { return SjisCharLen(s, i); }
+
+// A byte that never ends a double-byte character: a character starts there.
+inline bool StartsCharacter(unsigned char b) { return b < 0x40 || b == 0x7F || b > 0xFC; }
 
 }  // namespace
 
@@ -89,14 +93,14 @@ size_t ContextStart(std::string_view text, size_t hit) {
   constexpr size_t kSkip = 5;
   hit = std::min(hit, text.size());
   const size_t low = hit > kReach ? hit - kReach : 0;
-  // Character starts from `low` on, to test marks only where a character begins.
+  // The first character start at or after `low`: stepped to from the
+  // nearest byte before it that can only begin a character.
   size_t boundary = low;
   if (low > 0 && low < text.size()) {
-    // Find a character start at or before `low` by the parity of the lead
-    // bytes in front of it (a byte that is no lead byte ends a character).
-    size_t k = 0;
-    while (k < low && IsLead(text[low - 1 - k])) ++k;
-    if (k % 2 == 1) boundary = low + 1;
+    size_t p = low;
+    while (p > 0 && !StartsCharacter(static_cast<unsigned char>(text[p]))) --p;
+    while (p < low) p += CharLen(text, p);
+    boundary = p;
   }
   size_t best = hit > kReach ? boundary : 0;
   for (size_t p = boundary; p + kSkip <= hit; p += CharLen(text, p)) {

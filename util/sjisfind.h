@@ -1,6 +1,7 @@
 // Finding a word in Shift-JIS text as the searches of the editor do: ASCII
 // letters match in either case, every other byte exactly, and a match counts
-// only where a character starts (the trail byte of ボ, "{", is never a "{").
+// only where a character starts (the trail byte of ボ, "{", is never a "{";
+// a lead byte that forms no character with the next byte stands alone).
 #pragma once
 
 #include <cstddef>

@@ -43,11 +43,6 @@ bool ParseInt32(std::string_view s, int32_t* out) {
   return true;
 }
 
-std::string_view TrimView(std::string_view s) {
-  while (!s.empty() && IsBlank(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
-  while (!s.empty() && IsBlank(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
-  return s;
-}
 
 SjisString FormatInt(const char* fmt, int width, int64_t v) {
   // A width beyond any sensible field would only allocate; keep it bounded.
@@ -64,6 +59,12 @@ SjisString FormatInt(const char* fmt, int width, int64_t v) {
 }
 
 }  // namespace
+
+std::string_view TrimView(std::string_view s) {
+  while (!s.empty() && IsBlank(static_cast<unsigned char>(s.front()))) s.remove_prefix(1);
+  while (!s.empty() && IsBlank(static_cast<unsigned char>(s.back()))) s.remove_suffix(1);
+  return s;
+}
 
 SjisString Trim(std::string_view s) { return SjisString(TrimView(s)); }
 

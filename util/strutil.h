@@ -12,6 +12,8 @@ namespace wendul {
 
 // Removes blanks and control characters (bytes <= 0x20) at both ends.
 SjisString Trim(std::string_view s);
+// The same, without a copy: a view of s.
+std::string_view TrimView(std::string_view s);
 SjisString UpperStr(std::string_view s);   // ASCII and full-width Latin letters
 bool IsIntStr(std::string_view s);
 int32_t StrToIntZ(std::string_view s);

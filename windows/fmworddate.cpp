@@ -34,7 +34,9 @@ TfmWordDate::TfmWordDate(QWidget* parent)
   edDateEdit = new TmuDateEdit(this);
   edDateEdit->setObjectName("edDateEdit");
   edDateEdit->setGeometry(72, 2, 217, 30);
-  connect(edDateEdit, &TmuDateEdit::OnChange, this, [this] {
+  // Only a date the user has finished choosing loads its day: digits on
+  // the way to it (2019 while 1999 is typed over 2001) load nothing.
+  connect(edDateEdit, &TmuDateEdit::OnDateChosen, this, [this] {
     if (OnDayChange) OnDayChange();
   });
 
@@ -69,7 +71,8 @@ TfmWordDate::~TfmWordDate() {
   if (fmWordDate == this) fmWordDate = nullptr;
 }
 
-TDateTime TfmWordDate::Date() const { return edDateEdit->GetDate(true); }
+// The chosen date: digits typed and not chosen yet are no date of the window.
+TDateTime TfmWordDate::Date() const { return edDateEdit->ChosenDate(); }
 
 void TfmWordDate::SetDate(TDateTime day) { edDateEdit->SetDate(day); }
 

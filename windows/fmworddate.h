@@ -1,7 +1,8 @@
 // The date window of log mode: a small stay-on-top window holding the day
 // shown in the main window's document pane, and the document's length.
-// Every change of its date (typed, spun, set by a command or a search
-// result) asks the main window to save the shown day and load the new one.
+// Every chosen date (typed and ended by ENTER, leaving the field or a pause,
+// spun, set by a command or a search result) asks the main window to save
+// the shown day and load the new one.
 #pragma once
 
 #include <QTimer>
@@ -45,7 +46,7 @@ class TfmWordDate : public QWidget {
   // Keys of this window, passed to the main window's handlers.
   std::function<void(QKeyEvent*)> KeyDown, KeyUp;
 
-  TDateTime Date() const;
+  TDateTime Date() const;  // the date last chosen
   void SetDate(TDateTime day);  // loads the day (the change event runs)
   // The document's length in bytes, shown in pnKwd.
   void ShowLength(int64_t bytes);

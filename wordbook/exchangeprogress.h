@@ -24,6 +24,11 @@ class TExchangeProgress {
   // Shows count (and the bar at `done` of the total); false once cancelled.
   bool Step(int64_t count, int64_t done);
   bool Cancelled() const;
+  // Another stage of the work: its title and the bar's end (0: none).
+  void SetStage(const QString& title, int64_t total);
+  // From here on the work cannot be stopped: the cancel button greys (the
+  // stage's title says why).
+  void NoCancel();
   QProgressDialog* Dialog() const { return dialog_; }
 
  private:
@@ -32,6 +37,16 @@ class TExchangeProgress {
   int64_t total_;
   QElapsedTimer sinceShown_;  // since the count was last shown
   QElapsedTimer sinceStart_;
+  bool cancellable_ = true;
+};
+
+// The hourglass while long work runs on the window's thread.
+class WaitCursor {
+ public:
+  WaitCursor();
+  ~WaitCursor();
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
 }  // namespace wendul

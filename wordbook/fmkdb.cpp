@@ -5,8 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
-#include <QFileIconProvider>
-#include <QMimeDatabase>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
@@ -19,65 +17,21 @@
 #include "controls/mudbgrid.h"
 #include "controls/qsjis.h"
 #include "store/mt.h"
-#include "store/mt_bulk.h"
 #include "util/messages.h"
 #include "util/strutil.h"
 #include "wordbook/exchangeprogress.h"
+#include "wordbook/exchangeui.h"
+#include "wordbook/fmkdb_texts.h"
 #include "wordbook/tabletext.h"
+#include "wordbook/wordrules.h"
 
 namespace wendul {
 
-namespace {
-
-// The file dialogs' icons and types from the file's name alone. Judging them
-// by content reads every file of a listed folder on the main thread, and a
-// read from a pipe or a device (a FIFO in the documents folder, /proc/kmsg)
-// never returns: the whole program would hang.
-class NamesOnlyIconProvider final : public QFileIconProvider {
- public:
-  QIcon icon(const QFileInfo& info) const override {
-    if (info.isDir() || !info.isFile()) return QFileIconProvider::icon(info.isDir() ? Folder : File);
-    const QIcon themed = QIcon::fromTheme(Mime(info).iconName());
-    return themed.isNull() ? QFileIconProvider::icon(File) : themed;
-  }
-  QIcon icon(IconType type) const override { return QFileIconProvider::icon(type); }
-  QString type(const QFileInfo& info) const override {
-    if (info.isDir()) return QFileIconProvider::type(info);
-    return Mime(info).comment();
-  }
-
- private:
-  QMimeType Mime(const QFileInfo& info) const { return mimes_.mimeTypeForFile(info, QMimeDatabase::MatchExtension); }
-  QMimeDatabase mimes_;
-};
-
-QAbstractFileIconProvider* NamesOnlyIcons() {
-  // Kept for the life of the process: the dialogs' models may ask it while they die.
-  static auto* provider = new NamesOnlyIconProvider;
-  return provider;
-}
-
-}  // namespace
+using namespace kdb;
 
 namespace {
 
 bool g_open = false;
-
-const char kCaption[] = "Wendul";
-
-SjisString J(const char* utf8) { return FromQ(QString::fromUtf8(utf8)); }
-
-SjisString Shown(const QString& path) { return FromQ(QDir::toNativeSeparators(path)); }
-
-std::string FsPath(const QString& path) { return QFile::encodeName(path).toStdString(); }
-
-// A write lock held elsewhere gets words the user can act on.
-void ShowStoreError(const std::exception& e) {
-  if (IsLockError(e))
-    ErrMsgBox(J("単語の表は他のプログラムが書き込み中です。しばらくしてからもう一度お試しください。\r\n") + e.what());
-  else
-    ErrMsgBox(e.what());
-}
 
 }  // namespace
 
@@ -101,10 +55,10 @@ TfmKDB::TfmKDB(Links links, QWidget* parent) : QWidget(parent), links_(std::move
   layout->setSpacing(0);
   FBtn = new TFuncBtn(this);
   FBtn->setObjectName("FBtn");
-  FBtn->NBtn = 6;
+  FBtn->NBtn = 7;
   FBtn->setFixedHeight(30);
   FBtn->IsShift = true;
-  FBtn->FontSize = 9;  // "再インデックス" fits a sixth of the window
+  FBtn->FontSize = 8;  // "再インデックス" fits a seventh of the window
   FBtn->RunLoaded();  // its buttons exist from here on
   layout->addWidget(FBtn);
   mgMuKwd = new TmuDBGrid(this);
@@ -115,7 +69,9 @@ TfmKDB::TfmKDB(Links links, QWidget* parent) : QWidget(parent), links_(std::move
                        {"APPENDDATE", QString::fromUtf8("新規登録日"), 149, false}});
   mgMuKwd->SetTitlesVisible(true);
   mgMuKwd->SetDataSource(links_.source);
-  mgMuKwd->OnCellEdited = [this](Bookmark record, int, const QString& text) { return StoreEditedWord(record, text); };
+  mgMuKwd->OnCellEdited = [this](Bookmark record, int, const QString& shown, const QString& text) {
+    return StoreEditedWord(record, shown, text);
+  };
   connect(mgMuKwd, &TmuDBGrid::DblClick, this, [this] { mgMuKwd->StartEdit(); });
   connect(mgMuKwd, &TmuDBGrid::EnterPressed, this, [this] { mgMuKwd->StartEdit(); });
   layout->addWidget(mgMuKwd, 1);
@@ -131,26 +87,17 @@ TfmKDB::TfmKDB(Links links, QWidget* parent) : QWidget(parent), links_(std::move
   FBtn->SetButton(5, QString::fromUtf8("再インデックス"), QString::fromUtf8("索引を作り直します"),
                   [this](QObject*) { FBtn_F05Click(); });
   FBtn->SetButton(6, QString::fromUtf8("閉じる"), QString::fromUtf8("単語帳を閉じます"), [this](QObject*) { FBtn_F06Click(); });
+  FBtn->SetButton(7, QString::fromUtf8("復元"), QString::fromUtf8("読み込みや全行削除の前のバックアップから単語帳を元に戻します"),
+                  [this](QObject*) { FBtn_F07Click(); });
 
   const QString filter = QString::fromUtf8("テキストファイル（*.TXT） (*.TXT *.txt);;全てのファイル（*.*） (*)");
-  auto makeDialog = [this, &filter](const char* name, QFileDialog::AcceptMode mode) {
-    auto* dialog = new QFileDialog(this);
-    dialog->setIconProvider(NamesOnlyIcons());
-    dialog->setObjectName(name);
-    dialog->setNameFilter(filter);
-    dialog->setDefaultSuffix("TXT");
-    dialog->setAcceptMode(mode);
-    dialog->setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
-    // The word book asks about replacing a file itself.
-    dialog->setOption(QFileDialog::DontConfirmOverwrite);
-    return dialog;
-  };
-  SaveDialog = makeDialog("SaveDialog", QFileDialog::AcceptSave);
-  odaOpenFile = makeDialog("odaOpenFile", QFileDialog::AcceptOpen);
+  SaveDialog = MakeExchangeDialog(this, "SaveDialog", QFileDialog::AcceptSave, filter, "TXT");
+  odaOpenFile = MakeExchangeDialog(this, "odaOpenFile", QFileDialog::AcceptOpen, filter, "TXT");
   RunFileDialog = [](QFileDialog* dialog) {
     if (dialog->exec() != QDialog::Accepted || dialog->selectedFiles().isEmpty()) return QString();
     return dialog->selectedFiles().first();
   };
+  ChooseBackup = [this](const std::vector<TableBackup>& backups) { return ShowBackupChooser(backups); };
 
   // Key preview: every key of this window reaches the function-key bar first.
   qApp->installEventFilter(this);
@@ -180,12 +127,23 @@ bool TfmKDB::mgMuKwdKeyDown(int key) {
   MT& t = *links_.table;
   switch (key) {
     case Qt::Key_Delete:
-      // At once, without a question.
+      // At once, without a question; only the word shown (its record's id
+      // may hold another word since another program replaced the table).
       try {
         t.Delete();
       } catch (const std::exception& e) {
-        ShowStoreError(e);
+        if (IsRecordChanged(e)) {
+          MsgBox(kCaption, J("この単語はほかで変更または削除されています。削除しませんでした。"));
+          try {
+            t.Refresh();
+          } catch (const std::exception&) {
+          }
+        } else {
+          ShowStoreError(e);
+        }
+        return true;
       }
+      Changed();
       return true;
     case Qt::Key_Left:
       mgMuKwd->MoveBy(-8);
@@ -198,7 +156,7 @@ bool TfmKDB::mgMuKwdKeyDown(int key) {
   }
 }
 
-bool TfmKDB::StoreEditedWord(int64_t record, const QString& text) {
+bool TfmKDB::StoreEditedWord(int64_t record, const QString& shown, const QString& text) {
   MT& t = *links_.table;
   const SjisString kept = J("単語は元のままです。");
   std::u16string u16 = text.toStdU16String();
@@ -213,22 +171,27 @@ bool TfmKDB::StoreEditedWord(int64_t record, const QString& text) {
   }
   const int at = t.FieldIndex("KEYWORD");
   const int size = at >= 0 ? t.Fields()[static_cast<size_t>(at)].size : 0;
-  if (size > 0 && word.size() > static_cast<size_t>(size)) {
-    MsgBox(kCaption, J("「") + word + J("」は長すぎます（単語は") + std::to_string(size) + J("バイトまでです）。") + kept);
+  if (const SjisString why = WordRefusal(word, size); !why.empty()) {
+    MsgBox(kCaption, why + kept);
     return false;
   }
   try {
+    // The record may hold another word by now (ids are reused after an
+    // import elsewhere): only the word the cell showed is changed.
     if (!t.BookmarkValid(record)) {
       MsgBox(kCaption, J("この単語はもう削除されています。"));
       return false;
     }
     t.GotoBookmark(record);
+    if (ToQ(t.GS("KEYWORD")) != shown) {
+      MsgBox(kCaption, J("この単語はほかで変更されています。") + kept);
+      return false;
+    }
     if (t.GS("KEYWORD") == word) return true;
     // The write lock is taken only now, for this one change.
     t.Edit();
     t.SS("KEYWORD", word);
     t.Post();
-    return true;
   } catch (const std::exception& e) {
     if (t.State() == DataSetState::Edit || t.State() == DataSetState::Insert) {
       try {
@@ -237,9 +200,12 @@ bool TfmKDB::StoreEditedWord(int64_t record, const QString& text) {
       }
     }
     if (IsKeyViolation(e)) MsgBox(kCaption, J("「") + word + J("」はすでに登録されています。") + kept);
+    else if (IsRecordChanged(e)) MsgBox(kCaption, J("この単語はほかで変更されています。") + kept);
     else ShowStoreError(e);
     return false;
   }
+  Changed();
+  return true;
 }
 
 void TfmKDB::FBtn_F01Click() {
@@ -260,9 +226,16 @@ void TfmKDB::FBtn_F02Click() {
   MT& t = *links_.table;
   t.DisableControls();
   bool done = false;
+  TextExportReport report;
   try {
-    TExchangeProgress progress(this, QString::fromUtf8("書き出し中"), QString::fromUtf8("件"), t.RecordCount());
-    TextExport(t, FsPath(path), false, true, [&](int64_t n, int64_t) { return progress.Step(n, n); });
+    int64_t total = 0;
+    try {
+      total = t.RecordCount();
+    } catch (const std::exception&) {
+      // A damaged table is written as far as it can be read.
+    }
+    TExchangeProgress progress(this, QString::fromUtf8("書き出し中"), QString::fromUtf8("件"), total);
+    report = TextExport(t, FsPath(path), false, true, [&](int64_t n, int64_t) { return progress.Step(n, n); });
     done = true;
   } catch (const TextExchangeCancelled&) {
     // Nothing was written under the chosen name.
@@ -270,88 +243,12 @@ void TfmKDB::FBtn_F02Click() {
     ErrMsgBox(e.what());
   }
   t.EnableControls();
-  if (done) MsgBox(kCaption, name + J(" へ書き出しました。"));
-}
-
-void TfmKDB::FBtn_F03Click() {
-  mgMuKwd->EndEdit(true);
-  const QString path = RunFileDialog(odaOpenFile);
-  if (path.isEmpty()) return;
-  const SjisString name = Shown(path);
-  if (!QFileInfo::exists(path)) {
-    MsgBox(kCaption, name + J(" が見つかりません"));
-    return;
-  }
-  MT& t = *links_.table;
-  TmuText importer;
-  importer.IsSkipTableCheck = true;
-  importer.DatabaseName = t.DatabaseName();
-  bool done = false;
-  try {
-    TExchangeProgress progress(this, QString::fromUtf8("読み込み中"), QString::fromUtf8("行"),
-                               QFileInfo(path).size());
-    importer.OnCount = [&](int64_t lines, int64_t bytes) { return progress.Step(lines, bytes); };
-    // The import replaces the whole table, in one transaction.
-    importer.TextImport(FsPath(path), t.TableName(), true, false);
-    done = true;
-  } catch (const TextExchangeCancelled&) {
-    MsgBox(kCaption, J("読み込みを中止しました。単語帳は読み込む前のままです。"));
-  } catch (const std::exception& e) {
-    if (IsLockError(e)) ShowStoreError(e);
-    else ErrMsgBox(e.what() + J("\r\n\r\n単語帳は読み込む前のままです。"));
-  }
   if (!done) return;
-  try {
-    t.Refresh();
-    t.First();
-  } catch (const std::exception& e) {
-    ErrMsgBox(e.what());
-  }
-  if (links_.tableReplaced) links_.tableReplaced();
-  MsgBox(kCaption, name + J(" を読み込みました。"));
-}
-
-void TfmKDB::FBtn_F04Click() {
-  mgMuKwd->EndEdit(false);
-  if (AskNotYes("", J("全行削除してもいいですか？"))) return;
-  try {
-    links_.table->EmptyT();
-  } catch (const std::exception& e) {
-    ShowStoreError(e);
-  }
-  if (links_.tableReplaced) links_.tableReplaced();
-}
-
-void TfmKDB::FBtn_F05Click() {
-  mgMuKwd->EndEdit(true);
-  if (AskNotYes(kCaption, J("再インデックスしますか？"))) return;
-  MT& t = *links_.table;
-  t.Cl(false);
-  bool built = true;
-  try {
-    // The store's own way: both indexes dropped and built again.
-    t.AddPrimaryIndex("KEYWORD");
-    t.AddSecIndex("IDX_UPDATEDATE", "UPDATEDATE");
-  } catch (const std::exception& e) {
-    built = false;
-    ShowStoreError(e);
-  }
-  if (!t.Op()) return;  // Op has shown why
-  if (!built) return;
-  try {
-    const std::vector<std::string> problems = TableIntegrityProblems(t);
-    if (!problems.empty()) {
-      SjisString text = J("単語の表に傷みが見つかりました:");
-      for (size_t i = 0; i < problems.size() && i < 10; ++i) text += "\r\n" + problems[i];
-      ErrMsgBox(text);
-      return;
-    }
-  } catch (const std::exception& e) {
-    ErrMsgBox(e.what());
-    return;
-  }
-  if (links_.tableReplaced) links_.tableReplaced();
-  MsgBox(kCaption, J("再インデックスしました。"));
+  SjisString text = name + J(" へ書き出しました。");
+  if (report.damaged)
+    text += J("\r\n単語の表が傷んでいるため、読めた ") + Count(report.records) +
+            J(" 語だけを書き出しました。「再インデックス」(F5) で表を作り直せます。");
+  MsgBox(kCaption, text);
 }
 
 void TfmKDB::FBtn_F06Click() { close(); }

@@ -11,6 +11,7 @@
 #include "util/paths.h"
 #include "util/strutil.h"
 #include "wordbook/tabletext.h"
+#include "wordbook/tabletext_line.h"
 
 namespace wendul {
 
@@ -70,6 +71,7 @@ class DateWriter {
 const char kMemoStart[] = "{muMemoStart}";
 const char kMemoEnd[] = "{muMemoEnd}";
 
+// The value's text by its field's type.
 void AppendValue(std::string& out, const FieldInfo& f, const FieldValue& v, DateWriter& dates) {
   if (v.IsNull()) return;
   switch (f.type) {
@@ -133,6 +135,21 @@ const char kNotOpen[] = " \x82\xcd\x8a\x4a\x82\xa2\x82\xc4\x82\xa2\x82\xdc\x82\x
 
 }  // namespace
 
+void AppendQuotedItem(std::string& out, std::string_view value) {
+  out += '"';
+  for (size_t from = 0;;) {
+    const size_t quote = value.find('"', from);
+    if (quote == std::string_view::npos) {
+      out.append(value.substr(from));
+      break;
+    }
+    out.append(value.substr(from, quote + 1 - from));
+    out += '"';  // doubled, as the reader takes it back
+    from = quote + 1;
+  }
+  out += '"';
+}
+
 SjisString TableTextDate(TDateTime value) {
   std::string s;
   DateWriter().Append(s, value);
@@ -141,35 +158,12 @@ SjisString TableTextDate(TDateTime value) {
 
 SjisString PathText(const std::string& path) {
   SjisString out;
-  out.reserve(path.size());
-  char enc[2];
-  for (size_t i = 0; i < path.size();) {
-    const auto b = static_cast<unsigned char>(path[i]);
-    const int len = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-    char32_t cp = 0;
-    bool ok = len > 0 && i + static_cast<size_t>(len) <= path.size();
-    if (ok) {
-      cp = len == 1 ? b : (b & (0x7F >> len));
-      for (int k = 1; k < len && ok; ++k) {
-        const auto c = static_cast<unsigned char>(path[i + k]);
-        ok = (c & 0xC0) == 0x80;
-        cp = cp << 6 | (c & 0x3F);
-      }
-    }
-    if (!ok) {
-      out += '?';
-      ++i;
-      continue;
-    }
-    i += static_cast<size_t>(len);
-    const int n = EncodeCp932Char(cp, enc);
-    if (n == 0) out += '?';
-    else out.append(enc, static_cast<size_t>(n));
-  }
+  Utf8ToSjisMarked(path, &out);
   return out;
 }
 
-void TextExport(MT& table, const std::string& fileName, bool withHeader, bool quoted, const TextCount& count) {
+TextExportReport TextExport(MT& table, const std::string& fileName, bool withHeader, bool quoted,
+                            const TextCount& count) {
   if (!table.Active()) throw GeneralError(table.TableName() + kNotOpen);
   const std::vector<FieldInfo> fields = table.Fields();
   AtomicFile file;
@@ -189,19 +183,28 @@ void TextExport(MT& table, const std::string& fileName, bool withHeader, bool qu
   DateWriter dates;
   int64_t made = 0;
   bool cancelled = false;
+  TextExportReport report;
+  std::string value;
   const std::vector<uint32_t> order = table.ReadAllRecords([&](const RowView& row) {
     std::string& to = lines.Begin();
     for (size_t i = 0; i < fields.size(); ++i) {
-      if (quoted) to += '"';
-      AppendValue(to, fields[i], i < row.values.size() ? row.values[i] : FieldValue(), dates);
-      if (quoted) to += '"';
+      const FieldValue& v = i < row.values.size() ? row.values[i] : FieldValue();
+      if (!quoted) {
+        AppendValue(to, fields[i], v, dates);
+      } else if (fields[i].type == 'A' && v.kind == FieldValue::Kind::Text) {
+        AppendQuotedItem(to, v.text);  // text is the one value that may hold a quote
+      } else {
+        value.clear();
+        AppendValue(value, fields[i], v, dates);
+        AppendQuotedItem(to, value);
+      }
       to += ',';
     }
     to += "\r\n";
     ++made;
     if (made % kCountEvery == 0 && count && !count(made, 0)) cancelled = true;
     return !cancelled;
-  });
+  }, &report.damaged);
   if (cancelled) throw TextExchangeCancelled();
   for (uint32_t pos : order) {
     out += lines.Line(pos);
@@ -215,6 +218,8 @@ void TextExport(MT& table, const std::string& fileName, bool withHeader, bool qu
   file.Write(out);
   if (!file.Commit(&reason)) CannotWrite(fileName, reason);
   if (count) count(written, 0);
+  report.records = written;
+  return report;
 }
 
 }  // namespace wendul

@@ -1,6 +1,9 @@
 #include "app_fixture.h"
 
 #include <QInputMethodEvent>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "controls/qsjis.h"
@@ -78,6 +81,19 @@ void AppFixture::Type(const QString& text) {
     }
   }
   Settle();
+}
+
+bool AppFixture::RunKilledChild(const char* test) {
+  const std::string filter = std::string("--gtest_filter=") + test;
+  pid_t child = fork();
+  if (child == 0) {
+    setenv("WENDUL_CHILD_HOME", home->path().c_str(), 1);
+    execl("/proc/self/exe", "app_tests", filter.c_str(), nullptr);
+    _exit(127);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
 }
 
 void AppFixture::Backspace(int n) {

@@ -46,6 +46,9 @@ class AppFixture : public ::testing::Test {
   // Words of a table view in its current order and filter.
   std::vector<std::string> Words(MT& view);
   void Settle() { QApplication::processEvents(); }
+  // Runs one test of this program ("Suite.Name") in a child process with
+  // this home as WENDUL_CHILD_HOME; true when the child was killed (SIGKILL).
+  bool RunKilledChild(const char* test);
 
   std::unique_ptr<TempDir> home;
   std::unique_ptr<RecordingUi> ui;

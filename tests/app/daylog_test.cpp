@@ -1,6 +1,7 @@
 // Log mode as the user meets it: the date window, day files, the day table,
 // the shrink question, the search and the global search with its results.
 #include <QSignalSpy>
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 
@@ -11,6 +12,7 @@
 #include "controls/mudateedit.h"
 #include "controls/mupanel.h"
 #include "controls/qsjis.h"
+#include "util/codec.h"
 #include "util/datetime.h"
 #include "util/daylog.h"
 #include "windows/fmworddate.h"
@@ -68,6 +70,21 @@ class LogModeTest : public AppFixture {
     std::ofstream(path, std::ios::binary) << bytes;
   }
   TDateTime Shown() { return fmWordDate->Date(); }
+  // A key as the window system hands it to the focused window.
+  static void Key(int key, const QString& text = {}) {
+    qt_handleKeyEvent(QGuiApplication::focusWindow(), QEvent::KeyPress, key, {}, text, false);
+    qt_handleKeyEvent(QGuiApplication::focusWindow(), QEvent::KeyRelease, key, {}, text, false);
+    QApplication::processEvents();
+  }
+  static void Keys(const char* digits) {
+    for (const char* c = digits; *c; ++c) Key(Qt::Key_0 + (*c - '0'), QString(QChar(*c)));
+  }
+  // Messages of one kind whose text holds a UTF-8 phrase.
+  int Said(const char* kind, const char* utf8) {
+    int n = 0;
+    for (const auto& m : ui->messages) n += m.kind == kind && m.text.find(Sj(utf8)) != std::string::npos;
+    return n;
+  }
   QString Status() { return main->StatusBarMain->currentMessage(); }
 
   std::string log;
@@ -118,6 +135,27 @@ TEST_F(LogModeTest, DaysAreSavedLoadedAndRememberedWithTheirPositions) {
   // The File menu does nothing in log mode.
   main->findChild<QAction*>("New1")->trigger();
   EXPECT_EQ(main->mmDoc->Text(), Read(may3));
+}
+
+// The encoding chosen for new files makes new days in it; every day is
+// written back in its own, and a day in UTF-8 raises no alarm about its length.
+TEST_F(LogModeTest, DaysKeepTheirOwnEncoding) {
+  Setting("fmSetup", "cmbxNewDocEncoding", "1");  // UTF-8
+  Write(DayFile(2001, 5, 2), Sj("前の日は") + "\r\n");
+  StartLog();
+  const std::string may3 = DayFile(2001, 5, 3);
+  EXPECT_EQ(Read(may3), SjisToUtf8(DayLogHeader(EncodeDate(2001, 5, 3), 1)));
+  EXPECT_EQ(main->lbEncoding->text(), "UTF-8  CRLF");
+  main->mmDoc->SetSelStart(main->mmDoc->TextLength());
+  TypeUtf8("𠮷野家へ。");
+  main->CnPrevDay();
+  EXPECT_TRUE(ui->messages.empty());
+  EXPECT_EQ(Read(may3), SjisToUtf8(DayLogHeader(EncodeDate(2001, 5, 3), 1)) + "𠮷野家へ。");
+  EXPECT_EQ(main->lbEncoding->text(), "SJIS  CRLF");
+  main->mmDoc->SetSelStart(main->mmDoc->TextLength());
+  TypeUtf8("晴れ");
+  main->CnNextDay();
+  EXPECT_EQ(Read(DayFile(2001, 5, 2)), Sj("前の日は") + "\r\n" + Sj("晴れ"));
 }
 
 TEST_F(LogModeTest, NoToTheShrinkQuestionKeepsTheDayAndItsEdits) {
@@ -266,6 +304,17 @@ TEST_F(LogModeTest, GlobalSearchListsOneRowPerDayAndOpensResults) {
   main->SetSearchWord(Sj("雨"));
   main->CnGrep();
   EXPECT_EQ(t.RecordCount(), 0);
+
+  // Closing the main window stops the walk first: nothing goes on with the
+  // closed tables, no day is opened, nothing is said.
+  QTimer::singleShot(0, main, &QWidget::close);
+  main->SetSearchWord(Sj("小雨"));
+  const size_t said = ui->messages.size();
+  main->CnGrep();
+  EXPECT_FALSE(main->isVisible());
+  EXPECT_FALSE(grep->GrepRunning);
+  EXPECT_EQ(t.RecordCount(), 0);
+  EXPECT_EQ(ui->messages.size(), said);
 }
 
 TEST_F(LogModeTest, DateWindowStartsFromTheOptionAndKeepsItsPlace) {
@@ -293,6 +342,161 @@ TEST_F(LogModeTest, DateWindowStartsFromTheOptionAndKeepsItsPlace) {
   main->CnSetFocusDate();
   QTest::qWait(20);
   EXPECT_TRUE(fmWordDate->edDateEdit->DayEdit()->hasFocus());
+}
+
+TEST_F(LogModeTest, ADayIsGuardedAsADocumentIs) {
+  StartLog();
+  TmuRichEdit* doc = main->mmDoc;
+  const TDateTime may3 = EncodeDate(2001, 5, 3), may4 = EncodeDate(2001, 5, 4);
+  const std::string header3 = DayLogHeader(may3, 1), header4 = DayLogHeader(may4, 1);
+
+  // A word inserted from a pane is a change even when it is the only one.
+  StoreWord("東京駅", 200);
+  doc->SetSelStart(doc->TextLength());
+  main->mgWordDate->setFocus();
+  QTest::keyClick(main->mgWordDate, Qt::Key_Return);
+  ASSERT_EQ(doc->Text(), header3 + Sj("東京駅"));
+  main->CnNextDay();
+  EXPECT_EQ(Read(DayFile(2001, 5, 3)), header3 + Sj("東京駅"));
+
+  // Another program adds to the day shown: asked before it is overwritten;
+  // No keeps both the file and the day on screen, changed.
+  const std::string other = header4 + Sj("別のエディターで書いた段落。") + "\r\n";
+  Write(DayFile(2001, 5, 4), other);
+  doc->SetSelStart(doc->TextLength());
+  TypeUtf8("画面の文。");
+  const SjisString typed = doc->Text();
+  main->CnNextDay();
+  EXPECT_EQ(Said("askNotYes", "ほかのプログラムで変更されています"), 1);
+  EXPECT_EQ(Shown(), may4);
+  EXPECT_EQ(doc->Text(), typed);
+  EXPECT_TRUE(main->DocChanged());
+  EXPECT_EQ(Read(DayFile(2001, 5, 4)), other);
+  Settle();
+  ui->answers.push_back(MsgAnswer::Yes);
+  main->CnNextDay();
+  EXPECT_EQ(Shown(), EncodeDate(2001, 5, 5));
+  EXPECT_EQ(Read(DayFile(2001, 5, 4)), typed);
+
+  // A day file its owner made read-only is refused, as a document is; the
+  // day stays shown and changed.
+  main->CnPrevDay();
+  fs::permissions(DayFile(2001, 5, 4), fs::perms::owner_read);
+  TypeUtf8("追記");
+  const SjisString more = doc->Text();
+  main->CnNextDay();
+  EXPECT_EQ(Said("message", "アクセスが許可されていません"), 1);
+  EXPECT_EQ(Shown(), may4);
+  EXPECT_EQ(doc->Text(), more);
+  EXPECT_EQ(Read(DayFile(2001, 5, 4)), typed);
+  fs::permissions(DayFile(2001, 5, 4), fs::perms::owner_read | fs::perms::owner_write);
+  Settle();
+
+  // Closing while the date window holds a day before the diary saves the day shown.
+  fmWordDate->SetDate(EncodeDate(1998, 3, 31));
+  EXPECT_TRUE(main->close());
+  EXPECT_EQ(Read(DayFile(2001, 5, 4)), more);
+}
+
+TEST_F(LogModeTest, TheDateWindowLoadsOnlyTheDateTheUserMeans) {
+  StartLog();
+  fmWordDate->activateWindow();
+  ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeWindow() == fmWordDate; }));
+  TmuDateEdit* ed = fmWordDate->edDateEdit;
+  ed->YearEdit()->setFocus();
+  ASSERT_TRUE(ed->YearEdit()->hasFocus());
+  ed->YearEdit()->selectAll();
+  // 1999 typed over 2001: 2019 on the way is loaded nowhere; ENTER chooses.
+  Keys("1999");
+  EXPECT_EQ(main->ShownDay(), EncodeDate(2001, 5, 3));
+  Key(Qt::Key_Return);
+  EXPECT_EQ(main->ShownDay(), EncodeDate(1999, 5, 3));
+  // Backspacing to 19 and typing 98: chosen when typing pauses.
+  ed->YearEdit()->setFocus();
+  ed->YearEdit()->end(false);
+  Key(Qt::Key_Backspace);
+  Key(Qt::Key_Backspace);
+  Keys("98");
+  EXPECT_TRUE(ed->ChoicePending());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return main->ShownDay() == EncodeDate(1998, 5, 3); }));
+  // No day of the digits on the way: no file, no row (the row comes first).
+  EXPECT_FALSE(fs::exists(log + "2019"));
+  EXPECT_FALSE(fs::exists(log + "0199"));
+
+  // A stray "h" turns the year into 平成 10; 2002 typed then is the year
+  // 3990: asked before its day is made, and No goes back to the day shown.
+  Key(Qt::Key_H, "h");
+  ASSERT_TRUE(ed->IsJMode());
+  EXPECT_EQ(ed->YearEdit()->text(), "10");
+  ed->YearEdit()->selectAll();
+  Keys("2002");
+  Key(Qt::Key_Return);
+  EXPECT_EQ(Said("askNotYes", "来年より先の日付です"), 1);
+  EXPECT_EQ(main->ShownDay(), EncodeDate(1998, 5, 3));
+  EXPECT_EQ(Shown(), EncodeDate(1998, 5, 3));
+  EXPECT_FALSE(fs::exists(log + "3990"));
+  // Esc is the way back to western years (and drops digits typed since), W too.
+  ed->YearEdit()->setFocus();
+  Keys("1");
+  Key(Qt::Key_Escape);
+  EXPECT_FALSE(ed->IsJMode());
+  EXPECT_EQ(ed->YearEdit()->text(), "1998");
+  Key(Qt::Key_H, "h");
+  Key(Qt::Key_W, "w");
+  EXPECT_FALSE(ed->IsJMode());
+  EXPECT_EQ(ed->YearEdit()->text(), "1998");
+  // A spin chooses at once; leaving a field chooses a whole date, and half
+  // a year left behind gives way to the chosen date again.
+  ed->DayEdit()->setFocus();
+  Key(Qt::Key_Up);
+  EXPECT_EQ(main->ShownDay(), EncodeDate(1998, 5, 4));
+  ed->MonthEdit()->setFocus();
+  ed->MonthEdit()->selectAll();
+  Keys("6");
+  ed->YearEdit()->setFocus();
+  Settle();
+  EXPECT_EQ(main->ShownDay(), EncodeDate(1998, 6, 4));
+  ed->YearEdit()->selectAll();
+  Keys("19");
+  ed->DayEdit()->setFocus();
+  Settle();
+  EXPECT_EQ(ed->YearEdit()->text(), "1998");
+  EXPECT_EQ(main->ShownDay(), EncodeDate(1998, 6, 4));
+}
+
+// Run in a child process by the test below: types into a day, pauses long
+// enough for the recovery record, and is killed.
+TEST_F(LogModeTest, ChildTypesIntoADayAndIsKilled) {
+  const char* childHome = getenv("WENDUL_CHILD_HOME");
+  if (!childHome) GTEST_SKIP() << "run by AKilledDaysTextComesBackAtTheNextStart";
+  setenv("WENDUL_HOME", childHome, 1);
+  log = std::string(childHome) + "/log/";
+  StartLog();
+  main->mmDoc->SetSelStart(main->mmDoc->TextLength());
+  TypeUtf8("書きかけの日記");
+  QTest::qWait(2600);  // typing pauses
+  fs::remove_all(home->path());  // this process's own, unused home
+  raise(SIGKILL);
+}
+
+TEST_F(LogModeTest, AKilledDaysTextComesBackAtTheNextStart) {
+  ASSERT_TRUE(RunKilledChild("LogModeTest.ChildTypesIntoADayAndIsKilled"));
+  const TDateTime may3 = EncodeDate(2001, 5, 3);
+  EXPECT_EQ(Read(DayFile(2001, 5, 3)), DayLogHeader(may3, 1));
+
+  // Started on another day: the question names the day, Yes shows it with the text.
+  ui->answers = {MsgAnswer::Yes};
+  StartLog("-D2001/05/10");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return main->ShownDay() == may3; }));
+  EXPECT_EQ(Said("askYesNoCancel", "2001/05/03 の日記に前回保存されなかった文章があります。復元しますか？"), 1);
+  EXPECT_EQ(main->mmDoc->Text(), DayLogHeader(may3, 1) + Sj("書きかけの日記"));
+  EXPECT_TRUE(main->DocChanged());
+  main->CnNextDay();
+  EXPECT_EQ(Read(DayFile(2001, 5, 3)), DayLogHeader(may3, 1) + Sj("書きかけの日記"));
+  StopLog();
+  ui->messages.clear();
+  StartLog();
+  EXPECT_TRUE(ui->messages.empty());  // nothing left to offer
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // Document files in the main window: the status line, the save question,
-// saving, opening, drops and the recovery of unsaved text.
+// saving, opening, drops, encodings, file names and the recovery of unsaved text.
 #include <QApplication>
+#include <QComboBox>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QListView>
@@ -9,7 +10,6 @@
 #include <QUrl>
 #include <csignal>
 #include <fstream>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "app_fixture.h"
@@ -61,9 +61,14 @@ class DocumentsTest : public AppFixture {
     QApplication::sendEvent(main->mmDoc, &e);
     Settle();
   }
+  void ReopenAs(const char* item) { main->findChild<QAction*>(item)->trigger(); }
   int dialogs = 0;
   std::string dialogInitial;
 };
+
+std::string Euc(const std::string& utf8) {
+  return EncodeDocText(DecodeDocument(utf8, {DocEncoding::Utf8, false}), {DocEncoding::EucJp, false});
+}
 
 }  // namespace
 
@@ -187,25 +192,34 @@ TEST_F(DocumentsTest, OpeningKeepsEveryByteAndEveryFailureIsSaid) {
   EXPECT_NE(t[1].find("大きすぎるため開けません（100 MB）"), std::string::npos);
   EXPECT_EQ(main->mmDoc->Text(), "kept");
 
-  // A file that is plainly not Shift-JIS says so and keeps its bytes.
+  // A UTF-8 file is read as UTF-8 and keeps its bytes; it holds what Shift-JIS cannot.
   const std::string utf8 = home->str() + "u.txt";
   WriteAll(utf8, "\xE6\x9D\xB1\xE4\xBA\xAC\xE3\x82\xBF\xE3\x83\xAF\xE3\x83\xBC\n");
   main->OpenDocFile(QString::fromStdString(utf8));
-  EXPECT_NE(Status().find(Sj("UTF-8のファイルのようです")), std::string::npos);
+  EXPECT_EQ(main->lbEncoding->text(), "UTF-8  LF");
+  EXPECT_EQ(main->mmDoc->Text(), Sj("東京タワー") + "\r\n");
   main->SaveDocument();
   EXPECT_EQ(ReadAll(utf8), "\xE6\x9D\xB1\xE4\xBA\xAC\xE3\x82\xBF\xE3\x83\xAF\xE3\x83\xBC\n");
+  QTest::keyClick(main->mmDoc, Qt::Key_End);
+  Commit(QString::fromUtf8("𠮷"));
+  Texts();
+  EXPECT_TRUE(main->SaveDocument());
+  EXPECT_TRUE(Texts().empty());
+  EXPECT_EQ(ReadAll(utf8), "\xE6\x9D\xB1\xE4\xBA\xAC\xE3\x82\xBF\xE3\x83\xAF\xE3\x83\xBC\xF0\xA0\xAE\xB7\n");
 
-  // A character Shift-JIS cannot hold is named before the save, which may be cancelled.
+  // In a Shift-JIS file such a character is named before the save, which may be cancelled.
+  main->OpenDocFile(QString::fromStdString(file));
+  EXPECT_EQ(main->lbEncoding->text(), "SJIS  LF");
   QTest::keyClick(main->mmDoc, Qt::Key_End);
   Commit(QString::fromUtf8("𠮷"));
   Texts();
   main->SaveDocument();  // No
   EXPECT_EQ(Texts().back(),
-            "askNotYes:Wendul:1行目16桁目の文字（U+20BB7）はShift-JISで保存できないため「?」になります。このまま保存しますか？");
+            "askNotYes:Wendul:1行目11桁目の文字（U+20BB7）はShift-JISで保存できないため「?」になります。このまま保存しますか？");
   EXPECT_TRUE(main->DocChanged());
   ui->answers = {MsgAnswer::Yes};
   EXPECT_TRUE(main->SaveDocument());
-  EXPECT_EQ(ReadAll(utf8), "\xE6\x9D\xB1\xE4\xBA\xAC\xE3\x82\xBF\xE3\x83\xAF\xE3\x83\xBC?\n");
+  EXPECT_EQ(ReadAll(file), Sj("東京タワー") + "?\n\x87\x90 dup\nend");
 }
 
 TEST_F(DocumentsTest, ASaveAsksBeforeWritingOverAnotherEditorsSave) {
@@ -330,15 +344,7 @@ TEST_F(DocumentsTest, ChildTypesAndIsKilled) {
 TEST_F(DocumentsTest, UnsavedTextComesBackAfterTheEditorIsKilled) {
   const std::string doc = home->str() + "doc.txt";
   WriteAll(doc, "saved\n\x87\x90 dup\n");
-  pid_t child = fork();
-  if (child == 0) {
-    setenv("WENDUL_CHILD_HOME", home->path().c_str(), 1);
-    execl("/proc/self/exe", "app_tests", "--gtest_filter=DocumentsTest.ChildTypesAndIsKilled", nullptr);
-    _exit(127);
-  }
-  int status = 0;
-  waitpid(child, &status, 0);
-  ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL) << status;
+  ASSERT_TRUE(RunKilledChild("DocumentsTest.ChildTypesAndIsKilled"));
   EXPECT_EQ(ReadAll(doc), "saved\n\x87\x90 dup\n");
 
   ui->answers = {MsgAnswer::Yes};
@@ -357,6 +363,143 @@ TEST_F(DocumentsTest, UnsavedTextComesBackAfterTheEditorIsKilled) {
   Stop();
   Start();
   EXPECT_EQ(Texts(), std::vector<std::string>{});  // nothing left to offer
+}
+
+// Documents in the encodings of a Linux desktop, as a user meets them.
+TEST_F(DocumentsTest, AnEucJpFileIsShownEditedSavedAndReadAgainAsTheUserSays) {
+  const std::string file = home->str() + "mail.txt";
+  const std::string bytes = Euc("東京タワーに行った。\n二行目\n");
+  WriteAll(file, bytes);
+  Start({file});
+  EXPECT_EQ(main->lbEncoding->text().toStdString(), "EUC-JP  LF");
+  EXPECT_EQ(main->mmDoc->Text(), Sj("東京タワーに行った。\r\n二行目\r\n"));
+  QTest::keyClick(main->mmDoc, Qt::Key_End);
+  TypeUtf8("楽しかった");
+  ASSERT_TRUE(main->SaveDocument());
+  EXPECT_EQ(ReadAll(file), Euc("東京タワーに行った。楽しかった\n二行目\n"));
+
+  // Read again as Shift-JIS: nothing was changed, so nothing is asked, and
+  // nothing of the text read is learned (the caret stands after it).
+  ASSERT_TRUE(main->findChild<QMenu*>("miReopen"));
+  const size_t words = Words(d->tbMuKwd).size();
+  QTest::keyClick(main->mmDoc, Qt::Key_End, Qt::ControlModifier);
+  ReopenAs("miReopenSjis");
+  EXPECT_EQ(Words(d->tbMuKwd).size(), words);
+  EXPECT_EQ(main->lbEncoding->text().toStdString(), "SJIS  LF");
+  EXPECT_NE(main->mmDoc->Text().find("\r\n"), std::string::npos);
+  EXPECT_NE(main->mmDoc->PlainLines(), QString::fromUtf8("東京タワーに行った。楽しかった\n二行目\n"));
+  // Changed: asked first; No keeps the text, Yes reads the file as EUC-JP.
+  TypeUtf8("x");
+  const QString changed = main->mmDoc->PlainLines();
+  ReopenAs("miReopenEucJp");
+  EXPECT_EQ(Texts(), std::vector<std::string>{"askNotYes:Wendul:" + file +
+                                              "は変更されています。開き直すと変更は失われます。開き直しますか？"});
+  EXPECT_EQ(main->mmDoc->PlainLines(), changed);
+  ui->answers = {MsgAnswer::Yes};
+  ReopenAs("miReopenEucJp");
+  EXPECT_EQ(main->mmDoc->PlainLines(), QString::fromUtf8("東京タワーに行った。楽しかった\n二行目\n"));
+  EXPECT_FALSE(main->DocChanged());
+  EXPECT_EQ(main->lbEncoding->text().toStdString(), "EUC-JP  LF");
+
+  // Save As in another encoding: UTF-16 big-endian with its mark.
+  const std::string copy = home->str() + "copy.txt";
+  main->RunFileDialog = [&](QFileDialog* d) {
+    auto* list = d->findChild<QComboBox*>("cmbxEncoding");
+    EXPECT_EQ(list->currentText(), "EUC-JP");  // the document's own at first
+    list->setCurrentIndex(5);
+    return QString::fromStdString(copy);
+  };
+  ASSERT_TRUE(main->SaveDocAs());
+  EXPECT_EQ(ReadAll(copy), EncodeDocText(DecodeDocument("東京タワーに行った。楽しかった\n二行目\n", {DocEncoding::Utf8, false}),
+                                         {DocEncoding::Utf16BE, true}));
+  EXPECT_EQ(ReadAll(copy).substr(0, 4), std::string("\xFE\xFF\x67\x71", 4));
+  EXPECT_EQ(main->lbEncoding->text().toStdString(), "UTF-16BE  LF");
+  EXPECT_EQ(ReadAll(file), Euc("東京タワーに行った。楽しかった\n二行目\n"));
+}
+
+TEST_F(DocumentsTest, NewDocumentsTakeTheEncodingOfTheOptions) {
+  Setting("fmSetup", "cmbxNewDocEncoding", "1");  // UTF-8
+  Start();
+  EXPECT_EQ(setup->cmbxNewDocEncoding->currentText(), "UTF-8");
+  EXPECT_EQ(main->lbEncoding->text().toStdString(), "UTF-8  CRLF");
+  TypeUtf8("𠮷野家\nへ");
+  const std::string file = home->str() + "new.txt";
+  main->RunFileDialog = [&](QFileDialog* d) {
+    EXPECT_EQ(d->findChild<QComboBox*>("cmbxEncoding")->currentText(), "UTF-8");
+    return QString::fromStdString(file);
+  };
+  ASSERT_TRUE(main->SaveDocAs());
+  EXPECT_TRUE(ui->messages.empty());  // UTF-8 holds 𠮷: nothing to ask
+  EXPECT_EQ(ReadAll(file), "\xF0\xA0\xAE\xB7野家\r\nへ");
+}
+
+TEST_F(DocumentsTest, ANameThatIsNotUtf8OpensSavesAndIsKeptByItsBytes) {
+  // 日記.txt as Windows names it: Shift-JIS bytes.
+  const std::string name = home->str() + "\x93\xFA\x8B\x4C.txt";
+  WriteAll(name, Sj("今日は晴れ") + "\r\n");
+  Start({name});
+  EXPECT_TRUE(ui->messages.empty());
+  EXPECT_EQ(main->windowTitle().toStdString(), home->str() + "日記.txt");
+  EXPECT_EQ(main->mmDoc->Text(), Sj("今日は晴れ") + "\r\n");
+  QTest::keyClick(main->mmDoc, Qt::Key_End, Qt::ControlModifier);
+  TypeUtf8("た");
+  ASSERT_TRUE(main->SaveDocument());
+  EXPECT_EQ(ReadAll(name), Sj("今日は晴れ") + "\r\n" + Sj("た"));
+  // The recovery record holds the bytes too.
+  main->TimerRecoveryTimer();
+  TypeUtf8("!");
+  main->TimerRecoveryTimer();
+  bool found = false;
+  for (auto& e : fs::directory_iterator(StateDir() + "recovery"))
+    if (e.path().extension() == ".rec") {
+      RecoveryRecord r;
+      ASSERT_TRUE(RecoveryStore::Read(e.path().string(), &r));
+      EXPECT_EQ(r.fileName, name);
+      found = true;
+    }
+  EXPECT_TRUE(found);
+  ui->answers = {MsgAnswer::No};
+  main->NewDocument();
+
+  // Dropped: the address keeps the bytes.
+  QMimeData data;
+  data.setUrls({QUrl::fromEncoded(QByteArray("file://") + QFile::encodeName(QString::fromStdString(home->str())) +
+                                  "%93%FA%8BL.txt")});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(main->mmDoc->viewport(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(main->mmDoc->viewport(), &drop);
+  Settle();
+  EXPECT_EQ(main->DocPath(), name);
+  EXPECT_EQ(main->mmDoc->Text(), Sj("今日は晴れ") + "\r\n" + Sj("た"));
+  // No file of another name was made beside it.
+  int texts = 0;
+  for (auto& e : fs::directory_iterator(home->path())) texts += e.path().extension() == ".txt";
+  EXPECT_EQ(texts, 1);
+}
+
+TEST_F(DocumentsTest, RecoveredTextIsSavedInItsFilesEncoding) {
+  // A UTF-16 file whose editor died with an edit of its second line unsaved.
+  const std::string file = home->str() + "wide.txt";
+  auto utf16 = [](const char* utf8) {
+    return EncodeDocText(DecodeDocument(utf8, {DocEncoding::Utf8, false}), {DocEncoding::Utf16LE, true});
+  };
+  WriteAll(file, utf16("一行目\n二行目\n"));
+  fs::create_directories(StateDir() + "recovery");
+  const std::string text = "一行目\n二行目😀\n";
+  WriteAll(StateDir() + "recovery/1-1.rec", "WENDUL-RECOVERY 1\nuntitled=0\nlineend=LF\nencoding=UTF-16LE\nsaved=1\n"
+                                            "name " + std::to_string(file.size()) + "\n" + file + "\ntext " +
+                                                std::to_string(text.size()) + "\n" + text);
+  ui->answers = {MsgAnswer::Yes};
+  Start();
+  DialogAnswers("");
+  EXPECT_EQ(main->lbEncoding->text(), "UTF-16LE  LF");
+  EXPECT_EQ(main->mmDoc->PlainLines(), QString::fromUtf8("一行目\n二行目😀\n"));
+  Texts();
+  EXPECT_TRUE(main->SaveDocument());
+  EXPECT_TRUE(Texts().empty());  // UTF-16 holds the emoji
+  EXPECT_EQ(ReadAll(file), utf16("一行目\n二行目😀\n"));
 }
 
 }  // namespace wendul::test

@@ -223,5 +223,65 @@ TEST_F(KeysTest, TheFocusedPaneIsHighlightedWithItsKeyHelp) {
   EXPECT_EQ(Focus(), main->mmDoc);
 }
 
+// What the program does on its own keys never moves where the input method's
+// text lands: inside a composition the lone keys are the input method's
+// (with only the toolkit's events, as under Wayland), a command run inside
+// one first commits it where it was typed, and a seek that finds nothing
+// leaves no selection for the next text to replace.
+TEST_F(KeysTest, TextLandsWhereItIsTyped) {
+  Start();
+  StoreWord("カメラ", 100);
+  auto unmoved = [this](const char* what) {
+    EXPECT_EQ(Focus(), main->mmDoc) << what;
+    EXPECT_EQ(main->mmDoc->SelLength(), 0) << what;
+  };
+  // Nothing begins with 買: the seek's selection goes and the caret comes back.
+  TypeUtf8("カメラを買ったかめ");
+  const int64_t end = main->mmDoc->TextLength();
+  Alone(Qt::Key_Shift);
+  unmoved("a similar-word seek that found nothing");
+  Alone(Qt::Key_Control);
+  unmoved("a latest-word seek that found nothing");
+  EXPECT_EQ(main->mmDoc->SelStart(), end);
+  TypeUtf8("ね。");
+
+  auto preedit = [this](const char* utf8) {
+    const QString t = QString::fromUtf8(utf8);
+    QInputMethodEvent e(t, {QInputMethodEvent::Attribute(QInputMethodEvent::Cursor, static_cast<int>(t.size()), 1, {})});
+    QApplication::sendEvent(main->mmDoc, &e);
+    Settle();
+  };
+  preedit("かめら");
+  Alone(Qt::Key_Shift);
+  unmoved("Shift in a composition");
+  Alone(Qt::Key_Control);
+  unmoved("Ctrl in a composition");
+  Click(Qt::Key_Tab, {}, "\t");
+  unmoved("Tab in a composition");
+  // Alt is the input method's too: no menu bar, also when the composition
+  // ends between its press and its release.
+  Alone(Qt::Key_Alt);
+  unmoved("Alt in a composition");
+  EXPECT_FALSE(MenuBarActive());
+  Down(Qt::Key_Alt);
+  QInputMethodEvent commit;
+  commit.setCommitString(QString::fromUtf8("カメラ"));
+  QApplication::sendEvent(main->mmDoc, &commit);
+  Up(Qt::Key_Alt);
+  Settle();
+  unmoved("Alt released after the commit");
+  EXPECT_FALSE(MenuBarActive());
+  // Shift+P, the letter taken into a new composition: only its pre-edit tells.
+  Down(Qt::Key_Shift);
+  preedit("P");
+  Up(Qt::Key_Shift);
+  Settle();
+  unmoved("Shift+P");
+  // F1 seeks: the composition is text at the caret first.
+  Click(Qt::Key_F1);
+  EXPECT_EQ(main->mmDoc->Text(), Sj("カメラを買ったかめね。カメラP"));
+  EXPECT_EQ(main->mmDoc->PreeditText(), QString());
+}
+
 }  // namespace
 }  // namespace wendul::test

@@ -1,8 +1,11 @@
 // A word table that cannot be written never costs a keystroke: the user is
 // told once, learning pauses and resumes by itself; and the user's own pause.
 #include <sqlite3.h>
+#include <sys/mount.h>
 
 #include <QAction>
+#include <QFileDialog>
+#include <QLocale>
 #include <QMessageBox>
 #include <QProcess>
 #include <QStandardPaths>
@@ -12,7 +15,10 @@
 #include "app_fixture.h"
 #include "controls/qsjis.h"
 #include "store/mt.h"
+#include "store/mt_bulk.h"
+#include "support/damage.h"
 #include "util/codec.h"
+#include "wordbook/fmkdb.h"
 
 namespace wendul::test {
 namespace fs = std::filesystem;
@@ -53,6 +59,31 @@ class ShellLock {
   QProcess shell_;
 };
 
+// The waits the engine asks for while one lives, summed in microseconds: how
+// long a step was willing to block for a lock (its busy handler sleeps through
+// the default file-system layer, wrapped here).
+class EngineWaits {
+ public:
+  EngineWaits() {
+    static sqlite3_vfs wrapped;
+    base_ = sqlite3_vfs_find(nullptr);
+    wrapped = *base_;
+    wrapped.zName = "wendul-test-waits";
+    wrapped.xSleep = [](sqlite3_vfs*, int us) {
+      total_ += us;
+      return base_->xSleep(base_, us);
+    };
+    total_ = 0;
+    sqlite3_vfs_register(&wrapped, 1);
+  }
+  ~EngineWaits() { sqlite3_vfs_register(base_, 1); }
+  static int64_t Total() { return total_; }
+
+ private:
+  static inline sqlite3_vfs* base_ = nullptr;
+  static inline int64_t total_ = 0;
+};
+
 }  // namespace
 
 class LearnPauseTest : public AppFixture {
@@ -63,6 +94,13 @@ class LearnPauseTest : public AppFixture {
     for (QMessageBox* box : main->findChildren<QMessageBox*>("LearningNotice"))
       if (box->isVisible()) out.push_back(box);
     return out;
+  }
+  TfmKDB* WordBook() {
+    main->findChild<QAction*>("miOpenKWD")->trigger();
+    Settle();
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* kdb = qobject_cast<TfmKDB*>(w); kdb && kdb->isVisible()) return kdb;
+    return nullptr;
   }
   bool CaptionSaysPaused() { return main->windowTitle().contains(QString::fromUtf8("［単語の学習を一時停止中］")); }
   // Rows the latest-word pane shows, top first.
@@ -209,6 +247,22 @@ TEST_F(LearnPauseTest, AWordTableThatCannotBeOpenedIsSaidOnceAndTheEditorWorksWi
   main->TimerIdleTimer();
   EXPECT_TRUE(main->LearningFailed);
   fs::remove(blocker);
+  // The table is there now but another program holds it: the retry gives up
+  // within a frame instead of holding up the typing.
+  fs::create_directories(blocker / "words");
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open((blocker / "words" / "MU_KWD.DB").c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+  {
+    EngineWaits waits;
+    main->TimerIdleTimer();
+    EXPECT_GT(EngineWaits::Total(), 0);  // it met the lock
+    EXPECT_LE(EngineWaits::Total(), 16000);
+  }
+  EXPECT_TRUE(main->LearningFailed);
+  EXPECT_FALSE(d->tbMuKwd.Active());
+  sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
   main->TimerIdleTimer();
   EXPECT_FALSE(main->LearningFailed);
   EXPECT_TRUE(d->tbMuKwd.Active());
@@ -245,6 +299,143 @@ TEST_F(LearnPauseTest, NotLearningIsTheUsersChoiceAndIsKeptAcrossRuns) {
   EXPECT_FALSE(main->windowTitle().contains(QString::fromUtf8("［")));
   TypeUtf8("東京タワーに");
   EXPECT_TRUE(HasWord("東京タワー"));
+}
+
+
+TEST_F(LearnPauseTest, PausedLearningIsRetriedTypingOrNotAndResumesSoonAfterTheLockGoes) {
+  Start();
+  StoreWord("大阪", 100);
+  sqlite3* other = nullptr;
+  ASSERT_EQ(sqlite3_open(d->tbMuKwd.FilePath().c_str(), &other), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+  TypeUtf8("東京タワーに行く");
+  ASSERT_TRUE(main->LearningFailed);
+  // A timer of its own retries, not the pause after typing.
+  EXPECT_TRUE(main->TimerLearnRetry->isActive());
+  EXPECT_LE(main->TimerLearnRetry->interval(), 2000);
+  main->TimerLearnRetryTimer();  // the lock is held: still paused, told once
+  EXPECT_TRUE(main->LearningFailed);
+  EXPECT_EQ(ui->beeps, 1);
+
+  sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+  sqlite3_close(other);
+  // Nothing is typed from here on: the retry alone resumes learning.
+  main->TimerLearnRetry->setInterval(5);
+  EXPECT_TRUE(QTest::qWaitFor([this] { return !main->LearningFailed; }, 10000));
+  EXPECT_FALSE(main->TimerLearnRetry->isActive());
+  EXPECT_FALSE(CaptionSaysPaused());
+  TypeUtf8("京都駅に");
+  EXPECT_TRUE(HasWord("京都駅"));
+}
+
+TEST_F(LearnPauseTest, ADamagedTableIsNeverTakenForRecoveredAndTheWordBookRebuildsIt) {
+  Start();
+  {
+    MTBatch batch(d->tbMuKwd);
+    for (int i = 0; i < 3000; ++i) {
+      d->tbMuKwd.Append();
+      d->tbMuKwd.SS("KEYWORD", "w" + std::to_string(10000 + i));
+      d->tbMuKwd.SD("UPDATEDATE", 40000 + i);
+      d->tbMuKwd.Post();
+    }
+  }
+  const std::string file = d->tbMuKwd.FilePath();
+  Stop();
+  const DamagedPage index = DamagePage(file, "mt_pk", "leaf");
+  const DamagedPage data = DamagePage(file, "T", "leaf");
+  ASSERT_GT(index.number, 0);
+  ASSERT_GT(data.cells, 0);
+
+  // It opens; a word whose place in the key index is damaged cannot be learned.
+  Start();
+  ASSERT_TRUE(d->tbMuKwd.Active());
+  std::string hit;
+  for (int i = 0; i < 3000 && hit.empty(); i += 5) {
+    const std::string w = "w" + std::to_string(10000 + i) + "x";
+    try {
+      d->tbMuKwd.ProbeWrite({FieldValue::Of(w), FieldValue::OfDate(50000), FieldValue::OfDate(50000)});
+    } catch (const std::exception& e) {
+      if (IsCorrupt(e)) hit = w;
+    }
+  }
+  ASSERT_FALSE(hit.empty());
+  Type(QString::fromStdString(hit + " "));
+  ASSERT_TRUE(main->LearningFailed);
+  ASSERT_EQ(Notices().size(), 1u);
+  EXPECT_TRUE(Notices()[0]->text().contains(QString::fromUtf8("傷んでいます")));
+  // The retry writes where that word goes: still paused, not told again.
+  main->TimerLearnRetryTimer();
+  main->TimerIdleTimer();
+  EXPECT_TRUE(main->LearningFailed);
+  EXPECT_EQ(ui->beeps, 1);
+
+  // The word book: the export writes what can be read and says so; F5 rebuilds.
+  TfmKDB* kdb = WordBook();
+  ASSERT_NE(kdb, nullptr);
+  const std::string out = home->str() + "saved.txt";
+  kdb->RunFileDialog = [&](QFileDialog*) { return QString::fromStdString(out); };
+  kdb->FBtn_F02Click();
+  const std::string readable = QLocale(QLocale::Japanese).toString(3000 - data.cells).toStdString();
+  EXPECT_NE(SjisToUtf8(ui->messages.back().text).find("読めた " + readable + " 語だけを書き出しました"),
+            std::string::npos)
+      << SjisToUtf8(ui->messages.back().text);
+  ui->answers.push_back(MsgAnswer::Yes);
+  kdb->FBtn_F05Click();
+  const std::string said = SjisToUtf8(ui->messages.back().text);
+  EXPECT_NE(said.find("単語の表が傷んでいたため、読めた " + readable + " 語で作り直しました。"), std::string::npos) << said;
+  EXPECT_NE(said.find("KWD-damaged-"), std::string::npos);
+  EXPECT_TRUE(d->tbMuKwd.Active());
+  EXPECT_TRUE(d->tbMuKwd2.Active());
+  EXPECT_EQ(Words(d->tbMuKwd).size(), static_cast<size_t>(3000 - data.cells));
+  main->TimerLearnRetryTimer();
+  EXPECT_FALSE(main->LearningFailed);
+  Type(QString::fromStdString(hit + " "));
+  EXPECT_TRUE(HasWord(hit.c_str()));
+}
+
+TEST_F(LearnPauseTest, AReadOnlyFileSystemOpensForReadingAndLearningWaitsForIt) {
+  const fs::path tables = home->path() / "TABLE";
+  fs::create_directories(tables);
+  if (mount("wendul-test", tables.c_str(), "tmpfs", 0, nullptr) != 0) GTEST_SKIP() << "cannot mount a file system here";
+  struct Unmount {
+    std::string at;
+    ~Unmount() { umount2(at.c_str(), MNT_DETACH); }
+  } unmount{tables.string()};
+  Start();
+  StoreWord("大阪城", 100);
+  StoreWord("東京駅", 200);
+  Stop();
+  ASSERT_EQ(mount(nullptr, tables.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+
+  Start();
+  ASSERT_TRUE(d->tbMuKwd.Active());
+  EXPECT_TRUE(d->WordTableReadOnly);
+  EXPECT_EQ(ShownLatest(), (std::vector<std::string>{"東京駅", "大阪城"}));
+  TfmKDB* kdb = WordBook();
+  ASSERT_NE(kdb, nullptr);
+  const std::string out = home->str() + "words.txt";
+  kdb->RunFileDialog = [&](QFileDialog*) { return QString::fromStdString(out); };
+  kdb->FBtn_F02Click();
+  EXPECT_EQ(SjisToUtf8(ui->messages.back().text), out + " へ書き出しました。");
+  EXPECT_EQ(Slurp(out).find(Sj("\"東京駅\",")), 0u);
+  kdb->close();
+  Settle();
+
+  TypeUtf8("名古屋城に");
+  ASSERT_TRUE(main->LearningFailed);
+  ASSERT_EQ(Notices().size(), 1u);
+  EXPECT_TRUE(Notices()[0]->text().contains(QString::fromUtf8("読み取り専用")));
+  main->TimerLearnRetryTimer();
+  EXPECT_TRUE(main->LearningFailed);
+  EXPECT_TRUE(d->tbMuKwd.ReadOnly);  // not opened anew while it cannot be written
+
+  ASSERT_EQ(mount(nullptr, tables.c_str(), nullptr, MS_REMOUNT, nullptr), 0);
+  main->TimerLearnRetryTimer();
+  EXPECT_FALSE(main->LearningFailed);
+  EXPECT_FALSE(d->tbMuKwd.ReadOnly);
+  TypeUtf8("名古屋城に");
+  EXPECT_TRUE(HasWord("名古屋城"));
+  Stop();
 }
 
 }  // namespace wendul::test

@@ -2,6 +2,7 @@
 // function keys and their lists, colours, font size, help switch, and
 // settings files that are broken or cannot be written.
 #include <QAction>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <fstream>
 #include <map>
@@ -72,6 +73,7 @@ TEST_F(OptionsTest, AFirstRunStoresExactlyTheKeysWithTheirDefaults) {
       {"cbxIsSplitAllChar", "1"},
       {"cbxIsIMEOn", "1"},
       {"cbxIsShowShortCutKeyHelp", "1"},
+      {"cmbxNewDocEncoding", "0"},  // Shift-JIS
       {"gbox_mmDoc_KeyDown_Shift", "rb_mmDoc_KeyDown_Shift_FilterWord"},
       {"gbox_mmDoc_KeyDown_Alt", "rb_mmDoc_KeyDown_Alt_Goto_WordDate"},
       {"gbox_mmDoc_KeyDown_Ctrl", "rb_mmDoc_KeyDown_Ctrl_SeekWord"},
@@ -107,7 +109,7 @@ TEST_F(OptionsTest, AFirstRunStoresExactlyTheKeysWithTheirDefaults) {
       {"Func01_F05", "CnSetFocusLog"}, {"Func01_F06", ""},
       {"Func01_F07", "CnSplitKeyword_SelectString"}, {"Func01_F08", "CnSplitKeyword_PrevString"},
       {"Func01_F09", ""},           {"Func01_F10", ""},
-      {"Func01_F11", ""},           {"Func01_F12", "CnAppClose"}};
+      {"Func01_F11", "CnExportMozcDict"}, {"Func01_F12", "CnAppClose"}};
   EXPECT_EQ(s["fmMain"], keys);
   EXPECT_EQ(s["Text"], (std::map<std::string, std::string>{{"edGrepSearchWord", ""}}));
   // Only the main window's own geometry, wrap and learning switch besides.
@@ -115,17 +117,19 @@ TEST_F(OptionsTest, AFirstRunStoresExactlyTheKeysWithTheirDefaults) {
   EXPECT_EQ(s["Position"].size(), 6u);
   EXPECT_EQ(s["Option"].count("is_no_learning"), 1u);
   EXPECT_EQ(s["Option"]["is_no_learning"], "0");
-  EXPECT_EQ(lines, 30 + 12 + 1 + 2 + 6);
+  EXPECT_EQ(lines, 31 + 12 + 1 + 2 + 6);
   EXPECT_TRUE(ui->messages.empty());
 }
 
 TEST_F(OptionsTest, FunctionKeysOfAFreshStart) {
   Start();
-  EXPECT_EQ(main->muMethodTable1->Commands().size(), 16);
+  EXPECT_EQ(main->muMethodTable1->Commands().size(), 18);
   for (const QString& c : main->muMethodTable1->Commands()) EXPECT_TRUE(TmuForm::HasCommand(main, c)) << c.toStdString();
   EXPECT_EQ(Item("miAppClose")->shortcut(), QKeySequence("F12"));
   EXPECT_EQ(Item("miSplitKeyword_PrevString")->shortcut(), QKeySequence("F8"));
   EXPECT_EQ(Item("miSplitKeyword_SelectString")->shortcut(), QKeySequence("F7"));
+  EXPECT_EQ(Item("miExportMozcDict")->shortcut(), QKeySequence("F11"));
+  EXPECT_EQ(Item("miImportMozcDict")->shortcut(), QKeySequence());
   EXPECT_TRUE(Key(10)->isEnabled());
   EXPECT_FALSE(Key(10)->OnClick());
   EXPECT_FALSE(Key(3)->isEnabled());
@@ -285,6 +289,52 @@ TEST_F(OptionsTest, ColoursFontSizeAndHelpSwitchReachTheMainWindow) {
   EXPECT_EQ(ini.ReadString("fmSetup", "pnIMEColorInput_Font_Color", ""), "255");
   EXPECT_EQ(ini.ReadString("fmSetup", "cbxIsShowShortCutKeyHelp", ""), "0");
   EXPECT_EQ(ini.ReadString("fmSetup", "ed_mmDoc_FontSize", "?"), "99999");
+}
+
+TEST_F(OptionsTest, EnterPressesTheFocusedButtonOfEveryWindow) {
+  Start();
+  int chosen = 0;
+  SetColorChooser([&](QWidget*, const QColor&) -> std::optional<QColor> {
+    ++chosen;
+    return QColor(255, 0, 0);
+  });
+  setup->ShowSetup();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(setup));
+  auto* choose = setup->findChild<TmuButton*>("btFIMEColorInput");
+  choose->setFocus();
+  Settle();
+  QTest::keyClick(choose, Qt::Key_Return);
+  QTest::keyClick(choose, Qt::Key_Enter, Qt::KeypadModifier);
+  QTest::keyClick(choose, Qt::Key_Space);  // Space still does
+  EXPECT_EQ(chosen, 3);
+  // Held down, it presses once.
+  QKeyEvent held(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+  QApplication::sendEvent(choose, &held);
+  EXPECT_EQ(chosen, 3);
+  EXPECT_EQ(setup->pnIMEColorInput->FontColorValue(), 255);
+  setup->btClose->setFocus();
+  Settle();
+  QTest::keyClick(setup->btClose, Qt::Key_Return);
+  EXPECT_FALSE(setup->isVisible());
+
+  // Any window's button, and Enter keeps its meaning where no button has the focus.
+  QWidget window;
+  auto* button = new QPushButton("OK", &window);
+  int pressed = 0;
+  QObject::connect(button, &QPushButton::clicked, [&] { ++pressed; });
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  button->setFocus();
+  QTest::keyClick(button, Qt::Key_Return);
+  EXPECT_EQ(pressed, 1);
+  window.close();
+  main->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(main));
+  main->mmDoc->setFocus();
+  TypeUtf8("a");
+  QTest::keyClick(main->mmDoc, Qt::Key_Return);
+  EXPECT_EQ(main->mmDoc->Text(), "a\r\n");
 }
 
 TEST_F(OptionsTest, ABrokenSettingsFileLosesNothingElse) {

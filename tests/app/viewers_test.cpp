@@ -17,6 +17,7 @@
 #include "util/datetime.h"
 #include "windows/fmmail.h"
 #include "windows/fmmanual.h"
+#include "windows/fmworddate.h"
 
 namespace wendul::test {
 namespace {
@@ -242,15 +243,17 @@ TEST_F(ViewersTest, AddressesTheShownFileAndTheReadmeGoToTheDesktopOpener) {
 
 TEST_F(ViewersTest, AMissingMailTableIsReportedAndTheViewerStaysOpenEmpty) {
   StartLogMode();
-  ShowDay(day1);
+  // Before a day is shown there is no file to open: the popup item is greyed.
+  EXPECT_FALSE(main->findChild<QAction*>("Text1")->isEnabled());
+  main->CreateDateWindow();
+  for (int i = 0; i < 100 && !main->DayLoaded(); ++i) QTest::qWait(10);
+  fmWordDate->SetDate(day1);
   // In log mode the popup opens the file of the day shown.
   {
     FakeOpener opener(home->str());
-    const std::string dayFile = home->str() + "log/2024/05/YDay03.TXT";
-    std::filesystem::create_directories(home->str() + "log/2024/05");
-    std::ofstream(dayFile) << "day\r\n";
+    ASSERT_TRUE(main->findChild<QAction*>("Text1")->isEnabled());
     Trigger("Text1");
-    EXPECT_EQ(opener.Opened(1), std::vector<std::string>{dayFile});
+    EXPECT_EQ(opener.Opened(1), std::vector<std::string>{home->str() + "log/2024/05/YDay03.TXT"});
   }
   main->CnOpenMail(nullptr);
   Settle();

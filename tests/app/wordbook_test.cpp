@@ -4,6 +4,9 @@
 #include <QFileDialog>
 #include <QMimeDatabase>
 #include <QLineEdit>
+#include <cmath>
+#include <QCheckBox>
+#include <QRadioButton>
 #include <QToolButton>
 #include <filesystem>
 #include <fstream>
@@ -12,8 +15,12 @@
 #include "app_fixture.h"
 #include "controls/datasource.h"
 #include "util/codec.h"
+#include "store/mt_safe.h"
+#include "util/datetime.h"
 #include "wordbook/fmkdb.h"
+#include "wordbook/mozcdict_ui.h"
 #include "controls/funcbtn.h"
+#include "controls/mudateedit.h"
 
 namespace wendul::test {
 namespace {
@@ -52,7 +59,29 @@ class WordBookTest : public AppFixture {
       return f;
     };
   }
+  // Types text over the current word's cell and presses Enter.
+  void EditCell(TfmKDB* kdb, const QString& text) {
+    ASSERT_TRUE(kdb->mgMuKwd->StartEdit());
+    kdb->mgMuKwd->Editor()->setText(text);
+    QTest::keyClick(kdb->mgMuKwd->Editor(), Qt::Key_Return);
+    Settle();
+  }
+  // The word shown first becomes current in keyword order, then its cell is edited.
+  void EditWord(TfmKDB* kdb, const char* word, const QString& text) {
+    d->tbMuKwd.SetIndexFieldNames("KEYWORD");
+    ASSERT_TRUE(d->tbMuKwd.FindKey(Sj(word)));
+    Settle();
+    EditCell(kdb, text);
+  }
   std::string LastMessage() { return ui->messages.empty() ? "" : SjisToUtf8(ui->messages.back().text); }
+  // Three words stored and the word book open on them.
+  TfmKDB* StartWithThreeWords() {
+    Start();
+    StoreWord("東京タワー", 100);
+    StoreWord("大阪", 300);
+    StoreWord("京都", 200);
+    return Open();
+  }
   std::string Current() { return SjisToUtf8(d->tbMuKwd.GS("KEYWORD")); }
 };
 
@@ -79,16 +108,18 @@ TEST_F(WordBookTest, OpensFromTheToolsMenuOnceAndClosesWithF6) {
   EXPECT_EQ(cols[2].title, QString::fromUtf8("新規登録日"));
   EXPECT_EQ(cols[2].width, 149);
   EXPECT_TRUE(kdb->mgMuKwd->TitlesVisible());
-  const char* captions[] = {"並べ替え", "書き出し", "読み込み", "全行削除", "再インデックス", "閉じる"};
-  for (int i = 1; i <= 6; ++i) {
+  const char* captions[] = {"並べ替え", "書き出し", "読み込み", "全行削除", "再インデックス", "閉じる", "復元"};
+  for (int i = 1; i <= 7; ++i) {
     QToolButton* b = kdb->FBtn->Button(i);
     ASSERT_NE(b, nullptr);
     EXPECT_EQ(b->objectName(), QString("FBtn_F0%1").arg(i));
     EXPECT_EQ(b->text(), QString::fromUtf8(captions[i - 1]));
-    EXPECT_EQ(b->width(), 512 / 6);
-    EXPECT_EQ(b->x(), (i - 1) * (512 / 6));
+    EXPECT_EQ(b->width(), 512 / 7);
+    EXPECT_EQ(b->x(), (i - 1) * (512 / 7));
+    // The caption fits its button.
+    EXPECT_LE(QFontMetrics(b->font()).horizontalAdvance(b->text()), b->width() - 4) << i;
   }
-  EXPECT_FALSE(kdb->FBtn->DispatchFunctionKey(Qt::Key_F7, Qt::NoModifier));
+  EXPECT_FALSE(kdb->FBtn->DispatchFunctionKey(Qt::Key_F8, Qt::NoModifier));
 
   QPointer<TfmKDB> gone = kdb;
   Key(kdb, Qt::Key_F6);
@@ -110,11 +141,7 @@ TEST_F(WordBookTest, AnAdministratorsWordBookIsAnOrdinaryWindow) {
 }
 
 TEST_F(WordBookTest, SortExportImportAndDeleteAll) {
-  Start();
-  StoreWord("東京タワー", 100);
-  StoreWord("大阪", 300);
-  StoreWord("京都", 200);
-  TfmKDB* kdb = Open();
+  TfmKDB* kdb = StartWithThreeWords();
   ASSERT_NE(kdb, nullptr);
 
   // F1, modifiers allowed: word order, then the latest-first order on the first word.
@@ -144,6 +171,7 @@ TEST_F(WordBookTest, SortExportImportAndDeleteAll) {
   const std::string bad = home->str() + "bad.txt";
   std::ofstream(bad, std::ios::binary) << Sj("\"新しい\",\"2001/01/01\",\r\n\"壊れた,\"2001/01/01\",\r\n");
   ChooseFiles(kdb, {bad});
+  ui->answers.push_back(MsgAnswer::Yes);
   Key(kdb, Qt::Key_F3);
   EXPECT_NE(LastMessage().find("単語帳は読み込む前のままです。"), std::string::npos);
   EXPECT_EQ(Words(d->tbMuKwd), (std::vector<std::string>{"大阪", "京都", "東京タワー"}));
@@ -153,6 +181,7 @@ TEST_F(WordBookTest, SortExportImportAndDeleteAll) {
   std::ofstream(bad, std::ios::binary) << Sj("\"新しい\",\"2001/01/01\",\r\n") << ReadAll(file)
                                        << Sj("\"新しい\",\"2002/02/02\",\r\n");  // a duplicate: dropped
   ChooseFiles(kdb, {bad});
+  ui->answers.push_back(MsgAnswer::Yes);
   Key(kdb, Qt::Key_F3);
   EXPECT_EQ(LastMessage(), bad + " を読み込みました。");
   EXPECT_EQ(Words(d->tbMuKwd), (std::vector<std::string>{"新しい", "大阪", "京都", "東京タワー"}));
@@ -160,7 +189,7 @@ TEST_F(WordBookTest, SortExportImportAndDeleteAll) {
 
   // Delete all: only after Yes.
   Key(kdb, Qt::Key_F4);
-  EXPECT_EQ(LastMessage(), "全行削除してもいいですか？");
+  EXPECT_EQ(LastMessage().find("全行削除してもいいですか？\r\n単語帳の 4 語がすべて削除され、0 語になります。"), 0u);
   EXPECT_EQ(Words(d->tbMuKwd).size(), 4u);
   ui->answers.push_back(MsgAnswer::Yes);
   Key(kdb, Qt::Key_F4);
@@ -201,20 +230,12 @@ TEST_F(WordBookTest, GridKeysAndEditingAWord) {
   EXPECT_FALSE(HasWord("語118"));
 
   // A word that exists is refused with a message; the row keeps its word.
-  d->tbMuKwd.SetIndexFieldNames("KEYWORD");
-  ASSERT_TRUE(d->tbMuKwd.FindKey(Sj("語117")));
-  Settle();
-  ASSERT_TRUE(kdb->mgMuKwd->StartEdit());
-  kdb->mgMuKwd->Editor()->setText(QString::fromUtf8("語100"));
-  QTest::keyClick(kdb->mgMuKwd->Editor(), Qt::Key_Return);
-  Settle();
+  EditWord(kdb, "語117", QString::fromUtf8("語100"));
   EXPECT_EQ(LastMessage(), "「語100」はすでに登録されています。単語は元のままです。");
   EXPECT_TRUE(HasWord("語117"));
   EXPECT_EQ(d->tbMuKwd.State(), DataSetState::Browse);
   // Too long, or Escape: nothing changes.
-  ASSERT_TRUE(kdb->mgMuKwd->StartEdit());
-  kdb->mgMuKwd->Editor()->setText(QString(65, 'x'));
-  QTest::keyClick(kdb->mgMuKwd->Editor(), Qt::Key_Return);
+  EditCell(kdb, QString(65, 'x'));
   EXPECT_NE(LastMessage().find("長すぎます"), std::string::npos);
   QTest::keyClicks(kdb->mgMuKwd, "z");  // typing opens the editor with the typed text
   ASSERT_TRUE(kdb->mgMuKwd->Editing());
@@ -258,6 +279,248 @@ TEST_F(WordBookTest, FileDialogsNeverReadTheFilesTheyList) {
     EXPECT_NE(type, png);
     EXPECT_EQ(type, unknown);
   }
+}
+
+TEST_F(WordBookTest, MozcDictionaryOutAndInFromItsKeyAndTheToolsMenu) {
+  Start();
+  StoreWord("東京駅", 100);  // 1900
+  StoreWord("コンピュータ", 45000);
+  StoreWord("Wendul", 45000);
+  StoreWord("彁", 45000);  // a kanji the analyser cannot read
+  const std::string file = home->str() + "mozc.txt";
+  std::vector<QString> dialogs;
+  main->RunFileDialog = [&](QFileDialog* d) {
+    dialogs.push_back(d->objectName());
+    return QString::fromStdString(file);
+  };
+  auto menu = [this](const char* name) {
+    main->findChild<QAction*>(name)->trigger();
+    Settle();
+  };
+
+  // Its key, F11 at first: every word, Latin ones asked for.
+  main->RunDialog = [](QDialog* d) {
+    auto* choose = qobject_cast<TfmMozcExport*>(d);
+    EXPECT_TRUE(choose && choose->rbAll->isChecked());
+    EXPECT_EQ(choose->edSince->GetDate(), std::floor(Now()));
+    choose->cbxLatinDigits->setChecked(true);
+    return true;
+  };
+  main->mmDoc->setFocus();
+  QTest::keyClick(main->mmDoc, Qt::Key_F11);
+  Settle();
+  EXPECT_EQ(dialogs, std::vector<QString>{"odaMozcSave"});
+  EXPECT_EQ(ReadAll(file),
+            "Wendul\tWendul\t名詞\tWendul\n"
+            "こんぴゅーた\tコンピュータ\t名詞\tWendul\n"
+            "とうきょうえき\t東京駅\t固有名詞\tWendul\n");
+  EXPECT_NE(LastMessage().find(file + " へ書き出しました。\r\n\r\n書き出した単語: 3 語\r\n読みが分からず除いた単語: 1 語"),
+            std::string::npos);
+  EXPECT_NE(LastMessage().find("「管理」→「新規辞書にインポート...」"), std::string::npos);
+
+  // From the menu: the choice is kept; words registered before the date stay
+  // out; the file is replaced after Yes.
+  main->RunDialog = [](QDialog* d) {
+    auto* choose = qobject_cast<TfmMozcExport*>(d);
+    EXPECT_TRUE(choose->cbxLatinDigits->isChecked());
+    choose->rbSince->setChecked(true);
+    choose->edSince->SetDate(EncodeDate(2000, 1, 1));
+    return true;
+  };
+  ui->answers.push_back(MsgAnswer::Yes);
+  menu("miExportMozcDict");
+  EXPECT_EQ(ReadAll(file), "Wendul\tWendul\t名詞\tWendul\nこんぴゅーた\tコンピュータ\t名詞\tWendul\n");
+  EXPECT_NE(LastMessage().find("2000/01/01 より前に登録したため除いた単語: 1 語"), std::string::npos);
+  main->RunDialog = [](QDialog* d) {
+    EXPECT_TRUE(qobject_cast<TfmMozcExport*>(d)->rbSince->isChecked());
+    return false;  // cancelled: nothing asked further
+  };
+  const size_t said = ui->messages.size();
+  menu("miExportMozcDict");
+  EXPECT_EQ(ui->messages.size(), said);
+
+  // A Mozc dictionary's words come in; those known keep their dates.
+  const std::string dict = home->str() + "user_dictionary.txt";
+  std::ofstream(dict, std::ios::binary) << "# Mozc\nしんご\t新語\t名詞\t\nとうきょうえき\t東京駅\t固有名詞\tWendul\n";
+  main->RunFileDialog = [&](QFileDialog* d) {
+    dialogs.push_back(d->objectName());
+    return QString::fromStdString(dict);
+  };
+  menu("miImportMozcDict");
+  EXPECT_EQ(dialogs.back(), "odaMozcOpen");
+  EXPECT_TRUE(HasWord("新語"));
+  EXPECT_EQ(UpdateDate("東京駅"), 100);
+  EXPECT_EQ(LastMessage(), dict + " を読み込みました。\r\n\r\n新しく登録した単語: 1 語\r\nすでにあった単語: 1 語");
+  // A faulty line: said with its number, and nothing is added.
+  std::ofstream(dict, std::ios::binary) << "ok\tOK\t名詞\nno tab\n";
+  menu("miImportMozcDict");
+  EXPECT_NE(LastMessage().find(dict + " 000002: 'KWD.DB'"), std::string::npos);
+  EXPECT_NE(LastMessage().find("単語帳は読み込む前のままです。"), std::string::npos);
+  EXPECT_FALSE(HasWord("OK"));
+}
+
+TEST_F(WordBookTest, ReplacingTheTableAsksRefusesForeignFilesAndKeepsBackupsThatRestore) {
+  TfmKDB* kdb = StartWithThreeWords();
+  ASSERT_NE(kdb, nullptr);
+  const std::vector<std::string> three{"大阪", "京都", "東京タワー"};
+
+  // Files that are not the word book's: said what they are, the table as it was, nothing asked.
+  const std::string memo = home->str() + "memo.txt";
+  struct Foreign {
+    std::string bytes, said;
+  } foreign[] = {
+      {"\xE8\xB2\xB7\xE3\x81\x84\xE7\x89\xA9\r\n\xE7\x89\x9B\xE4\xB9\xB3\r\n\xE5\x8D\xB5\r\n", " は UTF-8 のファイルです。"},
+      {std::string("\xFF\xFE\x71\x67\xAC\x4E", 6), " は UTF-16 のファイルです。"},
+      {"", " には単語がありません。"},
+      {" \r\n\r\n", " には単語がありません。"},
+  };
+  for (const Foreign& f : foreign) {
+    std::ofstream(memo, std::ios::binary) << f.bytes;
+    ChooseFiles(kdb, {memo});
+    const size_t asked = ui->messages.size();
+    Key(kdb, Qt::Key_F3);
+    ASSERT_EQ(ui->messages.size(), asked + 1);
+    EXPECT_EQ(ui->messages.back().kind, "message");
+    EXPECT_EQ(LastMessage().find(memo + f.said), 0u) << LastMessage();
+    EXPECT_NE(LastMessage().find("単語帳はそのままです。"), std::string::npos);
+    EXPECT_EQ(Words(d->tbMuKwd), three);
+  }
+  EXPECT_TRUE(ListBackups(d->tbMuKwd).empty());
+
+  // A good file: the question names both counts; No changes nothing.
+  const std::string two = home->str() + "two.txt";
+  std::ofstream(two, std::ios::binary) << Sj("\"名古屋\",\"2001/01/01\",\"2001/01/01\",\r\n\"神戸\",\"2002/01/01\",\"2001/01/01\",\r\n");
+  ChooseFiles(kdb, {two});
+  Key(kdb, Qt::Key_F3);
+  EXPECT_EQ(ui->messages.back().kind, "askNotYes");
+  EXPECT_EQ(LastMessage().find("単語帳の 3 語を、" + two + " の 2 語で置き換えますか？"), 0u) << LastMessage();
+  EXPECT_EQ(Words(d->tbMuKwd), three);
+  EXPECT_TRUE(ListBackups(d->tbMuKwd).empty());
+  ChooseFiles(kdb, {two});
+  ui->answers.push_back(MsgAnswer::Yes);
+  Key(kdb, Qt::Key_F3);
+  EXPECT_EQ(LastMessage(), two + " を読み込みました。");
+  EXPECT_EQ(Words(d->tbMuKwd), (std::vector<std::string>{"神戸", "名古屋"}));
+  ASSERT_EQ(ListBackups(d->tbMuKwd).size(), 1u);
+  EXPECT_EQ(ListBackups(d->tbMuKwd)[0].records, 3);
+
+  // Delete all keeps one too.
+  ui->answers.push_back(MsgAnswer::Yes);
+  Key(kdb, Qt::Key_F4);
+  EXPECT_TRUE(Words(d->tbMuKwd).empty());
+  const std::vector<TableBackup> backups = ListBackups(d->tbMuKwd);
+  ASSERT_EQ(backups.size(), 2u);
+  EXPECT_EQ(backups[0].reason, "deleteall");
+  EXPECT_EQ(backups[0].records, 2);
+
+  // F7: the user picks the backup made before the import; asked with both counts.
+  std::vector<std::string> offered;
+  kdb->ChooseBackup = [&](const std::vector<TableBackup>& list) {
+    for (const TableBackup& b : list) offered.push_back(b.reason);
+    return 1;
+  };
+  Key(kdb, Qt::Key_F7);
+  EXPECT_EQ(offered, (std::vector<std::string>{"deleteall", "import"}));
+  EXPECT_NE(LastMessage().find("単語帳の 0 語を、"), std::string::npos) << LastMessage();
+  EXPECT_NE(LastMessage().find(" のバックアップの 3 語で置き換えますか？"), std::string::npos);
+  EXPECT_TRUE(Words(d->tbMuKwd).empty());
+  ui->answers.push_back(MsgAnswer::Yes);
+  Key(kdb, Qt::Key_F7);
+  EXPECT_NE(LastMessage().find(" のバックアップから 3 語を戻しました。"), std::string::npos) << LastMessage();
+  EXPECT_EQ(Words(d->tbMuKwd), three);
+  EXPECT_TRUE(d->tbMuKwd2.Active());
+  EXPECT_EQ(Words(d->tbMuKwd2).size(), 3u);  // the similar-word pane follows
+  EXPECT_EQ(ListBackups(d->tbMuKwd)[0].reason, "restore");
+  TypeUtf8("福岡空港に");  // learning goes on in the restored table
+  EXPECT_TRUE(HasWord("福岡空港"));
+}
+
+TEST_F(WordBookTest, BothPanesFollowWhatTheWordBookChangesAndAReusedIdIsLeftAlone) {
+  Start();
+  StoreWord("東京タワー", 100);
+  StoreWord("東京駅", 200);
+  TypeUtf8("東京");
+  EXPECT_EQ(Words(d->tbMuKwd2), (std::vector<std::string>{"東京タワー", "東京駅"}));
+  ASSERT_TRUE(d->tbMuKwd2.FindKey(Sj("東京タワー")));
+  TfmKDB* kdb = Open();
+  ASSERT_NE(kdb, nullptr);
+
+  // Renamed in the word book: the similar-word pane offers the new spelling.
+  EditWord(kdb, "東京タワー", QString::fromUtf8("東京タワ"));
+  EXPECT_EQ(Words(d->tbMuKwd2), (std::vector<std::string>{"東京タワ", "東京駅"}));
+  EXPECT_EQ(SjisToUtf8(d->tbMuKwd2.GS("KEYWORD")), "東京タワ");
+  // Deleted there: gone from the similar-word pane at once.
+  ASSERT_TRUE(d->tbMuKwd.FindKey(Sj("東京駅")));
+  Settle();
+  Key(kdb, Qt::Key_Delete);
+  EXPECT_EQ(Words(d->tbMuKwd2), (std::vector<std::string>{"東京タワ"}));
+  kdb->close();
+  Settle();
+
+  // Enter on a pane word another program deleted meanwhile: nothing inserted.
+  StoreWord("名古屋城", 300);
+  main->SimilarFilter(Sj("名古屋"));
+  ASSERT_TRUE(d->tbMuKwd2.FindKey(Sj("名古屋城")));
+  MT other("other");
+  other.SetDatabaseName(d->tbMuKwd.DatabaseName());
+  other.SetTableName(d->tbMuKwd.TableName());
+  other.SetIndexFieldNames("KEYWORD");
+  ASSERT_TRUE(other.Op());
+  ASSERT_TRUE(other.FindKey(Sj("名古屋城")));
+  other.Delete();
+  const SjisString before = main->mmDoc->Text();
+  main->mgMuKwdDblClick(main->mgWordCode);
+  EXPECT_EQ(main->mmDoc->Text(), before);
+
+  // A Delete in a pane after another program refilled the table (ids begin
+  // again): the word now under that id stays.
+  d->tbMuKwd.SetIndexName("IDX_UPDATEDATE");
+  d->tbMuKwd.First();
+  const Bookmark shown = d->tbMuKwd.GetBookmark();
+  other.EmptyT();
+  for (int i = 0; i < 3; ++i) {
+    other.Append();
+    other.SS("KEYWORD", Sj("別の単語") + std::to_string(i));
+    other.Post();
+  }
+  ASSERT_TRUE(other.BookmarkValid(shown));
+  QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier);
+  EXPECT_TRUE(main->mgMuKwdKeyDown(main->mgWordDate, &del));
+  Settle();
+  EXPECT_EQ(Words(other).size(), 3u);
+  EXPECT_NE(LastMessage().find("ほかで変更または削除されています"), std::string::npos) << LastMessage();
+}
+
+TEST_F(WordBookTest, ARegisteredSelectionIsRefusedAsTheWordBookRefusesIt) {
+  Start();
+  TfmKDB* kdb = Open();
+  ASSERT_NE(kdb, nullptr);
+  // The word book's own refusal of a 65-byte word, for comparison.
+  d->tbMuKwd.First();
+  StoreWord("元", 1);
+  Settle();
+  EditCell(kdb, QString(65, 'x'));
+  const std::string bookSays = LastMessage();
+  EXPECT_EQ(bookSays, "「" + std::string(65, 'x') + "」は長すぎます（単語は64バイトまでです）。単語は元のままです。");
+  kdb->close();
+  Settle();
+
+  main->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(main));
+  main->mmDoc->setFocus();
+  for (const char* text : {static_cast<const char*>("東京\n大阪"), static_cast<const char*>(nullptr)}) {
+    main->mmDoc->selectAll();
+    if (text) TypeUtf8(text);
+    else Type(QString(65, 'x'));
+    main->mmDoc->selectAll();
+    const size_t said = ui->messages.size();
+    main->MenuItem1Click();
+    ASSERT_EQ(ui->messages.size(), said + 1);
+    if (text) EXPECT_EQ(LastMessage(), "改行や制御文字を含む文字列は単語にできません。");
+    else EXPECT_EQ(bookSays.find(LastMessage()), 0u) << LastMessage();
+  }
+  // Neither stored whole, nor cut to 64 bytes.
+  for (const std::string& w : Words(d->tbMuKwd)) EXPECT_TRUE(w == "元" || w == "東京") << w;
 }
 
 }  // namespace

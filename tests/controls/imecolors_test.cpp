@@ -37,60 +37,57 @@ QTextCharFormat Brush(bool background, QRgb rgb) {
 Attr Format(int start, int length, const QTextCharFormat& f) { return Attr(QInputMethodEvent::TextFormat, start, length, f); }
 Attr Cursor(int pos) { return Attr(QInputMethodEvent::Cursor, pos, 1, QVariant()); }
 
-std::vector<K> Kinds(const QString& pre, const QList<Attr>& attrs, ImePreeditState& state) {
+std::vector<K> Kinds(const QString& pre, const QList<Attr>& attrs) {
   QInputMethodEvent e(pre, attrs);
-  return ClassifyPreedit(e, state);
+  return ClassifyPreedit(e);
 }
 
 TEST(ImeColors, FcitxSegmentsMapOntoTheFourPairs) {
-  ImePreeditState st;
   const auto dash = Underline(QTextCharFormat::DashUnderline);
   // Typing: one underlined segment, the caret at its end.
-  EXPECT_EQ(Kinds(QString::fromUtf8("とうきょうに"), {Format(0, 6, dash), Cursor(6)}, st), std::vector<K>(6, K::Input));
-  EXPECT_EQ(st.reading, QString::fromUtf8("とうきょうに"));
+  EXPECT_EQ(Kinds(QString::fromUtf8("とうきょうに"), {Format(0, 6, dash), Cursor(6)}), std::vector<K>(6, K::Input));
   // Converted: "東京" highlighted (current), "に" underlined.
-  EXPECT_EQ(Kinds(QString::fromUtf8("東京に"), {Format(0, 2, FcitxHighlight()), Format(2, 1, dash), Cursor(0)}, st),
+  EXPECT_EQ(Kinds(QString::fromUtf8("東京に"), {Format(0, 2, FcitxHighlight()), Format(2, 1, dash), Cursor(0)}),
             (std::vector<K>{K::Current, K::Current, K::Other}));
   // The next clause becomes current.
-  EXPECT_EQ(Kinds(QString::fromUtf8("東京に"), {Format(0, 2, dash), Format(2, 1, FcitxHighlight()), Cursor(2)}, st),
+  EXPECT_EQ(Kinds(QString::fromUtf8("東京に"), {Format(0, 2, dash), Format(2, 1, FcitxHighlight()), Cursor(2)}),
             (std::vector<K>{K::Other, K::Other, K::Current}));
-  // Committed: the reading is forgotten.
-  EXPECT_TRUE(Kinds(QString(), {}, st).empty());
-  EXPECT_TRUE(st.reading.isEmpty());
-  // A clause marked while the text still reads as typed: its range is being set.
-  Kinds(QString::fromUtf8("きしゃのきしゃ"), {Format(0, 7, dash), Cursor(7)}, st);
-  EXPECT_EQ(Kinds(QString::fromUtf8("きしゃのきしゃ"), {Format(0, 3, FcitxHighlight()), Format(3, 4, dash), Cursor(0)}, st),
-            (std::vector<K>{K::RangeSet, K::RangeSet, K::RangeSet, K::Input, K::Input, K::Input, K::Input}));
+  EXPECT_TRUE(Kinds(QString(), {}).empty());
+  // A conversion that reads exactly as typed is a conversion all the same.
+  Kinds(QString::fromUtf8("きしゃのきしゃ"), {Format(0, 7, dash), Cursor(7)});
+  EXPECT_EQ(Kinds(QString::fromUtf8("きしゃのきしゃ"), {Format(0, 3, FcitxHighlight()), Format(3, 4, dash), Cursor(0)}),
+            (std::vector<K>{K::Current, K::Current, K::Current, K::Other, K::Other, K::Other, K::Other}));
   // The whole text highlighted as it was typed (converted to hiragana): the current clause.
-  EXPECT_EQ(Kinds(QString::fromUtf8("きしゃのきしゃ"), {Format(0, 7, FcitxHighlight()), Cursor(7)}, st),
+  EXPECT_EQ(Kinds(QString::fromUtf8("きしゃのきしゃ"), {Format(0, 7, FcitxHighlight()), Cursor(7)}),
             std::vector<K>(7, K::Current));
 }
 
 TEST(ImeColors, IBusAttributesOverlapAndMergeAsThePluginSendsThem) {
-  ImePreeditState st;
   const auto single = Underline(QTextCharFormat::SingleUnderline);
   const auto dashed = Underline(QTextCharFormat::DashUnderline);  // IBus double underline
   // Mozc: typing underlined single.
-  EXPECT_EQ(Kinds(QString::fromUtf8("かいぎ"), {Format(0, 3, single), Cursor(3)}, st), std::vector<K>(3, K::Input));
+  EXPECT_EQ(Kinds(QString::fromUtf8("かいぎ"), {Format(0, 3, single), Cursor(3)}), std::vector<K>(3, K::Input));
   // Mozc converting: the current clause double-underlined with a light-blue
   // background and black text, one merged format per attribute of its range.
   QTextCharFormat current = dashed;
   current.merge(Brush(true, 0xD1EAFF));
   current.merge(Brush(false, 0x000000));
   EXPECT_EQ(Kinds(QString::fromUtf8("会議は"),
-                  {Format(0, 2, current), Format(0, 2, current), Format(0, 2, current), Format(2, 1, single), Cursor(0)},
-                  st),
+                  {Format(0, 2, current), Format(0, 2, current), Format(0, 2, current), Format(2, 1, single), Cursor(0)}),
             (std::vector<K>{K::Current, K::Current, K::Other}));
+  // "sorehadouka" converted stays in hiragana: still the current clause and the others.
+  EXPECT_EQ(Kinds(QString::fromUtf8("それはどうか"), {Format(0, 6, single), Cursor(6)}), std::vector<K>(6, K::Input));
+  EXPECT_EQ(Kinds(QString::fromUtf8("それはどうか"), {Format(0, 3, current), Format(3, 3, single), Cursor(0)}),
+            (std::vector<K>{K::Current, K::Current, K::Current, K::Other, K::Other, K::Other}));
   // Anthy: the whole text underlined, a background on the current clause only.
   EXPECT_EQ(Kinds(QString::fromUtf8("会議は"),
-                  {Format(0, 3, single), Format(2, 1, Brush(true, 0xC8C8F0)), Format(2, 1, Brush(false, 0)), Cursor(2)},
-                  st),
+                  {Format(0, 3, single), Format(2, 1, Brush(true, 0xC8C8F0)), Format(2, 1, Brush(false, 0)), Cursor(2)}),
             (std::vector<K>{K::Other, K::Other, K::Current}));
   // Chewing: no background; the phrase at the caret double-underlined.
-  EXPECT_EQ(Kinds(QString::fromUtf8("今天天氣"), {Format(0, 2, single), Format(2, 2, dashed), Cursor(3)}, st),
+  EXPECT_EQ(Kinds(QString::fromUtf8("今天天氣"), {Format(0, 2, single), Format(2, 2, dashed), Cursor(3)}),
             (std::vector<K>{K::Other, K::Other, K::Current, K::Current}));
   // Attributes beyond the text are clamped, not trusted.
-  EXPECT_EQ(Kinds("ab", {Format(-3, 100, single), Cursor(99)}, st), std::vector<K>(2, K::Input));
+  EXPECT_EQ(Kinds("ab", {Format(-3, 100, single), Cursor(99)}), std::vector<K>(2, K::Input));
 }
 
 TEST(ImeColors, TheDocumentPaneDrawsThePreeditInThePairs) {

@@ -2,7 +2,11 @@
 // on a bus of the test's own with stand-ins for both frameworks.
 #include <gtest/gtest.h>
 
+#include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QDBusVirtualObject>
 #include <QProcess>
 #include <QTest>
 
@@ -20,25 +24,86 @@ class FakeFcitx : public QObject {
   void Deactivate() { calls << "Deactivate"; }
 };
 
-class FakeIBus : public QObject {
-  Q_OBJECT
-  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.IBus")
-  Q_PROPERTY(QStringList PreloadEngines READ PreloadEngines)
+// IBus 1.5.27 as its daemon answers: PreloadEngines can be written, not
+// read; the global engine, the loaded and the known engines are engine
+// descriptions.
+class FakeIBus : public QDBusVirtualObject {
  public:
-  QStringList engines{"xkb:jp::jpn", "mozc-jp"};
+  QString global = "xkb:jp::jpn";
+  QStringList loaded;
   QStringList set;
-  QStringList PreloadEngines() const { return engines; }
+
+  QString introspect(const QString&) const override { return {}; }
+  bool handleMessage(const QDBusMessage& m, const QDBusConnection& bus) override {
+    if (m.member() == "Get") {
+      bus.send(m.createErrorReply(QDBusError::AccessDenied, "Property PreloadEngines is not readable"));
+    } else if (m.member() == "GetAll") {
+      QVariantMap props;
+      props["GlobalEngine"] = QVariant::fromValue(Desc(global));
+      props["ActiveEngines"] = QVariant::fromValue(List(loaded));
+      props["Engines"] = QVariant::fromValue(List({"xkb:jp::jpn", "xkb:us::eng", "anthy", "mozc-jp", "pinyin"}));
+      props["CurrentInputContext"] = QVariant::fromValue(QDBusObjectPath("/org/freedesktop/IBus/InputContext_7"));
+      bus.send(m.createReply(QVariant::fromValue(props)));
+    } else if (m.member() == "SetGlobalEngine") {
+      global = m.arguments().value(0).toString();
+      set << global;
+      bus.send(m.createReply());
+      QDBusMessage changed =
+          QDBusMessage::createSignal("/org/freedesktop/IBus", "org.freedesktop.IBus", "GlobalEngineChanged");
+      changed << global;
+      bus.send(changed);
+    } else {
+      return false;
+    }
+    return true;
+  }
+
+ private:
+  static QDBusVariant Desc(const QString& name) {
+    const bool layout = name.startsWith("xkb:");
+    const QString language = name == "pinyin" ? "zh" : name == "xkb:us::eng" ? "en" : "ja";
+    const uint rank = name == "mozc-jp" ? 80 : name == "pinyin" ? 99 : 50;
+    QDBusArgument a;
+    a.beginStructure();
+    a << QString("IBusEngineDesc") << QVariantMap() << name << name << QString() << language << QString("GPL")
+      << QString() << QString() << QString(layout ? name.mid(4, 2) : "default") << rank << QString()
+      << QString("あ");
+    a.endStructure();
+    return QDBusVariant(QVariant::fromValue(a));
+  }
+  static QDBusArgument List(const QStringList& names) {
+    QDBusArgument a;
+    a.beginArray(QMetaType::fromType<QDBusVariant>());
+    for (const QString& n : names) a << Desc(n);
+    a.endArray();
+    return a;
+  }
+};
+
+class FakeInputContext : public QObject {
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.IBus.InputContext")
+ public:
+  QStringList activated;
  public slots:
-  void SetGlobalEngine(const QString& name) { set << name; }
+  void PropertyActivate(const QString& name, uint state) { activated << name + "=" + QString::number(state); }
 };
 
 namespace {
 
 TEST(ImeSwitch, EngineChoice) {
-  EXPECT_EQ(ChooseIBusEngine({"xkb:jp::jpn", "mozc-jp", "anthy"}, true), "mozc-jp");
-  EXPECT_EQ(ChooseIBusEngine({"anthy", "xkb:us::eng", "xkb:jp::jpn"}, false), "xkb:us::eng");
-  EXPECT_EQ(ChooseIBusEngine({"xkb:jp::jpn"}, true), "");
-  EXPECT_EQ(ChooseIBusEngine({}, false), "");
+  const QList<IBusEngine> known{{"xkb:jp::jpn", "ja", 50}, {"anthy", "ja", 50}, {"mozc-jp", "ja", 80},
+                                {"pinyin", "zh", 99}};
+  // Open: the input method already on, else the first one loaded, else the best Japanese one known.
+  EXPECT_EQ(ChooseIBusEngine("anthy", {}, known, true), "anthy");
+  EXPECT_EQ(ChooseIBusEngine("xkb:jp::jpn", {known[0], known[1], known[2]}, known, true), "anthy");
+  EXPECT_EQ(ChooseIBusEngine("xkb:jp::jpn", {}, known, true), "mozc-jp");
+  EXPECT_EQ(ChooseIBusEngine("", {}, {{"xkb:jp::jpn", "ja", 50}}, true), "");
+  // Close: the first layout loaded, only while an input method is on.
+  const IBusEngine us{"xkb:us::eng", "en", 50};
+  EXPECT_EQ(ChooseIBusEngine("mozc-jp", {known[1], us, known[0]}, known, false), "xkb:us::eng");
+  EXPECT_EQ(ChooseIBusEngine("xkb:jp::jpn", {us}, known, false), "");
+  EXPECT_EQ(ChooseIBusEngine("mozc-jp", {}, known, false), "");
 }
 
 TEST(ImeSwitch, FrameworksReceiveTheRequestOnTheirBus) {
@@ -52,10 +117,11 @@ TEST(ImeSwitch, FrameworksReceiveTheRequestOnTheirBus) {
     ASSERT_TRUE(service.isConnected());
     FakeFcitx fcitx;
     FakeIBus ibus;
+    FakeInputContext context;
     ASSERT_TRUE(service.registerObject("/controller", &fcitx, QDBusConnection::ExportAllSlots));
     ASSERT_TRUE(service.registerService("org.fcitx.Fcitx5"));
-    ASSERT_TRUE(service.registerObject("/org/freedesktop/IBus", &ibus,
-                                       QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties));
+    ASSERT_TRUE(service.registerVirtualObject("/org/freedesktop/IBus", &ibus));
+    ASSERT_TRUE(service.registerObject("/org/freedesktop/IBus/InputContext_7", &context, QDBusConnection::ExportAllSlots));
     ASSERT_TRUE(service.registerService("org.freedesktop.IBus"));
 
     RequestFcitxOpen(true, client);
@@ -63,15 +129,20 @@ TEST(ImeSwitch, FrameworksReceiveTheRequestOnTheirBus) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return fcitx.calls.size() == 2; }, 3000));
     EXPECT_EQ(fcitx.calls, (QStringList{"Activate", "Deactivate"}));
 
+    // Nothing loaded (no panel wrote the list): the best Japanese engine, then its hiragana.
     RequestIBusOpen(true, client);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ibus.set.size() == 1; }, 3000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return context.activated.size() == 1; }, 3000));
+    EXPECT_EQ(ibus.set, QStringList{"mozc-jp"});
+    EXPECT_EQ(context.activated, QStringList{"InputMode.Hiragana=1"});
+    // Already on: hiragana only. Closing: the user's layout, no mode asked.
+    RequestIBusOpen(true, client);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return context.activated.size() == 2; }, 3000));
+    ibus.loaded = {"mozc-jp", "xkb:us::eng"};
     RequestIBusOpen(false, client);
     EXPECT_TRUE(QTest::qWaitFor([&] { return ibus.set.size() == 2; }, 3000));
-    EXPECT_EQ(ibus.set, (QStringList{"mozc-jp", "xkb:jp::jpn"}));
-    ibus.engines = {"xkb:jp::jpn"};  // no input method to open: nothing is set
-    RequestIBusOpen(true, client);
-    QTest::qWait(100);
-    EXPECT_EQ(ibus.set.size(), 2);
+    EXPECT_EQ(ibus.set, (QStringList{"mozc-jp", "xkb:us::eng"}));
+    QTest::qWait(50);
+    EXPECT_EQ(context.activated.size(), 2);
   }
   QDBusConnection::disconnectFromBus("ime-test-service");
   QDBusConnection::disconnectFromBus("ime-test-client");

@@ -9,7 +9,7 @@
 #include "controls/murichedit.h"
 #include "support/test_support.h"
 #include "util/codec.h"
-#include "util/sjisdoc.h"
+#include "util/doctext.h"
 
 using namespace wendul;
 using wendul::test::Sj;
@@ -17,7 +17,7 @@ using wendul::test::Sj;
 namespace {
 
 std::string Saved(const TmuRichEdit& ed) {
-  SjisDocWriter w(ed.UsualLineEnd());
+  DocWriter w(ed.UsualLineEnd());
   ed.WriteDocument(w);
   return w.Bytes();
 }
@@ -48,17 +48,15 @@ TEST(TmuRichEditFiles, WhatIsLoadedIsSavedByteForByteAndEditsStayOnTheirLines) {
   std::string expected = file;
   expected.insert(Sj("一行目").size(), "x");
   EXPECT_EQ(Saved(ed), expected);
-  // An edit inside the long line re-encodes it (the duplicate as Windows writes it); the others stay.
+  // An edit inside the long line encodes only what was typed: the duplicate
+  // after it keeps its NEC bytes (Windows would write 0x81E0).
   ed.SetSelStart(ed.LineIndex(3) + 5);
   QTest::keyClicks(&ed, "y");
   std::string dupLine = longLine;
   dupLine.insert(5, "y");
-  char win[2];
-  ASSERT_EQ(EncodeCp932Char(U'\u2252', win), 2);
-  dupLine.replace(3001, 2, std::string(win, 2));
   expected.replace(expected.find(longLine), longLine.size(), dupLine);
   EXPECT_EQ(Saved(ed), expected);
-  EXPECT_EQ(ed.KeptLines(), 1);
+  EXPECT_EQ(ed.KeptLines(), 2);
   EXPECT_TRUE(ed.CheckByteIndex());
 
   // An LF file gets LF for a new line.
@@ -97,6 +95,76 @@ TEST(TmuRichEditFiles, ReplacingTheTextAfterAnEditIsSafe) {
     ed.repaint();
     ed.SetText(round % 3 ? "x" : text);
     QTest::keyClicks(&ed, "c");
+    ASSERT_TRUE(ed.CheckByteIndex());
+  }
+}
+
+// Enter cuts a line in two: both pieces keep the line's own break, and the
+// characters on either side of the cut keep the bytes they were read from.
+TEST(TmuRichEditFiles, EnterKeepsTheLinesBreakAndItsUntouchedBytes) {
+  TmuRichEdit ed;
+  const std::string file = "one\r\nab LF cd\nnext\r\n\x87\x90\xED\x40 nec\r\nlast";
+  Load(ed, file);
+  ed.SetSelStart(ed.LineIndex(1) + 5);  // "ab LF| cd"
+  QTest::keyClick(&ed, Qt::Key_Return);
+  EXPECT_EQ(Saved(ed), "one\r\nab LF\n cd\nnext\r\n\x87\x90\xED\x40 nec\r\nlast");
+  ed.SetSelStart(ed.LineIndex(4));  // the start of the NEC line
+  QTest::keyClick(&ed, Qt::Key_Return);
+  QTest::keyClicks(&ed, "x");
+  EXPECT_EQ(Saved(ed), "one\r\nab LF\n cd\nnext\r\n\r\nx\x87\x90\xED\x40 nec\r\nlast");
+  // Enter inside it, and a pasted line: the NEC bytes stay on both sides.
+  ed.SetSelStart(ed.LineIndex(5) + 3);  // "x≒|ｍ nec"
+  QTest::keyClick(&ed, Qt::Key_Return);
+  ed.insertPlainText(QStringLiteral("p1\np2"));
+  EXPECT_EQ(Saved(ed), "one\r\nab LF\n cd\nnext\r\n\r\nx\x87\x90\r\np1\r\np2\xED\x40 nec\r\nlast");
+  EXPECT_TRUE(ed.CheckByteIndex());
+}
+
+TEST(TmuRichEditFiles, AUtf8FileKeepsWhatShiftJisCannotHold) {
+  TmuRichEdit ed;
+  const std::string file = "\xEF\xBB\xBF\xE6\x9D\xB1\xF0\xA0\xAE\xB7 caf\xC3\xA9\n\xF0\x9F\x98\x80\n";
+  ed.LoadDocument(DecodeDocument(file));
+  EXPECT_EQ(ed.Codec(), (DocCodec{DocEncoding::Utf8, true}));
+  // The system's bytes: "東" two, "𠮷", "é" and the emoji one each, read as "?".
+  EXPECT_EQ(ed.Text(), Sj("東") + "? caf?\r\n?\r\n");
+  ed.SetSelStart(ed.LineIndex(1) + 1);
+  QTest::keyClicks(&ed, "!");
+  DocWriter w(ed.UsualLineEnd(), ed.Codec());
+  ed.WriteDocument(w);
+  EXPECT_FALSE(w.HasLoss());
+  EXPECT_EQ(w.Bytes(), "\xEF\xBB\xBF\xE6\x9D\xB1\xF0\xA0\xAE\xB7 caf\xC3\xA9\n\xF0\x9F\x98\x80!\n");
+}
+
+// Typing, Enter, Backspace and pasted lines anywhere in a file with kept
+// lines: what is saved always reads back as the text the editor shows.
+TEST(TmuRichEditFiles, RandomEditsOfKeptLinesSaveTheTextShown) {
+  TmuRichEdit ed;
+  std::mt19937 rng(19);
+  // Valid text only: NEC and IBM duplicates, a user character, mixed breaks.
+  const std::vector<std::string> pieces = {"a", " ", Sj("東"), "\x87\x90", "\xED\x40", "\xFA\x5C", "\xF0\x40",
+                                           "\r\n", "\n", "\r", Sj("ｱ")};
+  for (int round = 0; round < 200; ++round) {
+    std::string bytes;
+    for (int n = static_cast<int>(rng() % 40); n > 0; --n) bytes += pieces[rng() % pieces.size()];
+    const DocEncoding e = round % 2 ? DocEncoding::EucJp : DocEncoding::ShiftJis;
+    if (e == DocEncoding::EucJp) bytes = EncodeDocText(DecodeSjisDocument(bytes), {e, false});
+    const DocText doc = DecodeDocument(bytes, {e, false});
+    ed.LoadDocument(doc);
+    for (int k = static_cast<int>(rng() % 6); k > 0; --k) {
+      QTextCursor c = ed.textCursor();
+      c.setPosition(static_cast<int>(rng() % static_cast<unsigned>(ed.document()->characterCount())));
+      ed.setTextCursor(c);
+      switch (rng() % 4) {
+        case 0: QTest::keyClick(&ed, Qt::Key_Return); break;
+        case 1: QTest::keyClick(&ed, Qt::Key_Backspace); break;
+        case 2: ed.insertPlainText(QString::fromUtf8("x\n東")); break;
+        default: QTest::keyClicks(&ed, "y"); break;
+      }
+    }
+    DocWriter w(ed.UsualLineEnd(), ed.Codec());
+    ed.WriteDocument(w);
+    const DocText back = DecodeDocument(w.Bytes(), {e, false});
+    ASSERT_EQ(QString::fromStdU16String(back.text), ed.PlainLines()) << "round " << round;
     ASSERT_TRUE(ed.CheckByteIndex());
   }
 }

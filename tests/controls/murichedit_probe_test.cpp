@@ -367,12 +367,12 @@ TEST(TmuRichEditProbe, LongLinesKeepTheByteIndexTheCaretAndTheLinesThroughEdits)
       QApplication::processEvents();
       const std::string diff = Compare(ed, checks);
       ASSERT_EQ(diff, "") << fail(step, diff);
-      ASSERT_TRUE(ed.viewport()->rect().intersects(ed.View().CaretRect())) << fail(step, "the caret is out of view");
+      ASSERT_TRUE(ed.viewport()->rect().intersects(ed.TextView().CaretRect())) << fail(step, "the caret is out of view");
       if (step % 5) continue;
       const QTextDocument* doc = ed.document();
       const qreal width = ed.viewport()->width() - 2 * doc->documentMargin();
       for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
-        if (!ed.View().IsLong(b)) continue;
+        if (!ed.TextView().IsLong(b)) continue;
         ++longSeen;
         QTextLayout qt(b.text(), doc->defaultFont());
         qt.setTextOption(doc->defaultTextOption());
@@ -383,7 +383,7 @@ TEST(TmuRichEditProbe, LongLinesKeepTheByteIndexTheCaretAndTheLinesThroughEdits)
           want.emplace_back(l.textStart(), l.textLength());
         }
         qt.endLayout();
-        ASSERT_EQ(ed.View().LinesIn(b), want) << fail(step, "the lines of block " + std::to_string(b.blockNumber()));
+        ASSERT_EQ(ed.TextView().LinesIn(b), want) << fail(step, "the lines of block " + std::to_string(b.blockNumber()));
       }
     }
     EXPECT_GT(longSeen, 0);

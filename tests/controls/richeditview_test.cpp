@@ -52,9 +52,9 @@ TEST(RichEditView, LineKeysAndClicksInALongParagraphGoWhereQtsGo) {
     Prepare(ed, text, wrap);
     Prepare(stock, text, wrap);
     ed.SetWordWrap(wrap);
-    ASSERT_TRUE(ed.View().IsLong(ed.document()->findBlockByNumber(1)));
-    ASSERT_FALSE(ed.View().IsLong(ed.document()->findBlockByNumber(0)));
-    ASSERT_EQ(ed.View().LinesIn(ed.document()->findBlockByNumber(1)).size(),
+    ASSERT_TRUE(ed.TextView().IsLong(ed.document()->findBlockByNumber(1)));
+    ASSERT_FALSE(ed.TextView().IsLong(ed.document()->findBlockByNumber(0)));
+    ASSERT_EQ(ed.TextView().LinesIn(ed.document()->findBlockByNumber(1)).size(),
               static_cast<size_t>(stock.document()->findBlockByNumber(1).layout()->lineCount()));
 
     auto both = [&](auto&& act) {
@@ -117,7 +117,7 @@ TEST(RichEditView, PreeditInALongParagraphIsDrawnInItsColoursAndFollowedByTheCar
   ed.SetSelStart(ed.TextLength() / 2);
   QApplication::processEvents();
   const QTextBlock block = ed.document()->firstBlock();
-  ASSERT_TRUE(ed.View().IsLong(block));
+  ASSERT_TRUE(ed.TextView().IsLong(block));
   const QRect before = ed.inputMethodQuery(Qt::ImCursorRectangle).toRect();
   const int64_t bytes = ed.TextLength();
   ASSERT_TRUE(ed.rect().contains(before.center()));
@@ -140,7 +140,7 @@ TEST(RichEditView, PreeditInALongParagraphIsDrawnInItsColoursAndFollowedByTheCar
   commit.setCommitString(QString::fromUtf8("東京"));
   QApplication::sendEvent(&ed, &commit);
   EXPECT_TRUE(ed.CheckByteIndex());
-  EXPECT_EQ(ed.View().LinesIn(block).back().first + ed.View().LinesIn(block).back().second, 6002);
+  EXPECT_EQ(ed.TextView().LinesIn(block).back().first + ed.TextView().LinesIn(block).back().second, 6002);
   EXPECT_TRUE(ed.rect().contains(ed.inputMethodQuery(Qt::ImCursorRectangle).toRect().center()));
   // The text around the caret, not the whole paragraph, with the caret in it.
   const QString around = ed.inputMethodQuery(Qt::ImSurroundingText).toString();

@@ -1,6 +1,7 @@
-// Document files. Any bytes decode, and written back with every line unedited
-// they come out byte for byte. With every line taken as edited (no origin),
-// valid Shift-JIS decodes, encodes and decodes to the same lines, and a second
+// Document files. Any bytes decode in every encoding (the first byte of the
+// input chooses it), and written back with every line unedited they come out
+// byte for byte. With every line taken as edited (no origin), valid
+// Shift-JIS decodes, encodes and decodes to the same lines, and a second
 // encoding gives the same bytes as the first.
 #include <cstddef>
 #include <cstdint>
@@ -8,14 +9,14 @@
 
 #include "fuzz_support.h"
 #include "util/codec.h"
-#include "util/sjisdoc.h"
+#include "util/doctext.h"
 
 using namespace wendul;
 
 namespace {
 
-std::string WriteBack(const SjisDocument& doc, bool withOrigins) {
-  SjisDocWriter w(doc.lineEnd);
+std::string WriteBack(const DocText& doc, bool withOrigins) {
+  DocWriter w(doc.lineEnd, doc.codec);
   size_t line = 0, start = 0, k = 0;
   for (size_t i = 0; i <= doc.text.size(); ++i) {
     if (i < doc.text.size() && doc.text[i] != u'\n') continue;
@@ -34,12 +35,20 @@ std::string WriteBack(const SjisDocument& doc, bool withOrigins) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
-  const SjisDocument doc = DecodeSjisDocument(bytes);
+  if (size > 0 && data[0] % 4 != 0) {
+    static const DocCodec kCodecs[] = {{DocEncoding::Utf8, true}, {DocEncoding::EucJp, false},
+                                       {DocEncoding::Utf16LE, true}};
+    const DocText other = DecodeDocument(bytes, kCodecs[data[0] % 4 - 1]);
+    const std::string back = WriteBack(other, true);
+    FUZZ_CHECK(back == bytes, fuzz::Shown(bytes) + " -> " + fuzz::Shown(back));
+    return 0;
+  }
+  const DocText doc = DecodeSjisDocument(bytes);
   const std::string same = WriteBack(doc, true);
   FUZZ_CHECK(same == bytes, fuzz::Shown(bytes) + " -> " + fuzz::Shown(same));
   if (!MuIsValidStr(bytes)) return 0;
   const std::string edited = WriteBack(doc, false);
-  const SjisDocument again = DecodeSjisDocument(edited);
+  const DocText again = DecodeSjisDocument(edited);
   FUZZ_CHECK(again.text == doc.text && again.lineCount == doc.lineCount,
              fuzz::Shown(bytes) + " -> " + fuzz::Shown(edited));
   const std::string twice = WriteBack(again, false);

@@ -65,21 +65,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(values[3].IsNull() || std::isfinite(values[3].number), fuzz::Shown(line));
   }
 
-  // A written line reads back: a word of valid Shift-JIS without quotes,
-  // two dates from 8 bytes each, within the years the form can hold.
+  // A written line reads back: a word of valid Shift-JIS (quotes, commas and
+  // line breaks too), two dates from 8 bytes each, within the years the form
+  // can hold.
   if (size < 16) return 0;
   double d[2];
   std::memcpy(d, data, 16);
   std::string word(reinterpret_cast<const char*>(data + 16), std::min<size_t>(size - 16, 64));
   while (!word.empty() && !MuIsValidStr(word)) word.pop_back();
-  if (word.find('"') != std::string::npos || word.empty()) return 0;
+  if (word.empty()) return 0;
   for (double& v : d) {
     if (!std::isfinite(v)) return 0;
     v = std::fmod(std::fabs(v), 2958465.0);  // 9999-12-31
     if (v < 367) v += 367;                   // from the year 1901: the form has four-digit years
   }
-  const std::string written =
-      "\"" + word + "\",\"" + TableTextDate(d[0]) + "\",\"" + TableTextDate(d[1]) + "\",";
+  std::string written;
+  for (const std::string& value : {word, TableTextDate(d[0]), TableTextDate(d[1])}) {
+    AppendQuotedItem(written, value);
+    written += ',';
+  }
   FUZZ_CHECK(ReadLine(written, &values), fuzz::Shown(written));
   FUZZ_CHECK(values[0].text == word, fuzz::Shown(written));
   for (int i = 0; i < 2; ++i)

@@ -139,7 +139,7 @@ TEST_F(DialogTest, PagesGroupsAndTheKeyHelpOfItsDefaults) {
   }
   EXPECT_EQ(dlg.PageControl1->ActivePage(), dlg.tsShortCut);
   EXPECT_EQ(dlg.groups.size(), 14u);
-  EXPECT_EQ(dlg.keyLists.size(), 15u);
+  EXPECT_EQ(dlg.keyLists.size(), 17u);
   // Buttons named after their group; the five-button groups have all five.
   const TmuGroupBox* alt = dlg.FindGroup("gbox_mmDoc_KeyDown_Alt");
   ASSERT_TRUE(alt);

@@ -11,13 +11,10 @@
 namespace wendul::test {
 namespace {
 
-class MTBatchTest : public ::testing::Test {
+class MTBatchTest : public WordTableTest {
  protected:
   void SetUp() override {
-    SetErrorLogBase(dir.str());
-    SetUpWords(t, dir);
-    t.SetIndexFieldNames("KEYWORD");
-    ASSERT_TRUE(t.Op());
+    WordTableTest::SetUp();
     AddWord(t, "old", 1);
     other.SetDatabaseName(t.DatabaseName());
     other.SetTableName(t.TableName());
@@ -42,9 +39,6 @@ class MTBatchTest : public ::testing::Test {
     return Words(other);
   }
 
-  TempDir dir;
-  RecordingUi ui;
-  MT t{"tbMuKwd"};
   MT other{"tbMuKwd2"};
 };
 

@@ -9,13 +9,10 @@ namespace {
 
 using List = std::vector<SjisString>;
 
-class MTBulkTest : public ::testing::Test {
+class MTBulkTest : public WordTableTest {
  protected:
   void SetUp() override {
-    SetErrorLogBase(dir.str());
-    SetUpWords(t, dir);
-    t.SetIndexFieldNames("KEYWORD");
-    ASSERT_TRUE(t.Op());
+    WordTableTest::SetUp();
   }
   std::vector<FieldValue> Word(const SjisString& w, TDateTime updated) {
     return {FieldValue::Of(w), FieldValue::OfDate(updated), FieldValue::OfDate(1)};
@@ -31,9 +28,6 @@ class MTBulkTest : public ::testing::Test {
     for (uint32_t i : order) out.push_back(seen[i]);
     return out;
   }
-  TempDir dir;
-  RecordingUi ui;
-  MT t{"tbMuKwd"};
 };
 
 TEST_F(MTBulkTest, ALoadIsOneTransactionWithItsIndexesBuiltAtTheEnd) {

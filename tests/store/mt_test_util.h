@@ -1,5 +1,8 @@
-// Helpers shared by the table component's tests.
+// Helpers shared by the tests of the table component and of what works on
+// the word table.
 #pragma once
+
+#include <gtest/gtest.h>
 
 #include <fstream>
 #include <sstream>
@@ -23,6 +26,20 @@ inline void SetUpWords(MT& t, const TempDir& dir) {
   DeclareWords(t);
 }
 
+// A test on the word table t, open in keyword order, its log in dir.
+class WordTableTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SetErrorLogBase(dir.str());
+    SetUpWords(t, dir);
+    t.SetIndexFieldNames("KEYWORD");
+    ASSERT_TRUE(t.Op());
+  }
+  TempDir dir;
+  RecordingUi ui;
+  MT t{"tbMuKwd"};
+};
+
 inline void AddWord(MT& t, const SjisString& word, TDateTime updated) {
   t.Append();
   t.SS("KEYWORD", word);
@@ -43,6 +60,10 @@ inline std::string ReadAll(const std::string& path) {
   std::ostringstream s;
   s << in.rdbuf();
   return s.str();
+}
+
+inline void WriteAll(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
 }
 
 }  // namespace wendul::test

@@ -34,7 +34,7 @@
 #include "util/datetime.h"
 #include "util/daylog.h"
 #include "util/docfile.h"
-#include "util/sjisdoc.h"
+#include "util/doctext.h"
 #include "wordbook/tabletext.h"
 
 using namespace wendul;
@@ -99,8 +99,8 @@ std::string LearnWord(int i) { return "w" + std::to_string(i) + "x"; }
 
 // The document's bytes as the editor writes them: unedited lines as read,
 // the line `edited` (if any) replaced by `text`.
-std::string DocBytes(const SjisDocument& doc, size_t edited, const std::u16string& text) {
-  SjisDocWriter w(doc.lineEnd);
+std::string DocBytes(const DocText& doc, size_t edited, const std::u16string& text) {
+  DocWriter w(doc.lineEnd);
   w.Reserve(doc.text.size() * 2);
   size_t line = 0, start = 0, k = 0;
   for (size_t i = 0; i <= doc.text.size(); ++i) {
@@ -119,7 +119,7 @@ std::string DocBytes(const SjisDocument& doc, size_t edited, const std::u16strin
 }
 
 // Saves the document over and over, alternating as read and with one line edited.
-[[noreturn]] void DocSaver(const std::string& path, const SjisDocument& doc, size_t edited,
+[[noreturn]] void DocSaver(const std::string& path, const DocText& doc, size_t edited,
                            const std::u16string& text) {
   for (int i = 0;; ++i)
     if (!SaveDocFile(path, DocBytes(doc, i % 2 ? edited : SIZE_MAX, text))) _exit(4);
@@ -131,14 +131,22 @@ struct Figures {
 
 // Writes `old` to path, forks `save` (which writes `fresh` over it again and
 // again), kills it at a random moment and sorts what the file then holds.
-// Returns the temporary files killed saves left in folder (removed).
+// Returns the temporary files killed saves left in folder; *stale counts
+// those the next save did not remove.
 template <class Saver>
 int KillSaves(const std::string& folder, const std::string& path, const std::string& old,
-              const std::string& fresh, int runs, std::mt19937& rng, Figures& f, int& empty, Saver save) {
+              const std::string& fresh, int runs, std::mt19937& rng, Figures& f, int& empty, int* stale, Saver save) {
   std::uniform_int_distribution<int> delay(1, 80);
   int leftovers = 0;
+  auto others = [&] {
+    int n = 0;
+    for (const auto& e : fs::directory_iterator(folder)) n += e.path() != fs::path(path);
+    return n;
+  };
+  *stale = 0;
   for (int run = 0; run < runs; ++run) {
     if (!WriteFileAtomic(path, old)) std::exit(2);
+    *stale += others();
     const pid_t kid = fork();
     if (kid == 0) save();
     std::this_thread::sleep_for(std::chrono::milliseconds(delay(rng)));
@@ -157,11 +165,7 @@ int KillSaves(const std::string& folder, const std::string& path, const std::str
       ++f.lost;
       std::printf("run %d: the file is neither the old nor the new bytes (%zu bytes)\n", run, now.size());
     }
-    for (const auto& e : fs::directory_iterator(folder))
-      if (e.path() != fs::path(path)) {
-        ++leftovers;
-        fs::remove(e.path());
-      }
+    leftovers += others();
   }
   return leftovers;
 }
@@ -300,12 +304,13 @@ int main(int argc, char** argv) {
       b += "\x82\xa2 line " + std::to_string(100000 + i) + " new\r\n";
     }
     const std::string day = folder + "YDay03.TXT";
-    int empty = 0;
-    const int leftovers = KillSaves(folder, day, a, b, runs, rng, f, empty, [&] { DaySaver(day, a, b); });
-    f.lost += empty;
+    int empty = 0, stale = 0;
+    const int leftovers = KillSaves(folder, day, a, b, runs, rng, f, empty, &stale, [&] { DaySaver(day, a, b); });
+    f.lost += empty + stale;
     std::printf("dayfile: %d runs, %d killed while saving, %d stopped by themselves; afterwards %d old text, "
-                "%d new text, %d empty, %d mixed; %d temporary files left by killed saves\n",
-                f.runs, f.killedWorking, f.finishedFirst, f.asOld, f.asNew, empty, f.lost - empty, leftovers);
+                "%d new text, %d empty, %d mixed; %d temporary files left by killed saves, %d kept by the next save\n",
+                f.runs, f.killedWorking, f.finishedFirst, f.asOld, f.asNew, empty, f.lost - empty - stale, leftovers,
+                stale);
     f.sound = f.runs;
   } else if (mode == "docsave") {
     // A document of 400 KB with mixed line breaks and bytes that are not
@@ -313,18 +318,18 @@ int main(int argc, char** argv) {
     std::string old;
     for (int i = 0; i < 20000; ++i)
       old += "\x93\x8c\x8b\x9e line " + std::to_string(100000 + i) + (i % 7 ? " ok\r\n" : " \xff\x81\n");
-    const SjisDocument doc = DecodeSjisDocument(old);
+    const DocText doc = DecodeSjisDocument(old);
     const size_t edited = doc.lineCount / 2;
     const std::string fresh = DocBytes(doc, edited, u"\u65b0\u3057\u3044 line, edited");
     if (DocBytes(doc, SIZE_MAX, u"") != old || fresh == old) return 2;
     const std::string path = folder + "DOC.TXT";
-    int empty = 0;
-    const int leftovers = KillSaves(folder, path, old, fresh, runs, rng, f, empty,
+    int empty = 0, stale = 0;
+    const int leftovers = KillSaves(folder, path, old, fresh, runs, rng, f, empty, &stale,
                                     [&] { DocSaver(path, doc, edited, u"\u65b0\u3057\u3044 line, edited"); });
-    f.lost += empty;
+    f.lost += empty + stale;
     std::printf("docsave: %d runs, %d killed while saving, %d stopped by themselves; afterwards %d old bytes, "
-                "%d new bytes, %d neither; %d temporary files left by killed saves\n",
-                f.runs, f.killedWorking, f.finishedFirst, f.asOld, f.asNew, f.lost, leftovers);
+                "%d new bytes, %d neither; %d temporary files left by killed saves, %d kept by the next save\n",
+                f.runs, f.killedWorking, f.finishedFirst, f.asOld, f.asNew, f.lost - stale, leftovers, stale);
     f.sound = f.runs;
   } else {
     std::fprintf(stderr, "usage: kill_stress learn|import|dayfile|docsave [runs] [seed]\n");

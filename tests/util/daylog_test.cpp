@@ -6,8 +6,10 @@
 #include <fstream>
 
 #include "support/test_support.h"
+#include "util/codec.h"
 #include "util/datetime.h"
 #include "util/daygrep.h"
+#include "util/codec.h"
 #include "util/daylog.h"
 #include "util/jera.h"
 #include "util/messages.h"
@@ -101,6 +103,10 @@ TEST(DayLog, PathAndHeaderOfThe3rdOfMay2001) {
   WriteBytes(path, "kept");
   ASSERT_TRUE(CreateDayLogFile(path, day, 1));  // an existing file is left alone
   EXPECT_EQ(ReadBytes(path), "kept");
+  // A new day in the encoding chosen for new files.
+  const std::string next = GetMuLogPathName(log, true, day + 1);
+  ASSERT_TRUE(CreateDayLogFile(next, day + 1, 1, nullptr, {DocEncoding::Utf8, false}));
+  EXPECT_EQ(ReadBytes(next), SjisToUtf8(DayLogHeader(day + 1, 1)));
 }
 
 TEST(DayLog, SaveAsksBeforeShrinkingByMoreThan30BytesAndWritesWholeFiles) {
@@ -130,6 +136,12 @@ TEST(DayLog, SaveAsksBeforeShrinkingByMoreThan30BytesAndWritesWholeFiles) {
   EXPECT_EQ(SaveDayLog(path, std::string(39, 'c')), DaySave::Written);
   EXPECT_EQ(ReadBytes(path), std::string(39, 'c'));
 
+  // A file its owner made read-only is refused as a document is, and stays.
+  fs::permissions(path, fs::perms::owner_read);
+  EXPECT_EQ(SaveDayLog(path, std::string(40, 'd')), DaySave::Failed);
+  EXPECT_EQ(ReadBytes(path), std::string(39, 'c'));
+  EXPECT_NE(ui.messages.back().text.find(Sj("アクセスが許可されていません")), std::string::npos);
+  fs::permissions(path, fs::perms::owner_read | fs::perms::owner_write);
   // An unwritable folder: the old file stays, the user is told, nothing is left behind.
   fs::permissions(dir.path(), fs::perms::owner_read | fs::perms::owner_exec);
   if (::access(dir.str().c_str(), W_OK) != 0) {  // not when the tests run as root
@@ -176,6 +188,13 @@ TEST(SjisFind, AsciiCaseIgnoredAndOnlyAtCharacterStarts) {
   EXPECT_EQ(SjisFinder(Sj("ア")).Find(Sj("xアa")), 1u);
   EXPECT_EQ(SjisFinder("\x83\x61").Find(Sj("ア")), SjisFinder::npos);
   EXPECT_EQ(SjisFinder("a").Find(Sj("アa")), 2u);  // not inside ア
+  // A lead byte whose pair is no character (0x85 0x93) stands alone, as the
+  // document reading has it: the word after it is found, its "。" is a mark.
+  EXPECT_EQ(SjisFinder(Sj("日記")).Find("\x85" + Sj("日記")), 1u);
+  const SjisString stray = "\x85" + Sj("。") + "abcdef" + Sj("天");
+  EXPECT_EQ(ContextStart(stray, stray.size() - 2), 1u);
+  EXPECT_EQ(SjisCharLen("\x82\xA0", 0), 2u);  // あ
+  EXPECT_EQ(SjisCharLen("\x85\x93", 0), 1u);
 
   // Context start: the nearest mark 5..301 bytes before the hit, else 301 back or 0.
   const SjisString line = Sj("今日は、晴れ。明日は雨") + "\r\n" + Sj("天気");
@@ -199,6 +218,7 @@ TEST(DayGrep, WalksBackOneHitPerDayAndCreatesNothing) {
   auto day = [&](TDateTime d, const std::string& text) { WriteBytes(log + DayLogRelPath(d), text); };
   day(At(2001, 5, 3), DayLogHeader(At(2001, 5, 3), 1) + Sj("朝は雨。午後に雨が止んだ。"));
   day(At(2001, 4, 30), Sj("晴れ"));
+  day(At(2001, 4, 15), "\xF0\x9F\x98\x80 小雨\n");  // UTF-8: searched as the editor shows it
   day(At(2001, 3, 1), "\r\n" + Sj("雨") + Sj("。雨"));
   day(At(1998, 3, 31), Sj("雨"));  // before the earliest diary date
   day(At(2001, 5, 4), Sj("雨"));   // after today
@@ -212,13 +232,16 @@ TEST(DayGrep, WalksBackOneHitPerDayAndCreatesNothing) {
     if (found) hits.push_back(hit);
     if (!grep.LastFile().empty()) ++files;
   }
-  ASSERT_EQ(hits.size(), 2u);
+  ASSERT_EQ(hits.size(), 3u);
   EXPECT_EQ(hits[0].relPath, "2001/05/YDay03.TXT");
   EXPECT_EQ(hits[0].day, At(2001, 5, 3));
   EXPECT_EQ(hits[0].line, 5);
   EXPECT_EQ(hits[0].text, "\r\n" + Sj("朝は雨。午後に雨が止んだ。"));  // from the CR LF before the line
-  EXPECT_EQ(hits[1].relPath, "2001/03/YDay01.TXT");
-  EXPECT_EQ(hits[1].line, 2);
+  EXPECT_EQ(hits[1].relPath, "2001/04/YDay15.TXT");
+  EXPECT_EQ(hits[1].pos, 4u);
+  EXPECT_EQ(hits[1].text, "? " + Sj("小雨") + "\r\n");
+  EXPECT_EQ(hits[2].relPath, "2001/03/YDay01.TXT");
+  EXPECT_EQ(hits[2].line, 2);
   EXPECT_EQ(grep.DaysWalked(), static_cast<int>(At(2001, 5, 3) - At(1998, 4, 1)) + 1);
   EXPECT_TRUE(grep.Done());
   // No folder of a day without a file came into being.

@@ -4,12 +4,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
 #include "support/test_support.h"
 #include "util/docfile.h"
 #include "util/filehelpers.h"
+#include "util/paths.h"
 #include "util/recovery.h"
 
 namespace wendul {
@@ -107,7 +109,7 @@ TEST(DocFile, SavesAllOrNothingKeepingModeAndLinks) {
   EXPECT_EQ(files, 0);
 }
 
-TEST(FileHelpers, AddressOnALineEndsAtTheFirstBlank) {
+TEST(FileHelpers, AddressOnALineEndsWhereAnAddressEnds) {
   EXPECT_EQ(URLInLine(Sj("http://example.com を見た")), "http://example.com");
   EXPECT_EQ(URLInLine(Sj("詳しくは https://example.com/a?b=1　全角の後")), "https://example.com/a?b=1");
   EXPECT_EQ(URLInLine("ttp://example.com/x\r\n"), "http://example.com/x");
@@ -117,9 +119,22 @@ TEST(FileHelpers, AddressOnALineEndsAtTheFirstBlank) {
   EXPECT_EQ(URLInLine(Sj("何もない行")), "");
   // "ボ" is 0x83 0x7B and "ャ" 0x83 0x83: a trail byte never starts a match.
   EXPECT_EQ(URLInLine("\x83" "http"), "");
-  // A stray lead byte does not pair with the blank or control byte after it.
-  EXPECT_EQ(URLInLine("http://x.jp/\x93 next"), "http://x.jp/\x93");
-  EXPECT_EQ(URLInLine("http://x.jp/\x93\tnext"), "http://x.jp/\x93");
+  // A byte outside printable ASCII ends it, a stray lead byte too.
+  EXPECT_EQ(URLInLine("http://x.jp/\x93 next"), "http://x.jp/");
+  EXPECT_EQ(URLInLine("http://x.jp/\x93\tnext"), "http://x.jp/");
+  // Japanese prose puts no blank after an address.
+  EXPECT_EQ(URLInLine(Sj("詳しくはhttp://example.com/を見てください。")), "http://example.com/");
+  EXPECT_EQ(URLInLine(Sj("「http://example.com/a」『www.example.com』（http://x.jp）")), "http://example.com/a");
+  EXPECT_EQ(URLInLine(Sj("『www.example.com』です")), "www.example.com");
+  EXPECT_EQ(URLInLine(Sj("（http://x.jp/?q=1）")), "http://x.jp/?q=1");
+  // The ASCII brackets and quotes around it, not those opened inside it.
+  EXPECT_EQ(URLInLine("(see http://x.jp/a)."), "http://x.jp/a");
+  EXPECT_EQ(URLInLine("[http://x.jp/a] <http://x.jp/b>"), "http://x.jp/a");
+  EXPECT_EQ(URLInLine("<http://x.jp/b>"), "http://x.jp/b");
+  EXPECT_EQ(URLInLine("\"http://x.jp/c\" 'http://x.jp/d'"), "http://x.jp/c");
+  EXPECT_EQ(URLInLine("href='http://x.jp/d'>"), "http://x.jp/d");
+  EXPECT_EQ(URLInLine("(http://en.wikipedia.org/wiki/Foo_(bar))"), "http://en.wikipedia.org/wiki/Foo_(bar)");
+  EXPECT_EQ(URLInLine("http://[::1]:8080/x]"), "http://[::1]:8080/x");
   EXPECT_EQ(AddressToOpen("www.example.com"), "http://www.example.com");
   EXPECT_EQ(AddressToOpen(" http://a.b "), "http://a.b");
   EXPECT_EQ(StripCRLF("ab\r\n"), "ab");
@@ -141,6 +156,7 @@ TEST(Recovery, ARecordOutlivesAKilledEditorAndIsOfferedOnce) {
   rec.fileName = "/home/u/a\nb.txt";
   rec.untitled = false;
   rec.lineEnd = LineEnd::LF;
+  rec.codec = {DocEncoding::Utf16BE, true};
   rec.textUtf8 = "一行目\n\xF0\xA0\xAE\xB7 emoji \xF0\x9F\x98\x80";
 
   // An editor that keeps running: its record is not offered.
@@ -162,14 +178,30 @@ TEST(Recovery, ARecordOutlivesAKilledEditorAndIsOfferedOnce) {
   waitpid(child, &status, 0);
   ASSERT_TRUE(WIFSIGNALED(status));
 
+  // A diary day's record is offered to log mode only, with its day.
+  {
+    RecoveryStore diary(folder);
+    RecoveryRecord day = rec;
+    day.diaryDay = 37014;
+    ASSERT_TRUE(diary.Save(day));
+  }
+
   RecoveryStore next(folder);
   std::vector<std::string> orphans = next.TakeOrphans();
   ASSERT_EQ(orphans.size(), 1u);
+  const std::vector<std::string> days = next.TakeOrphans(true);
+  ASSERT_EQ(days.size(), 1u);
+  RecoveryRecord dayBack;
+  ASSERT_TRUE(RecoveryStore::Read(days[0], &dayBack));
+  EXPECT_EQ(dayBack.diaryDay, 37014);
+  EXPECT_EQ(dayBack.textUtf8, rec.textUtf8);
+  next.Discard(days[0]);
   RecoveryRecord back;
   ASSERT_TRUE(RecoveryStore::Read(orphans[0], &back));
   EXPECT_EQ(back.fileName, rec.fileName);
   EXPECT_EQ(back.textUtf8, rec.textUtf8 + " more");
   EXPECT_EQ(back.lineEnd, LineEnd::LF);
+  EXPECT_EQ(back.codec, rec.codec);
   EXPECT_FALSE(back.untitled);
   // Taken: a third editor starting now does not offer it too.
   RecoveryStore third(folder);
@@ -188,6 +220,53 @@ TEST(Recovery, ARecordOutlivesAKilledEditorAndIsOfferedOnce) {
   WriteAll(fs::path(folder) / "1-1.rec", "WENDUL-RECOVERY 1\nuntitled=1\n");
   EXPECT_TRUE(third.TakeOrphans().empty());
   EXPECT_TRUE(fs::exists(fs::path(folder) / "1-1.rec"));
+  // A record written before records knew encodings is a Shift-JIS document's.
+  WriteAll(fs::path(folder) / "2-2.rec", "WENDUL-RECOVERY 1\nuntitled=0\nlineend=CR\nsaved=5\nname 1\nx\ntext 2\nab");
+  ASSERT_TRUE(RecoveryStore::Read(folder + "/2-2.rec", &back));
+  EXPECT_EQ(back.codec, DocCodec{});
+  EXPECT_EQ(back.lineEnd, LineEnd::CR);
+  EXPECT_EQ(back.textUtf8, "ab");
+}
+
+TEST(DocFile, TheNextSaveRemovesTheTemporaryFilesOfAKilledSave) {
+  test::TempDir dir;
+  const std::string doc = dir.str() + "doc.txt";
+  auto temps = [&] {
+    std::vector<std::string> names;
+    for (auto& e : fs::directory_iterator(dir.path()))
+      if (e.path().extension() == ".tmp") names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+  };
+  // A save killed while it wrote leaves its temporary file behind.
+  for (int i = 0; i < 2; ++i) {
+    pid_t child = fork();
+    if (child == 0) {
+      AtomicFile f;
+      if (!f.Open(doc) || !f.Write("half a sav")) _exit(1);
+      raise(SIGKILL);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFSIGNALED(status));
+  }
+  const std::vector<std::string> stale = temps();
+  ASSERT_EQ(stale.size(), 2u);
+  EXPECT_TRUE(IsAtomicTempName(stale[0]));
+  // A save in progress holds its own; names of other programs are not ours.
+  AtomicFile running;
+  ASSERT_TRUE(running.Open(dir.str() + "other.txt"));
+  WriteAll(dir.path() / ".wendulx_1.tmp", "");
+  WriteAll(dir.path() / "notes.tmp", "");
+  std::vector<std::string> kept;
+  for (const std::string& n : temps())
+    if (std::find(stale.begin(), stale.end(), n) == stale.end()) kept.push_back(n);
+  ASSERT_EQ(kept.size(), 3u);
+  ASSERT_TRUE(SaveDocFile(doc, "whole"));
+  EXPECT_EQ(temps(), kept);
+  EXPECT_EQ(ReadAll(doc), "whole");
+  ASSERT_TRUE(running.Commit());
+  EXPECT_EQ(ReadAll(dir.path() / "other.txt"), "");
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ TEST(ShippedFiles, GuideAndReadmeAreCp932WithCrLf) {
   }
   // The guide names every default function key and the keys of the word panes.
   const std::string guide = ReadData("Manual.TXT");
-  for (const char* utf8 : {"F1 ", "F2 ", "F5 ", "F7 ", "F8 ", "F12", "クイックガイド", "最新単語ウィンドウ",
+  for (const char* utf8 : {"F1 ", "F2 ", "F5 ", "F7 ", "F8 ", "F11", "F12", "Mozc辞書に書き出し", "クイックガイド", "最新単語ウィンドウ",
                            "類似単語ウィンドウ", "単語帳", "ログモード", "URL実行", "メールビューア"})
     EXPECT_NE(guide.find(Utf8ToSjis(utf8)), std::string::npos) << utf8;
 }

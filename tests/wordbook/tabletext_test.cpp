@@ -324,3 +324,79 @@ TEST_F(TableTextTest, CancelOrFailureChangesNeitherTableNorFile) {
 
 }  // namespace
 }  // namespace wendul::test
+
+namespace wendul::test {
+namespace {
+
+TEST_F(TableTextTest, EveryWordReadsBackAndOldFilesReadAsBefore) {
+  // Words a table may hold from before: quotes, commas, a line break, a tab.
+  const std::vector<SjisString> odd = {Sj("i\""), "\"", Sj("\"引用\""), "a\"\"b", Sj("東京\r\n大阪"), "x\ty,",
+                                       Sj("行末\n"), Sj("行末\r")};
+  for (size_t i = 0; i < odd.size(); ++i) Add(t, odd[i], At(2001, 1, 1 + static_cast<int>(i)), At(2000, 1, 1));
+  Add(t, Sj("普通"), At(2002, 2, 2, 2, 2, 2), At(2000, 1, 1));
+  const auto before = Rows(t);
+  TextExport(t, File("odd.txt"), false, true);
+  EXPECT_NE(ReadAll(File("odd.txt")).find("\"i\"\"\","), std::string::npos);  // a quote doubled
+  EXPECT_EQ(Import(File("odd.txt")), 0);
+  EXPECT_EQ(Rows(t), before);
+
+  // A file as exports wrote it before quotes were doubled imports as it did.
+  WriteAll(File("old.txt"), Sj("\"東京駅\",\"2024/05/03 10:20:30\",\"2020/01/01\",\r\n\"a,b\",\"2001/01/01\",\"\",\r\n"));
+  EXPECT_EQ(Import(File("old.txt")), 0);
+  const auto rows = Rows(t);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows.at(Sj("東京駅")), std::make_pair(SjisString("2024/05/03 10:20:30"), SjisString("2020/01/01 00:00:00")));
+  EXPECT_EQ(rows.count("a,b"), 1u);
+  // A quote never closed is still the error it was, also on the last line.
+  WriteAll(File("open.txt"), "\"ok\",\"2001/01/01\",\r\n\"open,2001/01/01,\r\n\"never\r\n");
+  EXPECT_EQ(ImportError(File("open.txt")), "\"" + Sj("の数が合いません") + " " + File("open.txt") +
+                                               " 000002: 'KWD.DB' :(###)");
+}
+
+TEST_F(TableTextTest, ASurveyTellsTheEncodingAndTheRecordsBeforeAnythingIsRead) {
+  struct Case {
+    std::string bytes;
+    TextEncoding encoding;
+    int64_t records;
+  };
+  const Case cases[] = {
+      {Sj("\"東京\",\"2001/01/01\",\r\n\r\n  \r\n\"大\r\n阪\",\"2001/01/01\",\r\nlast"), TextEncoding::ShiftJis, 3},
+      {"", TextEncoding::ShiftJis, 0},
+      {" \r\n\t\r\n", TextEncoding::ShiftJis, 0},
+      {"\xE6\x9D\xB1\xE4\xBA\xAC\r\n\xE3\x83\xA1\xE3\x83\xA2\r\nabc\r\n", TextEncoding::Utf8, 0},  // a UTF-8 memo
+      {"\xEF\xBB\xBF" "abc\r\n", TextEncoding::Utf8, 0},
+      {std::string("\xFF\xFE" "a\0b\0", 6), TextEncoding::Utf16, 0},
+      {std::string("a\0b\0\r\0\n\0c\0", 10), TextEncoding::Utf16, 0},
+      {std::string("\x00\x00\xFE\xFF", 4), TextEncoding::Utf32, 0},
+      {std::string("PK\x03\x04\x14\0\0\0\x08\0abcdefghijklmnopqrstuvwxyz0123456789", 46), TextEncoding::Binary, 0},
+  };
+  for (const Case& c : cases) {
+    WriteAll(File("s.txt"), c.bytes);
+    const TableTextSurvey s = SurveyTableText(File("s.txt"));
+    EXPECT_EQ(s.encoding, c.encoding) << c.bytes;
+    EXPECT_EQ(s.records, c.records) << c.bytes;
+  }
+  EXPECT_THROW(SurveyTableText(File("none.txt")), GeneralError);
+}
+
+TEST_F(TableTextTest, CancelActsWhileTheIndexesAreBuilt) {
+  std::string lines;
+  for (int i = 0; i < 50000; ++i) lines += "\"w" + std::to_string(i) + "\",\"2001/01/01\",\"2001/01/01\",\r\n";
+  WriteAll(File("many.txt"), lines);
+  Add(t, "kept", 1, 1);
+  const auto before = Rows(t);
+  TmuText text;
+  text.DatabaseName = t.DatabaseName();
+  int64_t calls = 0, afterRead = 0;
+  text.OnCount = [&](int64_t read, int64_t) {
+    ++calls;
+    if (read < 50000) return true;
+    return ++afterRead < 3;  // the count at the end of the file, then the builds' own calls
+  };
+  EXPECT_THROW(text.TextImport(File("many.txt"), "KWD.DB", true, false), TextExchangeCancelled);
+  EXPECT_GE(afterRead, 3);
+  EXPECT_EQ(Rows(t), before);
+}
+
+}  // namespace
+}  // namespace wendul::test
