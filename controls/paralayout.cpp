@@ -97,19 +97,25 @@ void ParaLayout::ReleaseGlyphs() {
   holdsGlyphs_ = false;
 }
 
+QTextLine ParaLayout::LayOutRun(const Run& r) const {
+  g_charsShaped += r.length;
+  r.layout = std::make_unique<QTextLayout>(text_.mid(r.start, r.length), font_, device_);
+  QTextOption option;
+  option.setWrapMode(QTextOption::NoWrap);
+  r.layout->setTextOption(option);
+  // The glyphs stay: the run is drawn from them until an edit touches it.
+  r.layout->setCacheEnabled(true);
+  r.layout->beginLayout();
+  QTextLine line = r.layout->createLine();
+  line.setLeadingIncluded(true);
+  line.setLineWidth(1e6);
+  r.layout->endLayout();
+  return line;
+}
+
 const QTextLayout& ParaLayout::Glyphs(const Run& r) const {
   if (!r.layout) {
-    g_charsShaped += r.length;
-    r.layout = std::make_unique<QTextLayout>(text_.mid(r.start, r.length), font_, device_);
-    QTextOption option;
-    option.setWrapMode(QTextOption::NoWrap);
-    r.layout->setTextOption(option);
-    r.layout->setCacheEnabled(true);
-    r.layout->beginLayout();
-    QTextLine line = r.layout->createLine();
-    line.setLeadingIncluded(true);
-    line.setLineWidth(1e6);
-    r.layout->endLayout();
+    LayOutRun(r);
     // The x of each position, from the kept advances.
     r.x.assign(static_cast<size_t>(r.length) + 1, 0.f);
     for (int k = 0; k < r.length; ++k)
@@ -237,20 +243,9 @@ void ParaLayout::BuildRuns(int from, int to, std::vector<Run>& out) {
 }
 
 void ParaLayout::Shape(Run& r) {
-  g_charsShaped += r.length;
-  const QString t = text_.mid(r.start, r.length);
+  const QStringView t(text_.constData() + r.start, r.length);
   r.rightToLeft = std::any_of(t.begin(), t.end(), IsRightToLeft);
-  r.layout = std::make_unique<QTextLayout>(t, font_, device_);
-  QTextOption option;
-  option.setWrapMode(QTextOption::NoWrap);
-  r.layout->setTextOption(option);
-  // The glyphs stay: the run is drawn from them until an edit touches it.
-  r.layout->setCacheEnabled(true);
-  r.layout->beginLayout();
-  QTextLine line = r.layout->createLine();
-  line.setLeadingIncluded(true);
-  line.setLineWidth(1e6);
-  r.layout->endLayout();
+  const QTextLine line = LayOutRun(r);
   r.ascent = line.ascent();
   r.descent = line.descent();
   r.leading = line.leading();

@@ -94,6 +94,8 @@ class ParaLayout {
   void ComputeFlags(int from, int to);
   void BuildRuns(int from, int to, std::vector<Run>& out);
   void Shape(Run& r);
+  // Shapes the run's text into its layout, as one unwrapped line.
+  QTextLine LayOutRun(const Run& r) const;
   // The run's glyphs, shaped again when they were let go.
   const QTextLayout& Glyphs(const Run& r) const;
   // Marks the paragraph as just used; lets go of the glyphs of the ones used longest ago.
