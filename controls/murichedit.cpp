@@ -913,7 +913,7 @@ void TmuRichEdit::inputMethodEvent(QInputMethodEvent* e) {
     ~Reset() { flag = inEvent = false; }
   } reset{imeOnly_, inImeEvent_};
   ShowInputMethodEvent(e);
-  view_->EnsureCaretVisible();
+  view_->InputMethodDone(*e);
 }
 
 // The configured pairs replace the input method's colours; which part of the

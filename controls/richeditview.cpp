@@ -6,6 +6,7 @@
 #include <QDrag>
 #include <QGuiApplication>
 #include <QInputMethod>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMimeData>
 #include <QPaintEngine>
@@ -442,10 +443,8 @@ QRectF RichEditView::CaretRectOf(const QTextCursor& c) const {
   int pos = c.position() - b.position();
   const QTextLayout* tl = b.layout();
   int lp = ToLayout(b, pos);
-  if (!tl->preeditAreaText().isEmpty() && pos == tl->preeditAreaPosition()) {
-    const auto ctx = ed_->getPaintContext();
-    lp = pos + (ctx.cursorPosition < -1 ? -(ctx.cursorPosition + 2) : static_cast<int>(tl->preeditAreaText().size()));
-  }
+  if (!tl->preeditAreaText().isEmpty() && pos == tl->preeditAreaPosition())
+    lp = pos + std::clamp(preeditCursor_, 0, static_cast<int>(tl->preeditAreaText().size()));
   const int li = l.LineOf(lp);
   qreal top = 0;
   if (!BlockTop(b, &top)) return QRectF();
@@ -454,6 +453,14 @@ QRectF RichEditView::CaretRectOf(const QTextCursor& c) const {
 }
 
 QRect RichEditView::CaretRect() const { return CaretRectOf(ed_->textCursor()).toAlignedRect(); }
+
+void RichEditView::InputMethodDone(const QInputMethodEvent& e) {
+  // Where the caret stands in the unfinished text, as Qt takes it.
+  preeditCursor_ = static_cast<int>(e.preeditString().size());
+  for (const QInputMethodEvent::Attribute& a : e.attributes())
+    if (a.type == QInputMethodEvent::Cursor) preeditCursor_ = a.start;
+  EnsureCaretVisible();
+}
 
 void RichEditView::UpdateCaret() {
   QWidget* vp = ed_->viewport();

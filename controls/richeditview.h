@@ -26,6 +26,7 @@
 #include <utility>
 #include <vector>
 
+class QInputMethodEvent;
 class QKeyEvent;
 class QMouseEvent;
 class QPaintEvent;
@@ -89,6 +90,8 @@ class RichEditView : public QObject {
   QVariant InputMethodQuery(Qt::InputMethodQuery query, const QVariant& argument) const;
   static constexpr int kSurrounding = 1000;
   void EnsureCaretVisible();
+  // After an input-method event: the caret in the unfinished text, kept in view.
+  void InputMethodDone(const QInputMethodEvent& e);
 
   // --- geometry (tests) -----------------------------------------------------
   // The caret's rectangle in viewport coordinates.
@@ -148,6 +151,7 @@ class RichEditView : public QObject {
   mutable qreal maxWidth_ = 0;  // widest line laid out so far (no wrapping)
   int bottomLines_ = -1;        // lines that fit above the end; -1: to be counted
   QRect lastCaret_;
+  int preeditCursor_ = 0;  // the caret's place in the input method's unfinished text
   // Up and Down keep the column they started in.
   qreal goalX_ = -1;
   bool movingVertically_ = false;
