@@ -158,6 +158,15 @@ class TmuDateField : public QLineEdit {
   QWidget* spin_ = nullptr;
 };
 
+// The fields go first, while the edit is still whole: a field that has the
+// focus tells the edit it was left, and the edit must be there to hear it.
+TmuDateEdit::~TmuDateEdit() {
+  for (TmuDateField*& f : fields_) {
+    delete f;
+    f = nullptr;
+  }
+}
+
 TmuDateEdit::TmuDateEdit(QWidget* parent) : QFrame(parent) {
   setObjectName("muDateEdit");
   setFocusPolicy(Qt::NoFocus);

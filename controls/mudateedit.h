@@ -34,6 +34,7 @@ class TmuDateEdit : public QFrame {
 
  public:
   explicit TmuDateEdit(QWidget* parent = nullptr);
+  ~TmuDateEdit() override;
 
   // --- properties ----------------------------------------------------------
   QWidget* muPrevControl() const { return prev_; }
