@@ -342,6 +342,10 @@ TEST_F(LogModeTest, DateWindowStartsFromTheOptionAndKeepsItsPlace) {
   main->CnSetFocusDate();
   QTest::qWait(20);
   EXPECT_TRUE(fmWordDate->edDateEdit->DayEdit()->hasFocus());
+  // Back to the document by its key (F5): the main window takes the keyboard.
+  ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeWindow() == fmWordDate; }));
+  QTest::keyClick(fmWordDate->edDateEdit->DayEdit(), Qt::Key_F5);
+  EXPECT_TRUE(QTest::qWaitFor([this] { return QApplication::activeWindow() == main && main->mmDoc->hasFocus(); }));
 }
 
 TEST_F(LogModeTest, ADayIsGuardedAsADocumentIs) {
