@@ -3,6 +3,7 @@
 #pragma once
 
 #include <QStackedWidget>
+#include <QStylePainter>
 #include <QStringList>
 #include <QWidget>
 
@@ -25,6 +26,8 @@ class TPageControl : public QWidget {
   void SetActivePage(QWidget* page) { SetActivePageIndex(pages_->indexOf(page)); }
   // Where tab `index` is drawn (rows included).
   QRect TabRect(int index) const;
+  // Where tab `index` draws its caption.
+  QRect CaptionRect(int index) const;
   int RowCount() const;
 
  signals:
@@ -41,6 +44,7 @@ class TPageControl : public QWidget {
   int RowHeight() const;
   int HeaderHeight() const { return RowCount() * RowHeight(); }
   void PlacePages();
+  void PaintTab(QStylePainter& p, int index, bool selected);
 
   QStackedWidget* pages_;
   QStringList captions_;
