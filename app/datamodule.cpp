@@ -97,6 +97,10 @@ void TD::DCreate() {
   tbMuKwd2.SetTableName(tbMuKwd.TableName());
   tbMuKwd2.SetIndexFieldNames("KEYWORD");
   tbMuKwd2.SetFiltered(true);
+  // Every keystroke commits to the word table: the log's copies and their
+  // disk flushes run on a thread of their own, never inside a keystroke.
+  tbMuKwd.SetBackgroundCheckpoints(true);
+  tbMuKwd2.SetBackgroundCheckpoints(true);
   // A table that cannot be opened is logged; the main window says so once and
   // works on without learning.
   OpenWordTables();

@@ -205,7 +205,7 @@ void TfmMain::TimerIdleTimer() {
   if (!D) return;
   // A user's pause touches nothing, not even to find out whether the table works.
   if (LearningFailed && !(miNoLearning && miNoLearning->isChecked())) RetryLearning();
-  D->tbMuKwd.CheckpointIfIdle();
+  D->tbMuKwd.CheckpointSoon();  // on the word table's own thread
 }
 
 void TfmMain::TimerLearnRetryTimer() {

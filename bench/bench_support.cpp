@@ -1,6 +1,7 @@
 #include "bench_support.h"
 
 #include <sqlite3.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -12,6 +13,7 @@
 
 #include "store/mt.h"
 #include "store/mt_internal.h"
+#include "store/sepkeyword.h"
 #include "util/codec.h"
 
 namespace wendul::bench {
@@ -210,14 +212,52 @@ std::string BenchFolder(const std::string& name) {
   return path.string() + "/";
 }
 
+void SilentUi::ShowMessage(const SjisString&, const SjisString& text) {
+  std::fprintf(stderr, "message: %s\n", SjisToUtf8(text).c_str());
+}
+
+SjisString TypedSentences(const std::vector<SjisString>& words, size_t bytes, unsigned seed) {
+  const SjisString seps[] = {"\x82\xc5\x82\xcd\x82\xc8\x82\xad\x82\xc4",  // ではなくて
+                             "\x82\xa9\x82\xe7\x82\xcd", "\x82\xcc"};       // からは, の
+  std::mt19937 rng(seed);
+  SjisString typed;
+  while (typed.size() < bytes) {
+    SjisString sentence;
+    for (int k = 0; sentence.size() < 290; ++k) sentence += words[rng() % words.size()] + seps[k % 3];
+    typed += sentence + "\x81\x42";  // 。
+  }
+  return typed;
+}
+
+void LearningKeystroke(MT& latest, MT& similar, const DocEditor& editor) {
+  int current = 0;
+  const SjisString rest = SepKeywordAtCaret(latest, editor, false, false);
+  similar.SetFilter("KEYWORD='" + rest + "*'");
+  benchmark::DoNotOptimize(similar.CountAtMost(1));
+  benchmark::DoNotOptimize(latest.RowsAround(15, 14, &current));
+  benchmark::DoNotOptimize(similar.RowsAround(15, 14, &current));
+}
+
+double ThreadCpuUs() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_nsec) / 1e3;
+}
+
 Latencies::~Latencies() {
   if (times_.empty()) return;
   std::sort(times_.begin(), times_.end());
-  auto at = [&](double q) { return times_[static_cast<size_t>(q * (times_.size() - 1))]; };
-  state_.counters["p50_us"] = at(0.5);
-  state_.counters["p90_us"] = at(0.9);
-  state_.counters["p99_us"] = at(0.99);
-  if (reportMax_) state_.counters["max_us"] = times_.back();
+  std::sort(cpu_.begin(), cpu_.end());
+  auto at = [](const std::vector<double>& v, double q) { return v[static_cast<size_t>(q * (v.size() - 1))]; };
+  state_.counters["p50_us"] = at(times_, 0.5);
+  state_.counters["p90_us"] = at(times_, 0.9);
+  state_.counters["p99_us"] = at(times_, 0.99);
+  state_.counters["cpu_p50_us"] = at(cpu_, 0.5);
+  state_.counters["cpu_p99_us"] = at(cpu_, 0.99);
+  if (reportMax_) {
+    state_.counters["max_us"] = times_.back();
+    state_.counters["cpu_max_us"] = cpu_.back();
+  }
 }
 
 }  // namespace wendul::bench

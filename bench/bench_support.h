@@ -10,6 +10,8 @@
 #include <utility>
 #include <vector>
 
+#include "store/doc_editor.h"
+#include "util/ui_hooks.h"
 #include "util/wtypes.h"
 
 namespace wendul {
@@ -51,10 +53,50 @@ std::vector<SjisString> BuildWordTable(const std::string& folder, int words,
 // A fresh folder below the temporary folder, removed when the process exits.
 std::string BenchFolder(const std::string& name);
 
+// A document of single-byte text followed by double-byte text only, so its
+// character starts are known without decoding it; the caret at its end.
+class StringEditor : public DocEditor {
+ public:
+  SjisString text;
+  int64_t asciiPrefix = 0;  // bytes of single-byte text before the double-byte text
+  int64_t CaretPos() const override { return static_cast<int64_t>(text.size()); }
+  int64_t TextLength() const override { return static_cast<int64_t>(text.size()); }
+  SjisString TextSlice(int64_t& from, int64_t to) const override {
+    if (from > asciiPrefix && (from - asciiPrefix) % 2 != 0) ++from;
+    return text.substr(static_cast<size_t>(from), static_cast<size_t>(to - from));
+  }
+};
+
+// Messages to standard error, no beeps, questions answered No.
+class SilentUi : public UiHooks {
+ public:
+  void Beep() override {}
+  void ShowMessage(const SjisString&, const SjisString& text) override;
+  MsgAnswer AskYesNoDefaultNo(const SjisString&, const SjisString&) override { return MsgAnswer::No; }
+  MsgAnswer AskYesNoCancel(const SjisString&, const SjisString&) override { return MsgAnswer::Cancel; }
+  SjisString PrincipalCaption() override { return {}; }
+  void ProcessMessages() override {}
+};
+
+// What a user writes: sentences of stored words and hiragana of about 300
+// bytes, each ended by "。", at least `bytes` long.
+SjisString TypedSentences(const std::vector<SjisString>& words, size_t bytes, unsigned seed);
+
+// The store's whole share of one typed character, as the main window runs
+// it: the learning view stores the words of the sentence being typed, the
+// similar-word view (a second connection on the same file) filters to the
+// word being typed, and both word panes read the 30 rows they show.
+void LearningKeystroke(MT& latest, MT& similar, const DocEditor& editor);
+
+// The calling thread's processor time so far, in microseconds.
+double ThreadCpuUs();
+
 // Times each operation on its own: a mean hides the few slow ones (a WAL
 // checkpoint, a re-layout), so the median and tail are reported as counters
 // (p50_us, p90_us, p99_us; max_us when asked), and each time is also the
-// iteration's manual time for benchmarks run with UseManualTime().
+// iteration's manual time for benchmarks run with UseManualTime(). The same
+// in the thread's processor time (cpu_p50_us, cpu_p99_us, cpu_max_us): on a
+// shared machine, what the operation cost without what other processes took.
 class Latencies {
  public:
   explicit Latencies(benchmark::State& state, bool reportMax = false) : state_(state), reportMax_(reportMax) {}
@@ -64,9 +106,11 @@ class Latencies {
 
   template <typename F>
   void Time(F&& op) {
+    const double cpu0 = ThreadCpuUs();
     const auto t0 = std::chrono::steady_clock::now();
     std::forward<F>(op)();
     const double us = std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - t0).count();
+    cpu_.push_back(ThreadCpuUs() - cpu0);
     state_.SetIterationTime(us / 1e6);
     times_.push_back(us);
   }
@@ -74,7 +118,7 @@ class Latencies {
  private:
   benchmark::State& state_;
   bool reportMax_;
-  std::vector<double> times_;
+  std::vector<double> times_, cpu_;
 };
 
 }  // namespace wendul::bench

@@ -268,31 +268,8 @@ void BM_Pcre2Jit(benchmark::State& state) {
 
 // --- one keystroke on a word table of 1,000,000 words ------------------------
 
-// A document of single-byte text followed by double-byte text only, so its
-// character starts are known without decoding it.
-class StringEditor : public DocEditor {
- public:
-  SjisString text;
-  int64_t asciiPrefix = 0;  // bytes of single-byte text before the double-byte text
-  int64_t CaretPos() const override { return static_cast<int64_t>(text.size()); }
-  int64_t TextLength() const override { return static_cast<int64_t>(text.size()); }
-  SjisString TextSlice(int64_t& from, int64_t to) const override {
-    if (from > asciiPrefix && (from - asciiPrefix) % 2 != 0) ++from;
-    return text.substr(from, to - from);
-  }
-};
-
-class SilentUi : public UiHooks {
- public:
-  void Beep() override {}
-  void ShowMessage(const SjisString&, const SjisString& text) override {
-    fprintf(stderr, "message: %s\n", SjisToUtf8(text).c_str());
-  }
-  MsgAnswer AskYesNoDefaultNo(const SjisString&, const SjisString&) override { return MsgAnswer::No; }
-  MsgAnswer AskYesNoCancel(const SjisString&, const SjisString&) override { return MsgAnswer::Cancel; }
-  SjisString PrincipalCaption() override { return {}; }
-  void ProcessMessages() override {}
-};
+using bench::SilentUi;
+using bench::StringEditor;
 
 struct BigTable {
   std::string folder = bench::BenchFolder("engine-bench");
@@ -363,35 +340,19 @@ void BM_LearningKeystrokeTwoViews(benchmark::State& state) {
   similar.Open();
 
   // What is typed: the sentences, one Shift-JIS character per keystroke.
-  const SjisString seps[] = {"\x82\xc5\x82\xcd\x82\xc8\x82\xad\x82\xc4",  // ではなくて
-                              "\x82\xa9\x82\xe7\x82\xcd", "\x82\xcc"};       // からは, の
-  std::mt19937 rng(11);
-  SjisString typed;
-  while (typed.size() < 64 * 1024) {
-    SjisString sentence;
-    for (int k = 0; sentence.size() < 290; ++k)
-      sentence += big.sample[rng() % big.sample.size()] + seps[k % 3];
-    typed += sentence + "\x81\x42";  // 。
-  }
+  const SjisString typed = bench::TypedSentences(big.sample, 64 * 1024, 11);
   StringEditor ed;
   ed.text = std::string(1 << 20, 'x') + "\r\n";
   ed.asciiPrefix = static_cast<int64_t>(ed.text.size());
   ed.text.reserve(ed.text.size() + typed.size() * 4);
 
   size_t at = 0;
-  int ci = 0;
   bench::Latencies lat(state, /*reportMax=*/true);
   for (auto _ : state) {
     if (at >= typed.size()) at = 0;
     ed.text.append(typed, at, 2);
     at += 2;
-    lat.Time([&] {
-      const SjisString rest = SepKeywordAtCaret(latest, ed, false, false);
-      similar.SetFilter("KEYWORD='" + rest + "*'");
-      benchmark::DoNotOptimize(similar.CountAtMost(1));
-      benchmark::DoNotOptimize(latest.RowsAround(15, 14, &ci));
-      benchmark::DoNotOptimize(similar.RowsAround(15, 14, &ci));
-    });
+    lat.Time([&] { bench::LearningKeystroke(latest, similar, ed); });
   }
 }
 

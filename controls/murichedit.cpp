@@ -16,7 +16,9 @@
 #include <memory>
 #include <vector>
 
+#include "controls/paralayout.h"
 #include "controls/qsjis.h"
+#include "controls/richeditview.h"
 #include "util/codec.h"
 #include "util/doctext.h"
 
@@ -165,6 +167,7 @@ class BlockData : public QTextBlockUserData {
   QString text;  // the text the runs describe; null unless being edited
   bool hasOrigin = false;
   LineOrigin origin;
+  std::unique_ptr<ParaLayout> para;  // the view's layout of a long paragraph
 
   void Build(const QString& t) {
     std::vector<int64_t> u, b;
@@ -245,6 +248,7 @@ bool IsWordChar(QChar c) { return c.isLetterOrNumber() || c == u'_'; }
 }  // namespace
 
 TmuRichEdit::TmuRichEdit(QWidget* parent) : QPlainTextEdit(parent) {
+  view_ = std::make_unique<RichEditView>(this);  // gives the editor its document
   active_ = QTextCursor(document());
   connect(document(), &QTextDocument::contentsChange, this, &TmuRichEdit::OnContentsChange);
   // Only a change of the text is a change: Qt also reports every update of
@@ -264,6 +268,24 @@ TmuRichEdit::TmuRichEdit(QWidget* parent) : QPlainTextEdit(parent) {
 
 TmuRichEdit::~TmuRichEdit() = default;
 
+ParaLayout* TmuRichEdit::ParaOf(const QTextBlock& b, bool create) const {
+  BlockData* d = DataOf(b);
+  if (!d && !create) return nullptr;
+  if (!d) {
+    d = new BlockData;
+    QTextBlock(b).setUserData(d);
+  }
+  if (!d->para && create) d->para = std::make_unique<ParaLayout>();
+  return d->para.get();
+}
+
+void TmuRichEdit::DropPara(const QTextBlock& b) const {
+  BlockData* d = DataOf(b);
+  if (!d || !d->para) return;
+  if (!d->hasRuns && !d->hasOrigin) QTextBlock(b).setUserData(nullptr);
+  else d->para.reset();
+}
+
 // ---------------------------------------------------------------------------
 // byte index
 
@@ -273,7 +295,7 @@ int64_t TmuRichEdit::MeasureBlock(const QTextBlock& b, bool keepText) const {
   const QString t = b.text();
   BlockData* runs = RunsOf(b);
   if (t.size() < (runs ? kShortLine : kLongLine)) {
-    if (runs && runs->hasOrigin) runs->DropRuns();
+    if (runs && (runs->hasOrigin || runs->para)) runs->DropRuns();
     else if (runs) block.setUserData(nullptr);
     g_charsMeasured += t.size();
     return ByteCount(t.constData(), t.size()) + 2;
@@ -761,6 +783,7 @@ void TmuRichEdit::insertFromMimeData(const QMimeData* source) {
 }
 
 void TmuRichEdit::keyPressEvent(QKeyEvent* e) {
+  if (view_->Key(e)) return;
   if (e->matches(QKeySequence::InsertLineSeparator)) {
     // Shift+Enter makes a line break like Enter, never a soft line separator.
     QKeyEvent plain(e->type(), e->key(), e->modifiers() & ~Qt::ShiftModifier, e->text(),
@@ -840,6 +863,7 @@ bool TmuRichEdit::WordWrap() const { return lineWrapMode() == QPlainTextEdit::Wi
 
 void TmuRichEdit::SetWordWrap(bool on) {
   setLineWrapMode(on ? QPlainTextEdit::WidgetWidth : QPlainTextEdit::NoWrap);
+  view_->WrapOrFontChanged();
 }
 
 // ---------------------------------------------------------------------------
@@ -889,6 +913,7 @@ void TmuRichEdit::inputMethodEvent(QInputMethodEvent* e) {
     ~Reset() { flag = inEvent = false; }
   } reset{imeOnly_, inImeEvent_};
   ShowInputMethodEvent(e);
+  view_->InputMethodDone(*e);
 }
 
 // The configured pairs replace the input method's colours; which part of the

@@ -13,6 +13,11 @@
 // document as typed, counts 1 byte and reads as '?', which is never part of a
 // word. Change() fires for changes of the text only, not for the input
 // method's unfinished text.
+//
+// The text is laid out, painted and scrolled by the editor's own view
+// (richeditview.h), which keeps a keystroke in a long paragraph from laying
+// the whole paragraph out again; QPlainTextEdit's cursorRect(),
+// cursorForPosition() and firstVisibleBlock() do not know that view.
 #pragma once
 
 #include <QColor>
@@ -21,6 +26,7 @@
 #include <QTextCursor>
 #include <array>
 #include <cstdint>
+#include <memory>
 
 #include "controls/imecolors.h"
 #include "controls/sumtree.h"
@@ -31,6 +37,9 @@
 class QMimeData;
 
 namespace wendul {
+
+class ParaLayout;
+class RichEditView;
 
 class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   Q_OBJECT
@@ -160,6 +169,11 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   // Times any editor measured its whole document again (loading a text, or
   // an edit the index could not follow).
   static int64_t IndexRebuilds();
+  // The view: how the text is laid out and where the caret is (tests).
+  const RichEditView& TextView() const { return *view_; }
+  QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+  // Also the form the input method asks with an argument (found by name).
+  Q_INVOKABLE QVariant inputMethodQuery(Qt::InputMethodQuery query, QVariant argument) const;
 
  signals:
   // Every change of the text, like the rich edit's change notification; an
@@ -170,8 +184,27 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   void insertFromMimeData(const QMimeData* source) override;
   void keyPressEvent(QKeyEvent* e) override;
   void inputMethodEvent(QInputMethodEvent* e) override;
+  // The view: layout, painting, scrolling, the caret and the mouse
+  // (richeditview.h).
+  void paintEvent(QPaintEvent* e) override;
+  void resizeEvent(QResizeEvent* e) override;
+  void scrollContentsBy(int dx, int dy) override;
+  void showEvent(QShowEvent* e) override;
+  void changeEvent(QEvent* e) override;
+  void mousePressEvent(QMouseEvent* e) override;
+  void mouseMoveEvent(QMouseEvent* e) override;
+  void mouseReleaseEvent(QMouseEvent* e) override;
+  void mouseDoubleClickEvent(QMouseEvent* e) override;
+  void dragMoveEvent(QDragMoveEvent* e) override;
+  void dragLeaveEvent(QDragLeaveEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
 
  private:
+  friend class RichEditView;
+  // The long layout kept with a block (created when asked), and dropped.
+  ParaLayout* ParaOf(const QTextBlock& b, bool create) const;
+  void DropPara(const QTextBlock& b) const;
+
   void OnContentsChange(int position, int removed, int added);
   void SplitOrigins(int position, int removed, int added);
   // The pre-edit with the configured colours.
@@ -216,6 +249,7 @@ class TmuRichEdit : public QPlainTextEdit, public DocEditor {
   bool loading_ = false;  // the whole text is being replaced
   DocCodec codec_;
   bool anyOrigin_ = false;  // some line was loaded with an origin
+  std::unique_ptr<RichEditView> view_;
 };
 
 }  // namespace wendul

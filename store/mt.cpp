@@ -35,6 +35,7 @@ MT::~MT() {
   // Without AutoClose the connection still goes: nothing may outlive the object,
   // and what an unfinished batch posted is kept.
   d->SettleBeforeClose();
+  d->keeper.reset();
   d->conn.Close();
 }
 
@@ -87,6 +88,10 @@ void MT::Open() {
   if (d->active) return;
   d->conn.Open(FilePath(), d->decls, ReadOnly);
   try {
+    if (d->backgroundCheckpoints && !ReadOnly) {
+      d->keeper = mtimpl::LogKeeper::For(FilePath());
+      d->keeper->Attach(d->conn.db());
+    }
     d->selectSql = d->SelectList();
     d->ResolveOrder();
     d->ResolveFilter();
@@ -105,6 +110,7 @@ void MT::Open() {
     d->active = false;
     d->state = DataSetState::Inactive;
     d->ClearCurrent();
+    d->keeper.reset();
     d->conn.Close();
     throw;
   }
@@ -115,6 +121,8 @@ void MT::Open() {
 void MT::Close() {
   if (!d->active) return;
   d->SettleBeforeClose();
+  // The keeper goes first: the last connection to close copies the log.
+  d->keeper.reset();
   d->conn.Close();  // a pending edit is rolled back
   d->active = false;
   d->state = DataSetState::Inactive;

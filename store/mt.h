@@ -244,6 +244,17 @@ class MT {
   // closed, inside a transaction, or when readers kept part of it.
   bool CheckpointIfIdle();
 
+  // The file's log is copied back, and started over, on a thread of its own
+  // (shared by every table on the file that asks for it), never inside a
+  // commit of this table: the engine's own copies and the disk flushes they
+  // bring stay off the thread that writes (mt_logkeeper.h). Set before Open.
+  void SetBackgroundCheckpoints(bool on);
+  // Asks that thread for the copy (meant for an idle timer) and returns at
+  // once; without background checkpoints it is CheckpointIfIdle.
+  void CheckpointSoon();
+  // Waits until the copy asked for is done (tests and benchmarks).
+  void WaitForBackgroundCheckpoint();
+
   // --- fields of the current record (or of the edit buffer) --------------
   // Getters of an open table without a current record give empty values
   // (Null: "" / 0); a closed table or an unknown field raises EDBEngineError.

@@ -169,6 +169,17 @@ bool MT::CheckpointIfIdle() {
   return rc == SQLITE_OK && copied == logFrames;
 }
 
+void MT::SetBackgroundCheckpoints(bool on) { d->backgroundCheckpoints = on; }
+
+void MT::CheckpointSoon() {
+  if (d->keeper) d->keeper->Request();
+  else CheckpointIfIdle();
+}
+
+void MT::WaitForBackgroundCheckpoint() {
+  if (d->keeper) d->keeper->WaitIdle();
+}
+
 void MT::ProbeWrite(const std::vector<FieldValue>& row) {
   d->CheckActive();
   if (d->state != DataSetState::Browse || d->batchDepth > 0 || d->conn.InTransaction())

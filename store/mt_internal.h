@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "store/mt.h"
+#include "store/mt_logkeeper.h"
 
 namespace wendul::mtimpl {
 
@@ -261,6 +262,10 @@ struct MT::Impl {
   bool batchTxn = false;      // the open transaction is the batch's
   bool batchLost = false;     // the engine rolled back what the batch wrote
   bool recSavepoint = false;  // the current record's change has its savepoint
+
+  // Background checkpoints (mt_logkeeper.h): asked for, and the keeper while open.
+  bool backgroundCheckpoints = false;
+  std::shared_ptr<mtimpl::LogKeeper> keeper;
 
   // --- writes of one record, in or outside a batch (mt_batch.cpp) ---
   // Takes the write lock (outside a batch a transaction of its own, inside a

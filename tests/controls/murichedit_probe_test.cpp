@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -23,6 +24,7 @@
 #include <vector>
 
 #include "controls/murichedit.h"
+#include "controls/richeditview.h"
 #include "support/test_support.h"
 #include "util/codec.h"
 
@@ -151,18 +153,33 @@ const QString kBreaks[] = {QStringLiteral("\n"), QStringLiteral("\r"), QStringLi
 
 class Probe {
  public:
-  Probe(TmuRichEdit& ed, uint32_t seed) : ed_(ed), rng_(seed) {}
+  // longLines: paragraphs of thousands of characters (pasted often, rarely
+  // broken by Enter), and the keys and clicks that move by lines.
+  Probe(TmuRichEdit& ed, uint32_t seed, bool longLines = false) : ed_(ed), rng_(seed), longLines_(longLines) {}
 
   // One user action; returns its name for the failure report.
   std::string Step() {
     const int len = ed_.document()->characterCount() - 1;
-    if (len > 2500) {  // keep the document small enough to recount every step
+    if (len > (longLines_ ? 6000 : 2500)) {  // keep the document small enough to recount every step
       Select(Pick(0, len / 4), Pick(len / 2, len));
       QTest::keyClick(&ed_, Qt::Key_Delete);
       return "delete a large part";
     }
     const int op = Pick(0, 99);
-    if (op < 30) {
+    if (longLines_ && op < 12) {
+      static const Qt::Key kMoves[] = {Qt::Key_Up, Qt::Key_Down, Qt::Key_Home, Qt::Key_End, Qt::Key_PageUp,
+                                       Qt::Key_PageDown};
+      const Qt::Key k = kMoves[Pick(0, 5)];
+      QTest::keyClick(&ed_, k, Pick(0, 3) == 0 ? Qt::ShiftModifier : Qt::NoModifier);
+      return "line key " + std::to_string(k);
+    }
+    if (longLines_ && op < 16) {
+      const QPoint at(Pick(0, ed_.viewport()->width() - 1), Pick(0, ed_.viewport()->height() - 1));
+      QTest::mouseClick(ed_.viewport(), Qt::LeftButton, Pick(0, 3) == 0 ? Qt::ShiftModifier : Qt::KeyboardModifiers(),
+                        at);
+      return "click at " + std::to_string(at.x()) + "," + std::to_string(at.y());
+    }
+    if (op < 30 || (longLines_ && op < 38)) {
       const QString t = Piece();
       QTest::sendKeyEvent(QTest::Press, &ed_, Qt::Key_unknown, t, Qt::NoModifier);
       QTest::sendKeyEvent(QTest::Release, &ed_, Qt::Key_unknown, t, Qt::NoModifier);
@@ -194,7 +211,7 @@ class Probe {
     if (op < 72) {
       QString t;
       for (int i = Pick(1, 6); i > 0; --i) t += Pick(0, 2) == 0 ? kBreaks[Pick(0, 4)] : Pieces(Pick(1, 5));
-      if (Pick(0, 20) == 0) t += Pieces(Pick(2050, 2300));  // a long line, counted in runs
+      if (Pick(0, longLines_ ? 3 : 20) == 0) t += Pieces(longLines_ ? Pick(900, 2600) : Pick(2050, 2300));  // a long line
       QApplication::clipboard()->setText(t);
       ed_.paste();
       return "paste " + std::to_string(t.size()) + " units";
@@ -264,6 +281,7 @@ class Probe {
 
   TmuRichEdit& ed_;
   std::mt19937 rng_;
+  bool longLines_;
 };
 
 }  // namespace
@@ -306,5 +324,68 @@ TEST(TmuRichEditProbe, ByteIndexMatchesARecountAfterEveryEdit) {
         FAIL() << "seed " << seed << ", step " << step << ": " << diff << "\nlast steps:" << ops;
       }
     }
+  }
+}
+
+// The same with paragraphs of thousands of characters in a shown editor, so
+// that the editor's own layout of long paragraphs follows every edit (and the
+// line keys and clicks that depend on it): after every step the byte index
+// against a recount, the caret in view, and now and then every long
+// paragraph's lines against Qt's layout of its text.
+TEST(TmuRichEditProbe, LongLinesKeepTheByteIndexTheCaretAndTheLinesThroughEdits) {
+  std::vector<uint32_t> seeds = {11, 12};
+  int steps = 300;
+  if (const char* s = std::getenv("WENDUL_PROBE_SEED")) seeds = {static_cast<uint32_t>(std::strtoul(s, nullptr, 10))};
+  if (const char* s = std::getenv("WENDUL_PROBE_STEPS")) steps = std::atoi(s);
+  const QString sentence = QString::fromUtf8("東京タワーと東京駅の写真を撮りました。abc 0123456789 四月の旅行記です、");
+  auto repeat = [&](int n) {
+    QString t;
+    while (t.size() < n) t += sentence;
+    return t.left(n);
+  };
+  for (uint32_t seed : seeds) {
+    TmuRichEdit ed;
+    ed.setFont(QFont(QStringLiteral("IPAGothic"), 11));
+    ed.resize(420, 260);
+    ed.SetWordWrap(seed % 2 == 1);
+    ed.show();
+    ed.setPlainText(QStringLiteral("ab\n") + repeat(1800) + QStringLiteral("\ncd\n") + repeat(1200));
+    ed.setFocus();
+    QApplication::processEvents();
+    Probe probe(ed, seed, true);
+    std::mt19937 checks(seed);
+    std::vector<std::string> recent;
+    auto fail = [&](int step, const std::string& diff) {
+      std::string ops;
+      for (const std::string& o : recent) ops += "\n  " + o;
+      return "seed " + std::to_string(seed) + ", step " + std::to_string(step) + ": " + diff + "\nlast steps:" + ops;
+    };
+    int longSeen = 0;
+    for (int step = 0; step < steps; ++step) {
+      recent.push_back(probe.Step());
+      if (recent.size() > 6) recent.erase(recent.begin());
+      QApplication::processEvents();
+      const std::string diff = Compare(ed, checks);
+      ASSERT_EQ(diff, "") << fail(step, diff);
+      ASSERT_TRUE(ed.viewport()->rect().intersects(ed.TextView().CaretRect())) << fail(step, "the caret is out of view");
+      if (step % 5) continue;
+      const QTextDocument* doc = ed.document();
+      const qreal width = ed.viewport()->width() - 2 * doc->documentMargin();
+      for (QTextBlock b = doc->begin(); b.isValid(); b = b.next()) {
+        if (!ed.TextView().IsLong(b)) continue;
+        ++longSeen;
+        QTextLayout qt(b.text(), doc->defaultFont());
+        qt.setTextOption(doc->defaultTextOption());
+        qt.beginLayout();
+        std::vector<std::pair<int, int>> want;
+        for (QTextLine l = qt.createLine(); l.isValid(); l = qt.createLine()) {
+          l.setLineWidth(width);
+          want.emplace_back(l.textStart(), l.textLength());
+        }
+        qt.endLayout();
+        ASSERT_EQ(ed.TextView().LinesIn(b), want) << fail(step, "the lines of block " + std::to_string(b.blockNumber()));
+      }
+    }
+    EXPECT_GT(longSeen, 0);
   }
 }
