@@ -3,9 +3,10 @@
 #pragma once
 
 #include <QStackedWidget>
-#include <QStylePainter>
 #include <QStringList>
 #include <QWidget>
+
+class QStylePainter;
 
 namespace wendul {
 
