@@ -12,6 +12,10 @@
 namespace wendul {
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+  // The program speaks Japanese whatever the desktop's language: Qt's file
+  // dialogs write sizes, dates and the kinds of files by the default locale
+  // ("34 bytes", "8 Dec", "plain text document" under an English one).
+  QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
   // Qt's own texts (file dialogs, edit menus) in Japanese when the desktop
   // has Qt's translations installed; English otherwise.
   auto* qt = new QTranslator(this);

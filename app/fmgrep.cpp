@@ -42,7 +42,8 @@ TfmGrep::TfmGrep(QWidget* parent)
   mgMuKwd = new TmuDBGrid(this);
   mgMuKwd->setObjectName("mgMuKwd");
   mgMuKwd->SetDataSource(D ? D->dsGrep : nullptr);
-  mgMuKwd->SetColumns({{"PFNAME", "PFNAME", 132}, {"LINE", "LINE", 32}});
+  // Titles in the user's words, not the table's field names.
+  mgMuKwd->SetColumns({{"PFNAME", QString::fromUtf8("日記ファイル"), 132}, {"LINE", QString::fromUtf8("行"), 32}});
   mgMuKwd->SetTitlesVisible(true);
   connect(mgMuKwd, &TmuDBGrid::EnterPressed, this, [] {
     if (fmMain) fmMain->GrepResultEnter();

@@ -558,9 +558,15 @@ void TfmMain::PaneExit(int pane) {
   HighlightCaption(pane == 0 ? pnDocCaption : pane == 1 ? pnWordCodeCaption : pnWordDateCaption, false);
 }
 
-void TfmMain::CnSetFocusLog(QObject*) { mmDoc->setFocus(Qt::OtherFocusReason); }
-void TfmMain::CnSetFocusWordDate(QObject*) { mgWordDate->setFocus(Qt::OtherFocusReason); }
-void TfmMain::CnSetFocusWordCode(QObject*) { mgWordCode->setFocus(Qt::OtherFocusReason); }
+// The pane commands run from the date and global-search windows too: the
+// main window takes the keyboard as well, or the keys would stay there.
+void TfmMain::FocusPane(QWidget* pane) {
+  if (!isActiveWindow()) activateWindow();
+  pane->setFocus(Qt::OtherFocusReason);
+}
+void TfmMain::CnSetFocusLog(QObject*) { FocusPane(mmDoc); }
+void TfmMain::CnSetFocusWordDate(QObject*) { FocusPane(mgWordDate); }
+void TfmMain::CnSetFocusWordCode(QObject*) { FocusPane(mgWordCode); }
 
 void TfmMain::CnAppClose(QObject*) {
   if (fmGrep && fmGrep->GrepRunning) {

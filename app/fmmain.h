@@ -247,6 +247,7 @@ class TfmMain : public TmuForm {
 
  private:
   void CloseWordBook();  // with the main window: nothing of it outlives the tables
+  void FocusPane(QWidget* pane);
   // Documents (fmmain_files.cpp).
   void BuildDocuments();
   void StartupDocument();

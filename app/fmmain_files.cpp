@@ -18,6 +18,7 @@
 #include "app/doctexts.h"
 #include "app/fmmain.h"
 #include "app/globals.h"
+#include "controls/filedialogs.h"
 #include "controls/memohelpers.h"
 #include "controls/murichedit.h"
 #include "controls/qsjis.h"
@@ -253,6 +254,7 @@ QFileDialog* TfmMain::FileDialog(bool save) {
     dlg->setOption(QFileDialog::DontUseNativeDialog);
     dlg->setOption(QFileDialog::HideNameFilterDetails);
     dlg->setNameFilter(QString::fromUtf8(DocDialogFilter()));
+    ShowFilesTheJapaneseWay(dlg);
     if (save) {
       dlg->setAcceptMode(QFileDialog::AcceptSave);
       dlg->setFileMode(QFileDialog::AnyFile);

@@ -9,6 +9,7 @@
 #include <cmath>
 
 #include "controls/funcbtn.h"
+#include "controls/imegatededit.h"
 #include "controls/jfont.h"
 #include "controls/qsjis.h"
 #include "util/datetime.h"
@@ -42,10 +43,10 @@ bool ParseInt(const QString& s, int* out) {
 
 // A numeric field of the date edit: digits only, a byte limit, a spin within
 // a range, focus links. Its keys go to the date edit first.
-class TmuDateField : public QLineEdit {
+class TmuDateField : public TImeGatedEdit {
  public:
   TmuDateField(TmuDateEdit* owner, int number, int maxLength, int min, int max)
-      : QLineEdit(owner), owner_(owner), number_(number), maxLength_(maxLength), min_(min), max_(max) {
+      : TImeGatedEdit(owner), owner_(owner), number_(number), maxLength_(maxLength), min_(min), max_(max) {
     VName = QString("Name%1").arg(number);
     setFont(JapaneseFontPt(true, 12));
     setAlignment(Qt::AlignRight | Qt::AlignVCenter);

@@ -96,7 +96,7 @@ void DataLink::WriteBack() {
 
 // ---------------------------------------------------------------------------
 
-TmuDBEdit::TmuDBEdit(QWidget* parent) : QLineEdit(parent) {}
+TmuDBEdit::TmuDBEdit(QWidget* parent) : TImeGatedEdit(parent) {}
 
 void TmuDBEdit::SetIsDigit(bool on) {
   if (on == isDigit_) return;

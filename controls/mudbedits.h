@@ -13,6 +13,7 @@
 #include <string>
 
 #include "controls/datasource.h"  // held in a QPointer, which needs the whole class
+#include "controls/imegatededit.h"
 
 namespace wendul {
 
@@ -45,7 +46,7 @@ class DataLink {
   QMetaObject::Connection moved_, changed_;
 };
 
-class TmuDBEdit : public QLineEdit, public DataLink {
+class TmuDBEdit : public TImeGatedEdit, public DataLink {
   Q_OBJECT
  public:
   explicit TmuDBEdit(QWidget* parent = nullptr);

@@ -56,29 +56,31 @@ void TPageControl::resizeEvent(QResizeEvent* e) {
   PlacePages();
 }
 
+// The style keeps a wide margin around a tab's text, wider than one of six
+// Japanese captions in a tab of 160 pixels ("日本語かな漢字変換（IME）" lost
+// its first and last characters): the tab draws its own caption across all
+// of its width but a few pixels.
+QRect TPageControl::CaptionRect(int index) const { return TabRect(index).adjusted(3, 0, -3, 0); }
+
+void TPageControl::PaintTab(QStylePainter& p, int index, bool selected) {
+  QStyleOptionTab opt;
+  opt.initFrom(this);
+  opt.rect = TabRect(index);
+  opt.shape = QTabBar::RoundedNorth;
+  if (selected) opt.state |= QStyle::State_Selected;
+  else opt.state &= ~QStyle::State_Selected;
+  if (selected && hasFocus()) opt.state |= QStyle::State_HasFocus;
+  p.drawControl(QStyle::CE_TabBarTab, opt);  // the tab without its text
+  const QRect at = CaptionRect(index);
+  p.drawItemText(at, Qt::AlignCenter | Qt::TextSingleLine, palette(), isEnabled(),
+                 fontMetrics().elidedText(captions_[index], Qt::ElideRight, at.width()), QPalette::WindowText);
+}
+
 void TPageControl::paintEvent(QPaintEvent*) {
   QStylePainter p(this);
-  const int n = Count();
-  for (int i = 0; i < n; ++i) {
-    if (i == ActivePageIndex()) continue;  // drawn last, over its neighbours
-    QStyleOptionTab opt;
-    opt.initFrom(this);
-    opt.rect = TabRect(i);
-    opt.text = captions_[i];
-    opt.shape = QTabBar::RoundedNorth;
-    opt.state &= ~QStyle::State_Selected;
-    p.drawControl(QStyle::CE_TabBarTab, opt);
-  }
-  if (ActivePageIndex() >= 0) {
-    QStyleOptionTab opt;
-    opt.initFrom(this);
-    opt.rect = TabRect(ActivePageIndex());
-    opt.text = captions_[ActivePageIndex()];
-    opt.shape = QTabBar::RoundedNorth;
-    opt.state |= QStyle::State_Selected;
-    if (hasFocus()) opt.state |= QStyle::State_HasFocus;
-    p.drawControl(QStyle::CE_TabBarTab, opt);
-  }
+  for (int i = 0; i < Count(); ++i)
+    if (i != ActivePageIndex()) PaintTab(p, i, false);
+  if (ActivePageIndex() >= 0) PaintTab(p, ActivePageIndex(), true);  // last, over its neighbours
 }
 
 void TPageControl::mousePressEvent(QMouseEvent* e) {

@@ -6,6 +6,8 @@
 #include <QStringList>
 #include <QWidget>
 
+class QStylePainter;
+
 namespace wendul {
 
 class TPageControl : public QWidget {
@@ -25,6 +27,8 @@ class TPageControl : public QWidget {
   void SetActivePage(QWidget* page) { SetActivePageIndex(pages_->indexOf(page)); }
   // Where tab `index` is drawn (rows included).
   QRect TabRect(int index) const;
+  // Where tab `index` draws its caption.
+  QRect CaptionRect(int index) const;
   int RowCount() const;
 
  signals:
@@ -41,6 +45,7 @@ class TPageControl : public QWidget {
   int RowHeight() const;
   int HeaderHeight() const { return RowCount() * RowHeight(); }
   void PlacePages();
+  void PaintTab(QStylePainter& p, int index, bool selected);
 
   QStackedWidget* pages_;
   QStringList captions_;

@@ -58,7 +58,7 @@ int64_t SjisBytes(const QString& s) { return static_cast<int64_t>(FromQ(s).size(
 
 }  // namespace
 
-TmuEdit::TmuEdit(QWidget* parent) : QLineEdit(parent) {}
+TmuEdit::TmuEdit(QWidget* parent) : TImeGatedEdit(parent) {}
 
 TmuEdit::~TmuEdit() {
   StoreAlone();

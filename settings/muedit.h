@@ -8,14 +8,14 @@
 #pragma once
 
 #include <QLabel>
-#include <QLineEdit>
 #include <QPointer>
 
+#include "controls/imegatededit.h"
 #include "controls/inipersist.h"
 
 namespace wendul {
 
-class TmuEdit : public QLineEdit, public IniPersisted {
+class TmuEdit : public TImeGatedEdit, public IniPersisted {
   Q_OBJECT
 
  public:

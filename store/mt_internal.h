@@ -182,10 +182,21 @@ struct SalvageCounts {
   int64_t rows = 0;         // records passed to `each`
   int64_t damagedRuns = 0;  // damaged stretches passed over
   bool stopped = false;     // `each` said stop
+  // The damaged stretches: every id strictly between first and second was
+  // passed over (second is INT64_MAX when the damage reached the end).
+  std::vector<std::pair<int64_t, int64_t>> gaps;
 };
 SalvageCounts SalvageRows(Connection& c, const std::vector<FieldInfo>& fields, int64_t after,
                           const std::string& where, const std::vector<Bind>& binds,
                           const std::function<bool(const Row&)>& each);
+
+// The records of damaged stretches (`gaps` as SalvageRows gives them) as the
+// data table's indexes still hold them, in id order: an index keeps its
+// fields with each record's id, and a scan of the index alone reads no data
+// page. A record keeps the fields some sound index holds; the others are
+// empty. A damaged index gives what it gives before its damage.
+std::vector<Row> RowsFromIndexes(Connection& c, const std::vector<FieldInfo>& fields,
+                                 const std::vector<std::pair<int64_t, int64_t>>& gaps);
 
 }  // namespace wendul::mtimpl
 

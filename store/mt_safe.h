@@ -79,12 +79,14 @@ struct RebuildReport {
   int64_t damagedRuns = 0;  // damaged stretches of records passed over
   int64_t duplicates = 0;   // records dropped because their key was there already
   int64_t carried = 0;      // records another program wrote or deleted meanwhile, taken over
+  int64_t fromIndexes = 0;  // records of damaged data pages taken from the indexes (some fields empty)
   std::vector<std::string> problems;  // the engine's words about the old file (a few)
   std::string kept;         // where the old file was kept
 };
 
 // Rebuilds the table's file: every record that can be read (passing over
-// damaged pages) goes into a new file with fresh indexes, which then takes
+// damaged pages; a record on a damaged data page with the fields its
+// indexes still hold) goes into a new file with fresh indexes, which then takes
 // the old one's place; the old file is kept, as a backup ("reindex") when it
 // was sound, else beside the table as "<name>-damaged-<time>.DB". Record ids
 // are kept. The table must be closed. Cancelled (TableWorkCancelled) before

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <map>
 
 #include "store/mt_bulk.h"
 #include "store/mt_internal.h"
@@ -109,15 +110,78 @@ SalvageCounts SalvageRows(Connection& c, const std::vector<FieldInfo>& fields, i
         break;
       }
       bad = id;
-      if (id == INT64_MAX) return n;  // damaged to the end
+      if (id == INT64_MAX) {  // damaged to the end
+        n.gaps.emplace_back(after, INT64_MAX);
+        return n;
+      }
     }
     while (good - bad > 1) {
       const int64_t mid = bad + (good - bad) / 2;
       if (readsFrom(mid)) good = mid;
       else bad = mid;
     }
+    n.gaps.emplace_back(after, good);
     after = good - 1;
   }
+}
+
+std::vector<Row> RowsFromIndexes(Connection& c, const std::vector<FieldInfo>& fields,
+                                 const std::vector<std::pair<int64_t, int64_t>>& gaps) {
+  if (gaps.empty()) return {};
+  // The first gap ending past the id holds it, or none does.
+  auto inGap = [&](int64_t id) {
+    const auto g = std::upper_bound(gaps.begin(), gaps.end(), id,
+                                    [](int64_t v, const std::pair<int64_t, int64_t>& gap) { return v < gap.second; });
+    return g != gaps.end() && g->first < id;
+  };
+  // One statement at a time, finalized here: none of it goes to the cache.
+  auto each = [&](const std::string& sql, const std::function<void(sqlite3_stmt*)>& row) {
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(c.db(), sql.c_str(), -1, &s, nullptr) == SQLITE_OK)
+      while (sqlite3_step(s) == SQLITE_ROW) row(s);  // a damaged page ends the scan
+    sqlite3_finalize(s);
+  };
+  std::vector<std::string> indexes;
+  each(std::string("SELECT name FROM sqlite_master WHERE type = 'index' AND tbl_name = '") + kDataTable + "'",
+       [&](sqlite3_stmt* s) {
+         if (const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(s, 0))) indexes.emplace_back(name);
+       });
+  std::map<int64_t, Row> found;
+  for (const std::string& index : indexes) {
+    std::string quoted;
+    try {
+      quoted = Quote(index);
+    } catch (const std::exception&) {
+      continue;  // a name the table's own never are
+    }
+    // Its columns, all of them fields of the table (no expressions).
+    std::vector<size_t> at;
+    bool usable = true;
+    each("PRAGMA index_info(" + quoted + ")", [&](sqlite3_stmt* s) {
+      const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(s, 2));
+      size_t k = 0;
+      while (name && k < fields.size() && !SameName(fields[k].name, name)) ++k;
+      if (!name || k == fields.size()) usable = false;
+      else at.push_back(k);
+    });
+    if (!usable || at.empty()) continue;
+    std::string select = std::string("SELECT ") + kIdColumn;
+    for (size_t k : at) select += ", " + Quote(fields[k].name);
+    each(select + " FROM " + kDataTable + " INDEXED BY " + quoted, [&](sqlite3_stmt* s) {
+      const int64_t id = sqlite3_column_int64(s, 0);
+      if (!inGap(id)) return;
+      Row& r = found[id];
+      if (r.vals.empty()) {
+        r.id = id;
+        r.vals.assign(fields.size(), FieldValue());
+      }
+      for (size_t i = 0; i < at.size(); ++i) r.vals[at[i]] = ReadValue(s, static_cast<int>(i) + 1, fields[at[i]].kind);
+    });
+  }
+  std::vector<Row> rows;
+  rows.reserve(found.size());
+  for (auto& [id, r] : found) rows.push_back(std::move(r));
+  return rows;
 }
 
 }  // namespace mtimpl
@@ -208,10 +272,12 @@ bool SameValue(const FieldValue& a, const FieldValue& b) {
 // Makes the new file hold what the table's file holds now: the records
 // another program added, changed or deleted since they were read are written
 // into it (both are walked in id order; the new file is written after the
-// walk). `from` maps the new file's fields to the old one's. Returns how many
+// walk). `from` maps the new file's fields to the old one's. The records
+// taken from the old file's indexes (`fromIndexes`, sorted) lie on damaged
+// pages the walk passes over: nobody can have changed them. Returns how many
 // records were written or deleted.
 int64_t CarryOver(mtimpl::Connection& old, const std::vector<FieldInfo>& oldFields, const std::vector<int>& from,
-                  const MT& fresh, const std::function<void(int64_t)>& step) {
+                  const std::vector<int64_t>& fromIndexes, const MT& fresh, const std::function<void(int64_t)>& step) {
   mtimpl::Connection c;
   c.Open(fresh.FilePath(), fresh.FieldDefs(), false, SQLITE_OPEN_NOMUTEX);
   const std::vector<FieldInfo>& fields = c.layout().fields;
@@ -227,10 +293,13 @@ int64_t CarryOver(mtimpl::Connection& old, const std::vector<FieldInfo>& oldFiel
     mtimpl::StmtScope s(c.Prepare("SELECT " + id + names + " FROM " + table + " ORDER BY " + id));
     int rc = sqlite3_step(s.get());
     auto freshId = [&] { return sqlite3_column_int64(s.get(), 0); };
+    auto goneUnlessSalvaged = [&](int64_t id) {
+      if (!std::binary_search(fromIndexes.begin(), fromIndexes.end(), id)) gone.push_back(id);
+    };
     int64_t read = 0;
     mtimpl::Row now;
     mtimpl::SalvageRows(old, oldFields, INT64_MIN, {}, {}, [&](const mtimpl::Row& r) {
-      for (; rc == SQLITE_ROW && freshId() < r.id; rc = sqlite3_step(s.get())) gone.push_back(freshId());
+      for (; rc == SQLITE_ROW && freshId() < r.id; rc = sqlite3_step(s.get())) goneUnlessSalvaged(freshId());
       now.id = r.id;
       now.vals.assign(from.size(), FieldValue());
       for (size_t i = 0; i < from.size(); ++i)
@@ -243,7 +312,7 @@ int64_t CarryOver(mtimpl::Connection& old, const std::vector<FieldInfo>& oldFiel
       if (++read % kRowsPerProgress == 0) step(read);
       return true;
     });
-    for (; rc == SQLITE_ROW; rc = sqlite3_step(s.get())) gone.push_back(freshId());
+    for (; rc == SQLITE_ROW; rc = sqlite3_step(s.get())) goneUnlessSalvaged(freshId());
     if (rc != SQLITE_DONE) c.Fail(rc);
   }
   if (gone.empty() && put.empty()) return 0;
@@ -291,13 +360,14 @@ RebuildReport RebuildTable(const MT& table, const TableProgress& progress) {
   CommitWatch watch(old);
   std::vector<FieldInfo> oldFields;
   std::vector<int> from;  // where each field of the new file comes from in the old one
+  std::vector<int64_t> salvaged;  // ids of the records taken from the old file's indexes
   MT fresh("rebuild");
   fresh.SetDatabaseName(folder);
   fresh.SetTableName(freshName);
   for (const std::string& decl : table.FieldDefs()) fresh.AddFieldDef(decl);
   auto catchUp = [&](TableWork work) {
     if (!watch.Moved()) return;
-    report.carried += CarryOver(old, oldFields, from, fresh, [&](int64_t done) {
+    report.carried += CarryOver(old, oldFields, from, salvaged, fresh, [&](int64_t done) {
       if (progress && !progress(work, done, report.before) && work != TableWork::Installing)
         throw TableWorkCancelled();
     });
@@ -330,6 +400,19 @@ RebuildReport RebuildTable(const MT& table, const TableProgress& progress) {
             return true;
           });
       report.damagedRuns = got.damagedRuns;
+      // A damaged data page need not cost its records: the indexes still
+      // hold their keys (a word keeps its word and its last use).
+      for (const mtimpl::Row& r : mtimpl::RowsFromIndexes(old, oldFields, got.gaps)) {
+        values.assign(from.size(), FieldValue());
+        for (size_t i = 0; i < from.size(); ++i)
+          if (from[i] >= 0) values[i] = r.vals[static_cast<size_t>(from[i])];
+        if (!load.Add(values, r.id)) {
+          ++report.duplicates;
+          continue;
+        }
+        ++report.fromIndexes;
+        salvaged.push_back(r.id);
+      }
       report.records = load.Added();
       load.OnStep = [&] { return !progress || progress(TableWork::Indexing, 0, 0); };
       try {

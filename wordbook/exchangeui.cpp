@@ -3,6 +3,7 @@
 #include <QFileIconProvider>
 #include <QMimeDatabase>
 
+#include "controls/filedialogs.h"
 #include "wordbook/exchangeprogress.h"
 #include "wordbook/fmkdb_texts.h"
 
@@ -48,6 +49,7 @@ QFileDialog* MakeExchangeDialog(QWidget* parent, const char* name, QFileDialog::
   dialog->setAcceptMode(mode);
   dialog->setFileMode(mode == QFileDialog::AcceptSave ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
   dialog->setOption(QFileDialog::DontConfirmOverwrite);
+  ShowFilesTheJapaneseWay(dialog);
   return dialog;
 }
 

@@ -205,6 +205,9 @@ void TfmKDB::FBtn_F05Click() {
     return;
   }
   SjisString text = J("単語の表が傷んでいたため、読めた ") + Count(report.records) + J(" 語で作り直しました。");
+  if (report.fromIndexes > 0)
+    text += J("\r\nそのうち ") + Count(report.fromIndexes) +
+            J(" 語は傷んだ所にあったため、索引から取り戻しました（新規登録日は空欄です）。");
   if (report.before > report.records)
     text += J("\r\n元の表の ") + Count(report.before) + J(" 語のうち、") + Count(report.before - report.records) +
             J(" 語は読めませんでした。");

@@ -259,6 +259,8 @@ TEST_F(LogModeTest, GlobalSearchListsOneRowPerDayAndOpensResults) {
   t.First();  // newest first
   EXPECT_EQ(t.GS("PFNAME"), "2001/05/YDay09.TXT");
   EXPECT_EQ(t.GI("LINE"), 1);
+  ASSERT_EQ(grep->mgMuKwd->ColumnCount(), 2);  // titled in Japanese, not by the field names
+  EXPECT_EQ(grep->mgMuKwd->Columns()[0].title + grep->mgMuKwd->Columns()[1].title, QString::fromUtf8("日記ファイル行"));
   EXPECT_EQ(t.GS("TEXT"), hit);
   EXPECT_EQ(t.GD("DIARY_DATE"), EncodeDate(2001, 5, 9));
   EXPECT_EQ(grep->mgMuKwd->ShownRowCount(), 2);
@@ -342,6 +344,10 @@ TEST_F(LogModeTest, DateWindowStartsFromTheOptionAndKeepsItsPlace) {
   main->CnSetFocusDate();
   QTest::qWait(20);
   EXPECT_TRUE(fmWordDate->edDateEdit->DayEdit()->hasFocus());
+  // Back to the document by its key (F5): the main window takes the keyboard.
+  ASSERT_TRUE(QTest::qWaitFor([] { return QApplication::activeWindow() == fmWordDate; }));
+  QTest::keyClick(fmWordDate->edDateEdit->DayEdit(), Qt::Key_F5);
+  EXPECT_TRUE(QTest::qWaitFor([this] { return QApplication::activeWindow() == main && main->mmDoc->hasFocus(); }));
 }
 
 TEST_F(LogModeTest, ADayIsGuardedAsADocumentIs) {

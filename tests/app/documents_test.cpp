@@ -6,6 +6,7 @@
 #include <QFileDialog>
 #include <QListView>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QUrl>
 #include <csignal>
@@ -320,6 +321,14 @@ TEST_F(DocumentsTest, TheOpenDialogShowsTxtFilesInAnyCase) {
       names << list->model()->index(r, 0, list->rootIndex()).data().toString();
     names.sort();
     EXPECT_EQ(names, (QStringList{"C.TXT", "TABLE", "a.txt", "b.Txt"}));
+    // Sizes and dates the Japanese way, whatever the desktop's language.
+    for (int r = 0; r < list->model()->rowCount(list->rootIndex()); ++r) {
+      if (list->model()->index(r, 0, list->rootIndex()).data().toString() != "a.txt") continue;
+      EXPECT_EQ(list->model()->index(r, 1, list->rootIndex()).data().toString(), QString::fromUtf8("1 バイト"));
+      EXPECT_TRUE(QRegularExpression("^\\d{4}/\\d\\d/\\d\\d \\d\\d:\\d\\d$")
+                      .match(list->model()->index(r, 3, list->rootIndex()).data().toString())
+                      .hasMatch());
+    }
     shown = true;
     return QString();
   };

@@ -1,5 +1,6 @@
 // Start-up: settings file choice, folders, tables created on first start.
 #include <QAction>
+#include <QLocale>
 #include <QMouseEvent>
 #include <QSplitterHandle>
 #include <filesystem>
@@ -22,6 +23,8 @@ TEST_F(StartupTest, FreshHomeCreatesWordTableAndStartsWithEmptyPanes) {
   EXPECT_TRUE(d->tbMuKwd.IsEmpty());
   EXPECT_TRUE(ui->messages.empty());
   EXPECT_EQ(d->tbMuKwd2.Filter(), "KEYWORD='*'");
+  // Qt's own dialogs write sizes, dates and kinds of files in Japanese, whatever the desktop's language.
+  EXPECT_EQ(QLocale().language(), QLocale::Japanese);
 }
 
 TEST_F(StartupTest, AdminLevelChoosesTheAdministratorsWordTable) {

@@ -2,6 +2,7 @@
 // era display with its letters and button, and moving between the fields.
 #include <gtest/gtest.h>
 
+#include <QInputMethodQueryEvent>
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
@@ -18,6 +19,13 @@ namespace {
 TDateTime Day(int y, int m, int d) { return EncodeDate(y, m, d); }
 
 QRect Geo(QWidget* w) { return w->geometry(); }
+
+// Whether the input method is told that the widget takes its text.
+bool TakesInputMethod(QWidget* w) {
+  QInputMethodQueryEvent q(Qt::ImEnabled);
+  QCoreApplication::sendEvent(w, &q);
+  return q.value(Qt::ImEnabled).toBool();
+}
 
 TEST(TmuDateEdit, LayoutFollowsTheWidth) {
   TmuDateEdit ed;
@@ -166,6 +174,9 @@ TEST(TmuDateEdit, ArrowsEnterAndF12MoveBetweenFields) {
   ed.SetFocus();
   QApplication::setActiveWindow(&ed);
   EXPECT_TRUE(ed.DayEdit()->hasFocus());
+  // Digits only: the input method steps aside, so a year typed with it on
+  // arrives as digits and Enter chooses it.
+  for (QWidget* field : {ed.YearEdit(), ed.MonthEdit(), ed.DayEdit()}) EXPECT_FALSE(TakesInputMethod(field));
   ed.DayEdit()->setCursorPosition(0);
   QTest::keyClick(ed.DayEdit(), Qt::Key_Left);
   EXPECT_TRUE(ed.MonthEdit()->hasFocus());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QInputMethodQueryEvent>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -35,6 +36,9 @@ TEST(TmuDBEdit, DigitsStepsAndLinksThatClearThemselves) {
   ed->muNextControl = next;
   ed->SetIsDigit(true);
   EXPECT_FALSE(ed->testAttribute(Qt::WA_InputMethodEnabled));
+  QInputMethodQueryEvent query(Qt::ImEnabled);
+  QCoreApplication::sendEvent(ed, &query);
+  EXPECT_FALSE(query.value(Qt::ImEnabled).toBool());  // the input method itself is told
   win.Show();
   ed->setFocus();
   QTest::keyClicks(ed, "4a.1");

@@ -162,10 +162,33 @@ scenario_conversion_colours() {
   check "converted, nothing left as typed" "$(state preeditkinds | tr -d 'co')" ""
 }
 
+# A diary: the date window's fields take digits past the input method, so a
+# day typed there with Mozc on loads on Enter, and the document's own
+# composition still works afterwards.
+scenario_diary_date() {
+  key F4
+  key ctrl+a
+  type_text 7
+  key Return
+  check "the day typed" "$(state text | grep -o '2001\. 5\. 7')" "2001. 5. 7"
+  key F5
+  type_text a
+  check "typing in the day" "$(state preedit)" "あ"
+}
+
 run_scenario() {
   local name=$1
   ok=1
-  if [ "$name" = ime_on_at_start ]; then
+  if [ "$name" = diary_date ]; then
+    # Log mode, with the date window's focus command on F4; the editor is
+    # started on a day as `wendul -D2001/05/03`.
+    local home=$IME_TMP/wendul.$((IME_EDITORS + 1))
+    mkdir -p "$home"
+    printf '[system]\r\nadmin=1\r\n[fmMain]\r\nFunc01_F04=CnSetFocusDate\r\n' >"$home/WENDUL.INI"
+    [ -n "${IME_UID:-}" ] && chown -R "$IME_UID:$IME_GID" "$home"
+    editor_start -D2001/05/03 || ok=0
+    ime_on
+  elif [ "$name" = ime_on_at_start ]; then
     # The user's layout is on before the editor starts.
     if [ "$IM" = ibus ]; then ime_run ibus engine xkb:us::eng >/dev/null 2>&1; fi
     editor_start || ok=0
@@ -190,7 +213,8 @@ ime_fcitx_active() { [ "$(ime_run fcitx5-remote 2>/dev/null)" = 2 ]; }
 ime_session_start_or_exit "$IM"
 scenarios=("$@")
 [ ${#scenarios[@]} -eq 0 ] && scenarios=(sentence capital_letter shift_left ctrl_i ctrl_space tab alt_in_composition
-                                          held_modifier seek_finds_nothing ime_on_at_start conversion_colours)
+                                          held_modifier seek_finds_nothing ime_on_at_start conversion_colours
+                                          diary_date)
 for s in "${scenarios[@]}"; do run_scenario "$s"; done
 ime_session_stop
 if [ ${#failed[@]} -gt 0 ]; then

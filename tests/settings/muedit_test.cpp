@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QInputMethodQueryEvent>
 #include <QTest>
 
 #include "controls/inipersist.h"
@@ -16,6 +17,13 @@ namespace {
 using test::RecordingUi;
 using test::Sj;
 using test::TempDir;
+
+// Whether the input method is told that the edit takes its text.
+bool TakesInputMethod(QWidget* w) {
+  QInputMethodQueryEvent q(Qt::ImEnabled);
+  QCoreApplication::sendEvent(w, &q);
+  return q.value(Qt::ImEnabled).toBool();
+}
 
 struct Form {
   Form() {
@@ -98,6 +106,7 @@ TEST(TmuEdit, DigitsByteLimitAndFocusLinks) {
   EXPECT_EQ(digits->text(), "0");  // switching on fills an empty field
   EXPECT_TRUE(digits->alignment() & Qt::AlignRight);
   EXPECT_FALSE(digits->testAttribute(Qt::WA_InputMethodEnabled));
+  EXPECT_FALSE(TakesInputMethod(digits));
   LoadIniControls(&f.w);
   f.Show();
 
@@ -156,6 +165,7 @@ TEST(TmuEdit, DigitsByteLimitAndFocusLinks) {
   digits->SetIsDigit(false);
   EXPECT_EQ(digits->text(), "");
   EXPECT_TRUE(digits->testAttribute(Qt::WA_InputMethodEnabled));
+  EXPECT_TRUE(TakesInputMethod(digits));
 }
 
 TEST(TmuEdit, ValueAndBothStorageSchemes) {

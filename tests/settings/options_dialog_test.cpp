@@ -136,6 +136,9 @@ TEST_F(DialogTest, PagesGroupsAndTheKeyHelpOfItsDefaults) {
   for (int i = 0; i < 6; ++i) {
     EXPECT_EQ(dlg.PageControl1->Page(i)->objectName(), pages[i]);
     EXPECT_EQ(dlg.PageControl1->Caption(i), QString::fromUtf8(captions[i]));
+    // Drawn whole, not cut at the tab's edges.
+    EXPECT_LE(dlg.PageControl1->fontMetrics().horizontalAdvance(dlg.PageControl1->Caption(i)),
+              dlg.PageControl1->CaptionRect(i).width()) << captions[i];
   }
   EXPECT_EQ(dlg.PageControl1->ActivePage(), dlg.tsShortCut);
   EXPECT_EQ(dlg.groups.size(), 14u);

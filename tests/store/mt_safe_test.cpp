@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 #include <filesystem>
 
 #include "mt_test_util.h"
@@ -72,18 +74,45 @@ TEST_F(MTSafeTest, ADamagedFileIsReadAroundItsDamageAndRebuiltWithTheOldOneKept)
   EXPECT_TRUE(probeFailed);  // a key that lands on the damaged index page
   t.Close();
 
-  const RebuildReport report = RebuildTable(t);
+  // A second Wendul learns a word meanwhile: taken over, and the words taken
+  // from the indexes, which its file lacks, stay.
+  MT other("other");
+  SetUpWords(other, dir);
+  ASSERT_TRUE(other.Op());
+  bool learned = false;
+  const RebuildReport report = RebuildTable(t, [&](TableWork work, int64_t, int64_t) {
+    if (work == TableWork::Reading && !learned) learned = true, AddWord(other, "zz", 60001);
+    return true;
+  });
+  other.Close();
+  EXPECT_TRUE(learned);
+  EXPECT_EQ(report.carried, 1);
   EXPECT_TRUE(report.damaged);
-  EXPECT_EQ(report.records, kWords - data.cells);
+  // The damaged data page's words come back from the indexes, but for those
+  // the damaged index page held too.
+  EXPECT_GT(report.fromIndexes, data.cells / 2);
+  EXPECT_LT(report.fromIndexes, data.cells);
+  EXPECT_EQ(report.records, kWords - data.cells + report.fromIndexes + 1);
   EXPECT_GE(report.damagedRuns, 1);
   EXPECT_FALSE(report.problems.empty());
   EXPECT_NE(report.kept.find("/KWD-damaged-"), std::string::npos);
   EXPECT_TRUE(fs::exists(report.kept));
   EXPECT_TRUE(TableIntegrityProblems(t).empty());
   ASSERT_TRUE(t.Op());
-  EXPECT_EQ(ReadAll(&damaged), readable);
+  const std::vector<SjisString> rebuilt = ReadAll(&damaged);
   EXPECT_FALSE(damaged);
+  EXPECT_EQ(rebuilt.size(), readable.size() + static_cast<size_t>(report.fromIndexes) + 1);
+  EXPECT_EQ(rebuilt.back(), "zz");
+  EXPECT_TRUE(std::includes(rebuilt.begin(), rebuilt.end(), readable.begin(), readable.end()));
+  // Such a word keeps its last use (an index holds it); when it was first
+  // stored, which only its lost page held, is left empty.
+  std::vector<SjisString> taken;
+  std::set_difference(rebuilt.begin(), rebuilt.end() - 1, readable.begin(), readable.end(), std::back_inserter(taken));
+  ASSERT_EQ(taken.size(), static_cast<size_t>(report.fromIndexes));
   t.SetIndexFieldNames("KEYWORD");
+  ASSERT_TRUE(t.FindKey(taken[0]));
+  EXPECT_EQ(t.GetField("UPDATEDATE").number, 40000 + std::stoi(taken[0].substr(1)));
+  EXPECT_TRUE(t.GetField("APPENDDATE").IsNull());
   ASSERT_TRUE(t.FindKey(W(4000)));
   EXPECT_EQ(t.GetBookmark(), mark);  // ids are kept
   t.ProbeWrite(probe);
@@ -93,7 +122,7 @@ TEST_F(MTSafeTest, ADamagedFileIsReadAroundItsDamageAndRebuiltWithTheOldOneKept)
   // A sound file: the old one goes to the backups, nothing is lost.
   const RebuildReport sound = RebuildTable(t);
   EXPECT_FALSE(sound.damaged);
-  EXPECT_EQ(sound.records, kWords - data.cells + 1);
+  EXPECT_EQ(sound.records, report.records + 1);
   EXPECT_EQ(sound.before, sound.records);
   EXPECT_EQ(sound.kept.find(BackupFolder(t)), 0u);
   EXPECT_EQ(CountRecords(sound.kept), sound.records);
