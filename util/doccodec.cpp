@@ -1,5 +1,6 @@
 #include "util/doccodec.h"
 
+
 #include <uchardet/uchardet.h>
 #include <unicode/ucnv.h>
 
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include "util/codec.h"
 
@@ -410,10 +412,45 @@ bool IsValidUtf8(std::string_view s, bool cutAtEnd) {
   return true;
 }
 
+namespace {
+
+// Which bytes of a UTF-16 text are the high ones: in Japanese text most
+// high bytes are 0x00 (ASCII, line breaks), 0x30 (kana, punctuation) or 0xFF
+// (full-width forms), and those bytes are rare as low bytes. Counted over the
+// first 64 KB, at even and at odd offsets.
+struct HighBytes {
+  size_t even = 0, odd = 0;
+};
+HighBytes CountHighBytes(std::string_view bytes) {
+  HighBytes h;
+  const size_t n = std::min<size_t>(bytes.size(), 64 * 1024) & ~size_t{1};
+  for (size_t i = 0; i < n; ++i) {
+    const unsigned char b = static_cast<unsigned char>(bytes[i]);
+    if (b == 0x00 || b == 0x30 || b == 0xFF) ++(i % 2 ? h.odd : h.even);
+  }
+  return h;
+}
+
+// UTF-16 without a byte order mark, taken only on strong evidence: zero
+// bytes, which no Shift-JIS, EUC-JP or UTF-8 text holds, and high bytes on
+// one side far more often than on the other.
+std::optional<DocEncoding> BomlessUtf16(std::string_view bytes) {
+  if (bytes.size() < 4 || bytes.size() % 2 != 0) return std::nullopt;
+  if (bytes.substr(0, 64 * 1024).find('\0') == std::string_view::npos) return std::nullopt;
+  const HighBytes h = CountHighBytes(bytes);
+  const size_t units = std::min<size_t>(bytes.size(), 64 * 1024) / 2;
+  if (h.odd >= units / 3 && h.odd > 8 * h.even) return DocEncoding::Utf16LE;
+  if (h.even >= units / 3 && h.even > 8 * h.odd) return DocEncoding::Utf16BE;
+  return std::nullopt;
+}
+
+}  // namespace
+
 DocCodec DetectCodec(std::string_view bytes) {
   if (bytes.substr(0, 3) == "\xEF\xBB\xBF") return {DocEncoding::Utf8, true};
   if (bytes.substr(0, 2) == "\xFF\xFE") return {DocEncoding::Utf16LE, true};
   if (bytes.substr(0, 2) == "\xFE\xFF") return {DocEncoding::Utf16BE, true};
+  if (const auto utf16 = BomlessUtf16(bytes)) return {*utf16, false};
   const bool ascii = std::none_of(bytes.begin(), bytes.end(), [](char c) { return c & 0x80; });
   if (ascii) return {};
   // A file valid in one encoding only is in that one; the detector chooses
@@ -441,13 +478,9 @@ DocCodec CodecForReopen(std::string_view bytes, DocEncoding wanted) {
     case DocEncoding::Utf16BE: {
       if (bytes.substr(0, 2) == "\xFF\xFE") return {DocEncoding::Utf16LE, true};
       if (bytes.substr(0, 2) == "\xFE\xFF") return {DocEncoding::Utf16BE, true};
-      // ASCII text in UTF-16 has its zero bytes on the high side.
-      size_t evenZeros = 0, oddZeros = 0;
-      for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        evenZeros += bytes[i] == '\0';
-        oddZeros += bytes[i + 1] == '\0';
-      }
-      return {evenZeros > oddZeros ? DocEncoding::Utf16BE : DocEncoding::Utf16LE, false};
+      // The byte order whose high bytes look like a text's.
+      const HighBytes h = CountHighBytes(bytes);
+      return {h.even > h.odd ? DocEncoding::Utf16BE : DocEncoding::Utf16LE, false};
     }
     default: return {wanted, false};
   }

@@ -49,13 +49,14 @@ DocCodec CodecChoiceAt(int index);
 // The byte order mark a codec writes ("" for none).
 std::string_view BomBytes(DocCodec codec);
 
-// The encoding of a file's bytes: a byte order mark first; then bytes that
-// are valid in only one of UTF-8, EUC-JP and Shift-JIS; between valid ones
-// the detector decides. Shift-JIS when unsure.
+// The encoding of a file's bytes: a byte order mark first; then UTF-16
+// without one when zero bytes and the side of the high bytes leave no doubt;
+// then bytes that are valid in only one of UTF-8, EUC-JP and Shift-JIS;
+// between valid ones the detector decides. Shift-JIS when unsure.
 DocCodec DetectCodec(std::string_view bytes);
 // The bytes read as the user asks (the reopen command): a UTF-8 or UTF-16
 // byte order mark is honoured, and UTF-16 without one takes the byte order
-// its ASCII characters show (little-endian when they show none).
+// its high bytes show (little-endian when they show none).
 DocCodec CodecForReopen(std::string_view bytes, DocEncoding wanted);
 
 // --- characters of an encoding (the document reader and writer) ----------

@@ -247,6 +247,24 @@ TEST(DocText, RealShiftJisTextIsNeverTakenForAnotherEncoding) {
   EXPECT_GE(eucRight * 100, lines * 90);
 }
 
+TEST(DocText, Utf16WithoutAByteOrderMarkIsReadInItsOwnOrder) {
+  std::ifstream in(std::string(WENDUL_SOURCE_DIR) + "/data/Manual.TXT", std::ios::binary);
+  const std::string sjis((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  const DocText text = DecodeSjisDocument(sjis);
+  for (DocEncoding e : {DocEncoding::Utf16LE, DocEncoding::Utf16BE}) {
+    const std::string whole = EncodeDocText(text, {e, false});
+    EXPECT_EQ(DetectCodec(whole), (DocCodec{e, false}));
+    // One line with its break; and kanji alone, which has no zero byte to
+    // tell it from Shift-JIS: the reopen command still finds its order.
+    EXPECT_EQ(DetectCodec(EncodeDocText(DecodeSjisDocument(Sj("今日は晴れ。\n")), {e, false})), (DocCodec{e, false}));
+    const std::string kanji = EncodeDocText(DecodeSjisDocument(Sj("東京駅の写真")), {e, false});
+    EXPECT_EQ(DetectCodec(kanji).encoding, DocEncoding::ShiftJis);
+    EXPECT_EQ(CodecForReopen(kanji, DocEncoding::Utf16LE), (DocCodec{e, false}));
+  }
+  // Shift-JIS with a stray zero byte stays Shift-JIS.
+  EXPECT_EQ(DetectCodec(sjis.substr(0, 4000) + std::string(1, '\0') + sjis.substr(4000, 3999)), DocCodec{});
+}
+
 TEST(DocText, OnlyAnEncodingThatCannotHoldACharacterAsksAndAnotherEncodingTakesNoOldBytes) {
   for (DocEncoding e : {DocEncoding::Utf8, DocEncoding::Utf16LE, DocEncoding::EucJp}) {
     DocWriter w(LineEnd::CRLF, {e, false});
