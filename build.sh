@@ -12,7 +12,7 @@ PACKAGES=(cmake g++ make pkg-config qt6-base-dev libsqlite3-dev libicu-dev
           libgtest-dev libgmock-dev libbenchmark-dev libpcre2-dev libuchardet-dev
           libxcb1-dev libxcb-xkb-dev libmecab-dev mecab-ipadic-utf8 fonts-ipafont-gothic)
 # The real window through real input methods (tests/ime/).
-IME_TEST_PACKAGES=(xvfb xdotool x11-xkb-utils dbus-daemon dbus-bin dbus-x11 sqlite3
+IME_TEST_PACKAGES=(xvfb xdotool x11-xkb-utils dbus-daemon dbus-bin dbus-x11 sqlite3 openbox
                    ibus ibus-mozc mozc-server mozc-utils-gui fcitx5 fcitx5-mozc fcitx5-frontend-qt6)
 BENCH_PACKAGES=(manpages-ja man-db groff-base)
 

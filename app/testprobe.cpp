@@ -43,9 +43,11 @@ QString State(TfmMain* m) {
   const QWidget* f = QApplication::focusWidget();
   const char* focus = f == m->mmDoc ? "doc" : f == m->mgWordCode ? "code" : f == m->mgWordDate ? "date" : "other";
   const QTextCursor c = m->mmDoc->textCursor();
+  const QWidget* notice = m->findChild<QWidget*>("LearningNotice");
   return QString("focus=") + focus + "\ncaret=" + QString::number(c.position()) + "\nsel=" + Escaped(c.selectedText()) +
          "\npreedit=" + Escaped(m->mmDoc->PreeditText()) + "\npreeditkinds=" + PreeditKinds(m->mmDoc) +
-         "\ntext=" + Escaped(m->mmDoc->PlainLines()) + "\n";
+         "\ntext=" + Escaped(m->mmDoc->PlainLines()) + "\nnotice=" + (notice && notice->isVisible() ? "shown" : "") +
+         "\n";
 }
 
 }  // namespace

@@ -176,6 +176,32 @@ scenario_diary_date() {
   check "typing in the day" "$(state preedit)" "あ"
 }
 
+# Another program holds the word table while the user types, under a window
+# manager: the notice that learning paused leaves every key in the document,
+# the words typed meanwhile are not learned, and learning resumes by itself
+# soon after the lock ends.
+scenario_table_locked() {
+  write kamerawokatta.
+  local sql=$IME_TMP/lock.sql out=$IME_TMP/lock.out
+  mkfifo "$sql"
+  : >"$out"
+  [ -n "${IME_UID:-}" ] && chown "$IME_UID:$IME_GID" "$sql" "$out"
+  ime_spawn sh -c 'exec sqlite3 "$1" <"$2" >"$3"' sh "$IME_DATA/TABLE/KWD.DB" "$sql" "$out"
+  exec 7>"$sql"
+  echo "BEGIN EXCLUSIVE; SELECT 'locked';" >&7
+  ime_until 10 grep -q locked "$out" || check "the table locked by sqlite3" no yes
+  write terebiwomita.
+  check "the notice" "$(state notice)" shown
+  write rajiowokiita.
+  check text "$(state text)" "カメラを買った。テレビを見た。ラジオを聞いた。"
+  check_still "typing while the notice is up"
+  echo "COMMIT;" >&7
+  exec 7>&-
+  wait_state notice "" 10 || check "learning resumed" no yes
+  write shinbunwoyonda.
+  check words "$(words | tr '\n' ' ')" "カメラ 新聞 "
+}
+
 run_scenario() {
   local name=$1
   ok=1
@@ -198,12 +224,21 @@ run_scenario() {
       ime_until 5 ime_fcitx_active || check "Fcitx5 state after start" "$(ime_run fcitx5-remote)" 2
     fi
     sleep 0.5  # the engine's mode follows the engine
+  elif [ "$name" = table_locked ]; then
+    wm_start
+    case $? in
+      1) ok=0 ;;
+      2) echo "    (openbox is not installed: without a window manager)" ;;
+    esac
+    editor_start || ok=0
+    ime_on
   else
     editor_start || ok=0
     ime_on
   fi
   [ $ok = 1 ] && "scenario_$name"
   editor_stop
+  wm_stop
   if [ $ok = 1 ]; then echo "  ok    $name"; else echo "  FAIL  $name"; failed+=("$name"); fi
 }
 
@@ -214,7 +249,7 @@ ime_session_start_or_exit "$IM"
 scenarios=("$@")
 [ ${#scenarios[@]} -eq 0 ] && scenarios=(sentence capital_letter shift_left ctrl_i ctrl_space tab alt_in_composition
                                           held_modifier seek_finds_nothing ime_on_at_start conversion_colours
-                                          diary_date)
+                                          diary_date table_locked)
 for s in "${scenarios[@]}"; do run_scenario "$s"; done
 ime_session_stop
 if [ ${#failed[@]} -gt 0 ]; then

@@ -13,7 +13,9 @@
 #   ime_on                         Mozc in hiragana
 #   type_text, key, tap, hold_key  keys through the X server (xdotool)
 #   settle, wait_state KEY VALUE   wait for the editor (no fixed sleeps)
-#   state KEY                      focus, caret, sel, preedit or text now
+#   state KEY                      focus, caret, sel, preedit, text or notice
+#                                  (the learning notice shown) now
+#   wm_start, wm_stop              a window manager (Openbox) in the session
 #   words                          the word table, one word a line
 #   editor_stop, ime_session_stop  end what was started (by process id)
 #
@@ -221,10 +223,27 @@ editor_start() {
   IME_EDITOR_PID=$!
   ime_until 20 ime_window_of "$IME_EDITOR_PID" || { ime_log "$IME_KIND: the editor shows no window"; return 1; }
   IME_WINDOW=$(ime_window_of "$IME_EDITOR_PID")
-  # No window manager: the window takes the keyboard by itself.
+  # Without a window manager the window takes the keyboard only so.
   ime_run xdotool windowfocus --sync "$IME_WINDOW"
   ime_run xdotool mousemove --window "$IME_WINDOW" 300 300
   wait_state focus doc || return 1
+}
+
+# A window manager, as on a desktop: it places and activates windows, so a
+# window the editor opens may take the keyboard. Status 2 when there is none.
+wm_start() {
+  command -v openbox >/dev/null || return 2
+  ime_spawn sh -c 'exec openbox --sm-disable >/dev/null 2>&1'
+  IME_WM_PID=$!
+  # A manager that speaks EWMH has published its desktops.
+  ime_until 10 ime_run xdotool get_num_desktops || { ime_log "openbox did not start"; return 1; }
+}
+
+wm_stop() {
+  [ -n "${IME_WM_PID:-}" ] || return 0
+  kill "$IME_WM_PID" 2>/dev/null
+  wait "$IME_WM_PID" 2>/dev/null
+  IME_WM_PID=
 }
 
 ime_window_of() { ime_run xdotool search --onlyvisible --pid "$1" 2>/dev/null | head -n1 | grep .; }
