@@ -187,7 +187,7 @@ scenario_table_locked() {
   : >"$out"
   [ -n "${IME_UID:-}" ] && chown "$IME_UID:$IME_GID" "$sql" "$out"
   ime_spawn sh -c 'exec sqlite3 "$1" <"$2" >"$3"' sh "$IME_DATA/TABLE/KWD.DB" "$sql" "$out"
-  exec 7>"$sql"
+  exec 7<>"$sql"  # read and write: never waits for sqlite3 to open it
   echo "BEGIN EXCLUSIVE; SELECT 'locked';" >&7
   ime_until 10 grep -q locked "$out" || check "the table locked by sqlite3" no yes
   write terebiwomita.
